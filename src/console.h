@@ -1,0 +1,18 @@
+// The few console operations the program needs, for POSIX terminals and the Windows console.
+#pragma once
+
+// Keeps a closed pipe on standard output from ending the program before the report is written.
+void ignore_broken_pipe();
+
+// Tells whether standard output is an interactive console.
+bool output_is_console();
+
+// Tells whether standard input is an interactive console.
+bool input_is_console();
+
+// Clears the console window; call only when output_is_console().
+void clear_console();
+
+// Waits for one key press without echoing it; call only when input_is_console(). The
+// console's settings are restored afterwards, also when the wait is interrupted.
+void wait_for_key();

@@ -1,0 +1,6 @@
+#include "extractors/name_cutter.h"
+
+// "Bob blew himself up": the name ends at any byte before "blew".
+stats_t blown(std::string_view readPtr) {
+    return cut_one_name(readPtr, "?blew");
+}

@@ -1,0 +1,6 @@
+#include "extractors/name_cutter.h"
+
+// "Bob cratered": the name ends at a blank before "cr".
+stats_t cratered(std::string_view readPtr) {
+    return cut_one_name(readPtr, " cr");
+}

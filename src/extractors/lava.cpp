@@ -1,0 +1,6 @@
+#include "extractors/name_cutter.h"
+
+// "Bob does a back flip into the lava": the name ends at any byte before "does".
+stats_t lava(std::string_view readPtr) {
+    return cut_one_name(readPtr, "?does");
+}

@@ -1,0 +1,6 @@
+#include "extractors/name_cutter.h"
+
+// "Bob melted himself": the name ends at any byte before "melt".
+stats_t melted(std::string_view readPtr) {
+    return cut_one_name(readPtr, "?melt");
+}

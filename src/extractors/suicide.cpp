@@ -1,0 +1,7 @@
+#include "extractors/name_cutter.h"
+
+// "Bob was in the wrong place": the name ends at any byte before "wa", so "Edward was in the wrong
+// place" gives "E".
+stats_t suicide(std::string_view readPtr) {
+    return cut_one_name(readPtr, "?wa");
+}

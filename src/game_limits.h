@@ -1,0 +1,20 @@
+// The program's fixed limits, each named once.
+#pragma once
+
+#include <cstddef>
+
+// Number of player slots; a name beyond them is not counted.
+inline constexpr int max_players = 100;
+
+// Bytes of a name slot: at most max_name_length characters and a terminating zero.
+inline constexpr std::size_t name_size = 20;
+inline constexpr std::size_t max_name_length = name_size - 1;
+
+// Counters in each player's row of statistics.
+inline constexpr int counter_count = 23;
+
+// Round ends ("fraglimit" lines) allowed; the one after them stops the run.
+inline constexpr int round_limit = 50;
+
+// A line is examined on at most this many bytes; the rest of a longer line is skipped.
+inline constexpr std::size_t max_line_text = 64 * 1024;

@@ -1,0 +1,108 @@
+#include "log_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Applies the text-mode rules to freshly read bytes in place and returns how many remain.
+// Both bytes are rare in a log, so each is searched for with memchr before any byte is moved.
+std::size_t apply_text_mode(log_reader& reader, char* data, std::size_t size) {
+    if (const void* stop = std::memchr(data, 26, size)) {
+        size = static_cast<std::size_t>(static_cast<const char*>(stop) - data);
+        reader.data_ended = true;
+    }
+    char* cr = static_cast<char*>(std::memchr(data, '\r', size));
+    if (cr == nullptr) {
+        return size;
+    }
+    char* out = cr;
+    for (const char* p = cr + 1; p < data + size; ++p) {
+        if (*p != '\r') {
+            *out++ = *p;
+        }
+    }
+    return static_cast<std::size_t>(out - data);
+}
+
+std::string_view line_text(const log_reader& reader, const char* start, std::size_t size) {
+    size = std::min(size, max_line_text);
+    if (reader.may_hold_nul) {
+        if (const void* nul = std::memchr(start, '\0', size)) {
+            size = static_cast<std::size_t>(static_cast<const char*>(nul) - start);
+        }
+    }
+    return {start, size};
+}
+
+// Moves the unfinished line to the front of the buffer and reads more after it.
+bool refill(log_reader& reader) {
+    std::size_t pending = reader.end - reader.begin;
+    std::memmove(reader.buffer.data(), reader.buffer.data() + reader.begin, pending);
+    reader.begin = 0;
+    reader.end = pending;
+    char* space = reader.buffer.data() + pending;
+    errno = 0;
+    std::size_t got = std::fread(space, 1, read_size, reader.in);
+    if (got < read_size) {
+        if (std::ferror(reader.in)) {
+            reader.error = errno != 0 ? errno : EIO;
+            return false;
+        }
+        reader.data_ended = true;
+    }
+    reader.end += apply_text_mode(reader, space, got);
+    reader.may_hold_nul = std::memchr(reader.buffer.data(), '\0', reader.end) != nullptr;
+    return true;
+}
+
+}  // namespace
+
+void open_reader(log_reader& reader, std::FILE* in) {
+    reader.in = in;
+    reader.begin = reader.end = 0;
+    reader.skipping = false;
+    reader.data_ended = false;
+    reader.may_hold_nul = false;
+    reader.error = 0;
+}
+
+read_result next_line(log_reader& reader, std::string_view& text) {
+    for (;;) {
+        char* start = reader.buffer.data() + reader.begin;
+        std::size_t pending = reader.end - reader.begin;
+        const char* lf = static_cast<const char*>(std::memchr(start, '\n', pending));
+        if (lf != nullptr) {
+            std::size_t size = static_cast<std::size_t>(lf - start) + 1;
+            reader.begin += size;
+            if (reader.skipping) {
+                reader.skipping = false;
+                continue;
+            }
+            text = line_text(reader, start, size);
+            return read_result::line;
+        }
+        if (reader.skipping) {
+            reader.begin = reader.end;
+            pending = 0;
+        } else if (pending >= max_line_text) {
+            // Hand out the examined part now; whatever follows up to the line feed is dropped.
+            reader.begin = reader.end;
+            reader.skipping = true;
+            text = line_text(reader, start, pending);
+            return read_result::line;
+        }
+        if (reader.data_ended) {
+            reader.begin = reader.end;
+            if (pending > 0) {
+                text = line_text(reader, start, pending);
+                return read_result::line;
+            }
+            return read_result::end_of_log;
+        }
+        if (!refill(reader)) {
+            return read_result::failed;
+        }
+    }
+}

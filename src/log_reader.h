@@ -1,0 +1,40 @@
+// Reads the log line by line through one fixed buffer, whatever the size of the log or of
+// its lines, with the text-mode rules of the game's platform applied on every platform.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+#include "game_limits.h"
+
+// Bytes asked of the file per read.
+inline constexpr std::size_t read_size = 256 * 1024;
+
+// Readable bytes kept after the data in the buffer, so a scan may look a little past a line.
+inline constexpr std::size_t buffer_padding = 64;
+
+// The reader's state. It is large: keep it in static storage.
+struct log_reader {
+    std::FILE* in = nullptr;
+    std::array<char, max_line_text + read_size + buffer_padding> buffer{};
+    std::size_t begin = 0;      // first byte not yet handed out
+    std::size_t end = 0;        // end of the data in the buffer
+    bool skipping = false;      // inside the unexamined rest of an over-long line
+    bool data_ended = false;    // end of file, or a byte 26, has been reached
+    bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
+    int error = 0;              // errno of a failed read
+};
+
+enum class read_result { line, end_of_log, failed };
+
+// Makes the reader start on the given open stream (opened in binary mode), from its start.
+void open_reader(log_reader& reader, std::FILE* in);
+
+// Hands out the next line's text: the line up to and including its line feed (a last line may
+// lack one), cut before its first zero byte and to at most max_line_text bytes; the rest of a
+// longer line is skipped. Carriage returns are dropped and a byte 26 ends the data. The text
+// stays valid until the next call, with buffer_padding readable bytes after it. On failed,
+// reader.error holds the errno.
+read_result next_line(log_reader& reader, std::string_view& text);

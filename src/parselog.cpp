@@ -1,0 +1,195 @@
+#include "parselog.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+
+#include "console.h"
+#include "exit_status.h"
+#include "messages.h"
+#include "phrases.h"
+#include "report.h"
+
+std::uint64_t uncounted_obituaries = 0;
+
+namespace {
+
+// One obituary row: the phrases that must all be in the line, the extractor that cuts its
+// names, and the counters it bumps. A one-name row bumps only `single` of its player; a
+// two-name row bumps the victim's deaths and `victim`, the killer's kills and `killer`.
+struct dispatch_row {
+    phrase_set needs;
+    stats_t (*extract)(std::string_view);
+    bool two_names;
+    counter single;
+    counter victim;
+    counter killer;
+};
+
+constexpr dispatch_row one_name(phrase p, stats_t (*extract)(std::string_view), counter c) {
+    return {bit(p), extract, false, c, c, c};
+}
+
+constexpr dispatch_row two_names(phrase_set needs, stats_t (*extract)(std::string_view),
+                                 counter victim, counter killer) {
+    return {needs, extract, true, victim, victim, killer};
+}
+
+// The rows are independent and tried in this order; one line may fire several of them.
+constexpr std::array<dispatch_row, 13> dispatch_table = {
+    one_name(ph_wrong_place, suicide, void_suicides),
+    one_name(ph_melted_himself, melted, plasma_suicides),
+    one_name(ph_into_lava, lava, lava_suicides),
+    one_name(ph_blew_himself_up, blown, rocket_suicides),
+    one_name(ph_cratered, cratered, crater_suicides),
+    two_names(bit(ph_railed_by), railed, rail_deaths, rail_kills),
+    two_names(bit(ph_electrocuted_by), lightning, lg_deaths, lg_kills),
+    two_names(bit(ph_gunned_down_by), shotgun, sg_deaths, sg_kills),
+    two_names(bit(ph_machinegunned_by), machinegun, mg_deaths, mg_kills),
+    two_names(bit(ph_melted_by), plasmagun, pg_deaths, pg_kills),
+    two_names(bit(ph_almost_dodged), almost_rocketed, rl_close_deaths, rl_close_kills),
+    two_names(bit(ph_pummeled_by), gauntlet, gauntlet_deaths, gauntlet_kills),
+    two_names(bit(ph_ate) | bit(ph_rocket), rocket_hit, rl_direct_deaths, rl_direct_kills),
+};
+
+// Counts stop at the largest value rather than wrap round to a negative one.
+void bump(std::int32_t& count) {
+    if (count < std::numeric_limits<std::int32_t>::max()) {
+        ++count;
+    }
+}
+
+void bump(int slot, counter c) {
+    bump(stats[static_cast<std::size_t>(slot)][c]);
+}
+
+std::string_view text_of(const std::array<char, name_size>& field) {
+    return {field.data()};
+}
+
+void count_one_name(const dispatch_row& row, std::string_view player) {
+    int slot = find_player(player);
+    if (slot == no_slot) {
+        ++uncounted_obituaries;
+        return;
+    }
+    bump(slot, row.single);
+}
+
+void count_two_names(const dispatch_row& row, std::string_view victim, std::string_view killer) {
+    // Either both names get a slot or the obituary changes nothing at all.
+    int new_names = 0;
+    if (lookup_player(victim) == no_slot) {
+        ++new_names;
+    }
+    if (killer != victim && lookup_player(killer) == no_slot) {
+        ++new_names;
+    }
+    if (new_names > free_slots()) {
+        ++uncounted_obituaries;
+        return;
+    }
+    int victim_slot = find_player(victim);
+    bump(victim_slot, deaths);
+    bump(victim_slot, row.victim);
+    int killer_slot = find_player(killer);
+    bump(killer_slot, kills);
+    bump(killer_slot, row.killer);
+    bump(who_killed_who[static_cast<std::size_t>(killer_slot)]
+                       [static_cast<std::size_t>(victim_slot)]);
+}
+
+void stop_at_round_limit() {
+    if (output_is_console()) {
+        clear_console();
+    }
+    std::printf("How much have you been playing? I never anticipated anyone playing more than\n");
+    std::printf(
+        "%d rounds... You seem to have hit that limit. Writing out qconsole.txt now and "
+        "quitting.\n",
+        round_limit);
+    std::printf("Mail me at %s and I'll give you a version with even higher\n", contact_email);
+    std::printf("rounds limit.\n");
+    std::printf("\nPress any key... ");
+    std::fflush(stdout);
+    if (input_is_console()) {
+        wait_for_key();
+    }
+}
+
+}  // namespace
+
+bool examine_line(std::string_view text) {
+    phrase_set found = find_phrases(text);
+    if ((found & bit(ph_fraglimit)) != 0) {
+        ++rounds;
+        if (rounds > round_limit) {
+            return false;
+        }
+    }
+    for (const dispatch_row& row : dispatch_table) {
+        if ((found & row.needs) != row.needs) {
+            continue;
+        }
+        stats_t names = row.extract(text);
+        if (row.two_names) {
+            count_two_names(row, text_of(names.vicname), text_of(names.aggname));
+        } else {
+            count_one_name(row, text_of(names.curname));
+        }
+    }
+    return true;
+}
+
+pass_end run_pass(log_reader& reader, progress_output& progress) {
+    std::string_view text;
+    for (;;) {
+        switch (next_line(reader, text)) {
+            case read_result::line:
+                if (!examine_line(text)) {
+                    return pass_end::round_limit_stop;
+                }
+                add_progress_line(progress);
+                break;
+            case read_result::end_of_log:
+                return pass_end::end_of_log;
+            case read_result::failed:
+                return pass_end::read_failed;
+        }
+    }
+}
+
+int parse_log() {
+    constexpr const char* log_name = "qconsole.log";
+    std::FILE* in = std::fopen(log_name, "rb");
+    if (in == nullptr) {
+        report_failure("cannot open", log_name, errno);
+        return exit_failure;
+    }
+    static log_reader reader;
+    static progress_output progress;
+    open_reader(reader, in);
+    start_progress(progress, stdout);
+    uncounted_obituaries = 0;
+
+    pass_end end = run_pass(reader, progress);
+    std::fclose(in);
+    flush_progress(progress);
+    if (end == pass_end::read_failed) {
+        report_failure("cannot read", log_name, reader.error);
+        return exit_failure;
+    }
+    if (end == pass_end::round_limit_stop) {
+        stop_at_round_limit();
+    }
+    bool written = write_txt();
+    if (uncounted_obituaries > 0) {
+        std::array<char, 96> text{};
+        std::snprintf(text.data(), text.size(), "more than %d players: %llu %s not counted",
+                      max_players, static_cast<unsigned long long>(uncounted_obituaries),
+                      uncounted_obituaries == 1 ? "obituary was" : "obituaries were");
+        report_problem(text.data());
+    }
+    return written ? exit_normal : exit_failure;
+}

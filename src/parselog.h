@@ -1,0 +1,30 @@
+// The pass over the log: each line is tested for the round-end phrase and the obituary
+// phrases, its names are cut out, and the players' counters and kill matrix are bumped.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "extractors/extractors.h"
+#include "log_reader.h"
+#include "progress.h"
+#include "tables.h"
+
+// Obituaries left uncounted because their names needed more slots than were free.
+extern std::uint64_t uncounted_obituaries;
+
+// Examines the text of one line: counts a round end, then fires every obituary row whose
+// phrases are all in the text, in table order. Returns false, with the line not dispatched,
+// when this round end is one more than the round limit allows.
+bool examine_line(std::string_view text);
+
+enum class pass_end { end_of_log, round_limit_stop, read_failed };
+
+// Reads the log to its end, or to the round-limit stop, examining each line and adding its
+// progress line after it. The tables must have been emptied with init().
+pass_end run_pass(log_reader& reader, progress_output& progress);
+
+// The whole run after init(): reads qconsole.log in the current folder, handles the round
+// limit, writes qconsole.txt, reports any failure on standard error, and returns the exit
+// status.
+int parse_log();

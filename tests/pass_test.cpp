@@ -1,0 +1,257 @@
+// The pass over whole logs: lines, progress, counters, the kill matrix and the round limit.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+using Pass = TablesTest;
+
+std::string progress_lines(int count) {
+    std::string out;
+    for (int i = 1; i <= count; ++i) {
+        out += std::to_string(i) + " lines parsed.\n";
+    }
+    return out;
+}
+
+std::int32_t stat(std::string_view player, counter c) {
+    int slot = slot_of(player);
+    return slot == no_slot ? -1 : stats[static_cast<std::size_t>(slot)][c];
+}
+
+std::int32_t killed(std::string_view killer, std::string_view victim) {
+    int k = slot_of(killer);
+    int v = slot_of(victim);
+    if (k == no_slot || v == no_slot) {
+        return -1;
+    }
+    return who_killed_who[static_cast<std::size_t>(k)][static_cast<std::size_t>(v)];
+}
+
+int total(counter c) {
+    int sum = 0;
+    for (int p = 0; p < player_count; ++p) {
+        sum += stats[static_cast<std::size_t>(p)][c];
+    }
+    return sum;
+}
+
+TEST_F(Pass, OneObituaryFromLineToTables) {
+    pass_run run = run_on("Bob was railed by Alice\n");
+    EXPECT_EQ(run.end, pass_end::end_of_log);
+    EXPECT_EQ(run.progress, "1 lines parsed.\n");
+    EXPECT_EQ(lookup_player("Bob"), 0);
+    EXPECT_EQ(lookup_player("Alice"), 1);
+    EXPECT_EQ(stat("Bob", deaths), 1);
+    EXPECT_EQ(stat("Bob", rail_deaths), 1);
+    EXPECT_EQ(stat("Alice", kills), 1);
+    EXPECT_EQ(stat("Alice", rail_kills), 1);
+    EXPECT_EQ(killed("Alice", "Bob"), 1);
+    EXPECT_EQ(killed("Bob", "Alice"), 0);
+    EXPECT_EQ(total(kills) + total(deaths), 2);
+}
+
+TEST_F(Pass, EveryRowBumpsItsOwnCounters) {
+    struct row_case {
+        const char* line;
+        counter victim;  // or the single player's counter
+        counter killer;  // kills for one-name rows, which must stay 0
+        bool two_names;
+    };
+    const row_case rows[] = {
+        {"V was in the wrong place\n", void_suicides, kills, false},
+        {"V melted himself\n", plasma_suicides, kills, false},
+        {"V does a back flip into the lava\n", lava_suicides, kills, false},
+        {"V blew himself up\n", rocket_suicides, kills, false},
+        {"V cratered\n", crater_suicides, kills, false},
+        {"V was railed by K\n", rail_deaths, rail_kills, true},
+        {"V was electrocuted by K\n", lg_deaths, lg_kills, true},
+        {"V was gunned down by K\n", sg_deaths, sg_kills, true},
+        {"V was machinegunned by K\n", mg_deaths, mg_kills, true},
+        {"V was melted by K's plasmagun\n", pg_deaths, pg_kills, true},
+        {"V almost dodged K's rocket\n", rl_close_deaths, rl_close_kills, true},
+        {"V was pummeled by K\n", gauntlet_deaths, gauntlet_kills, true},
+        {"V ate K's rocket\n", rl_direct_deaths, rl_direct_kills, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        init();
+        run_on(row.line);
+        EXPECT_EQ(stat("V", row.victim), 1);
+        int bumped = 0;
+        for (int p = 0; p < player_count; ++p) {
+            for (int c = 0; c < counter_count; ++c) {
+                bumped += stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
+            }
+        }
+        if (row.two_names) {
+            EXPECT_EQ(stat("V", deaths), 1);
+            EXPECT_EQ(stat("K", row.killer), 1);
+            EXPECT_EQ(stat("K", kills), 1);
+            EXPECT_EQ(killed("K", "V"), 1);
+            EXPECT_EQ(bumped, 4);
+        } else {
+            EXPECT_EQ(player_count, 1);
+            EXPECT_EQ(bumped, 1);  // deaths without a killer touch nothing else
+            EXPECT_EQ(who_killed_who[0][0], 0);
+        }
+    }
+}
+
+TEST_F(Pass, OneLineCanFireSeveralRows) {
+    // "Kate" holds "ate", so this close call also reads as a direct hit.
+    run_on("Kate almost dodged Sam's rocket\n");
+    EXPECT_EQ(stat("Kate", rl_close_deaths), 1);
+    EXPECT_EQ(stat("Sam", rl_close_kills), 1);
+    EXPECT_EQ(stat("Kate almost dodged ", rl_direct_deaths), 1);
+    EXPECT_EQ(stat("almost dodged Sam", rl_direct_kills), 1);
+    EXPECT_EQ(total(kills), 2);
+    EXPECT_EQ(player_count, 4);
+}
+
+TEST_F(Pass, TheVictimIsLookedUpFirst) {
+    run_on("Zed was railed by Amy\nAmy cratered\n");
+    EXPECT_EQ(lookup_player("Zed"), 0);
+    EXPECT_EQ(lookup_player("Amy"), 1);
+    EXPECT_EQ(stat("Amy", crater_suicides), 1);
+}
+
+TEST_F(Pass, EveryLineIsOneStep) {
+    const std::string long_chat = "Bob: " + std::string(300, 'a') + "\n";
+    struct log_case {
+        std::string log;
+        int lines;
+        int rail_kills_seen;
+    };
+    const log_case logs[] = {
+        {"", 0, 0},
+        {"\n", 1, 0},
+        {"\n\n\n", 3, 0},
+        {"chat\nBob was railed by Sam", 2, 1},          // a last line without its line feed counts
+        {long_chat + "Bob was railed by Sam\n", 2, 1},  // a long line uses up one step only
+        {long_chat + long_chat + "Al was railed by Sam\n", 3, 1},
+        {"Bob: " + std::string(60, '.') + " was railed by Sam\n", 1, 1},  // phrase past byte 49
+        {"\r\r\r", 0, 0},  // carriage returns alone are no line
+    };
+    for (const auto& c : logs) {
+        SCOPED_TRACE(c.log.substr(0, 60));
+        init();
+        pass_run run = run_on(c.log);
+        EXPECT_EQ(run.end, pass_end::end_of_log);
+        EXPECT_EQ(run.progress, progress_lines(c.lines));
+        EXPECT_EQ(total(rail_kills), c.rail_kills_seen);
+    }
+}
+
+TEST_F(Pass, TextModeRulesOnEveryPlatform) {
+    run_on("Bob was railed by Sam\r\nB\ro\rb cratered\r\n");
+    EXPECT_EQ(stat("Sam", rail_kills), 1);  // not "Sam\r"
+    EXPECT_EQ(stat("Bob", crater_suicides), 1);
+    EXPECT_EQ(player_count, 2);
+
+    init();
+    pass_run run = run_on(
+        "Bob was railed by Sam\n\x1a"
+        "Al was railed by Sam\n");
+    EXPECT_EQ(run.progress, progress_lines(1));  // byte 26 ends the data
+    EXPECT_EQ(lookup_player("Al"), no_slot);
+}
+
+TEST_F(Pass, ALineEndsAtItsFirstZeroByte) {
+    using namespace std::string_literals;
+    pass_run run = run_on(
+        "Bob was railed by Sam\0 was railed by Al\n"
+        "Al\0 was railed by Sam\n"
+        "Cy was railed by Sam\n"s);
+    EXPECT_EQ(run.progress, progress_lines(3));
+    EXPECT_EQ(stat("Sam", rail_kills), 2);  // the text after the zero byte is not looked at
+    EXPECT_EQ(lookup_player("Al"), no_slot);
+    EXPECT_EQ(killed("Sam", "Bob"), 1);
+    EXPECT_EQ(killed("Sam", "Cy"), 1);
+}
+
+TEST_F(Pass, OverLongLinesAreExaminedOnTheirStartOnly) {
+    const std::string filler(max_line_text, 'x');
+    const std::string log = "Bob was railed by Sam   " + filler + "\n" +  // counted
+                            filler + " Al was railed by Sam\n" +          // phrase past the limit
+                            "Cy was railed by Sam\n" +                    // the next line is intact
+                            filler + filler + "x cratered";               // a last, unended one
+    pass_run run = run_on(log);
+    EXPECT_EQ(run.progress, progress_lines(4));
+    EXPECT_EQ(stat("Sam", rail_kills), 2);
+    EXPECT_EQ(lookup_player("Al"), no_slot);
+    EXPECT_EQ(player_count, 3);
+}
+
+TEST_F(Pass, LinesAcrossReadBoundariesStayWhole) {
+    // Lines of 23 bytes never line up with the reads, so many straddle a read boundary.
+    std::string lf_log;
+    std::string crlf_log;
+    const int count = 40000;
+    for (int i = 0; i < count; ++i) {
+        lf_log += "Bob was railed by Sam\n";
+        crlf_log += "Bob was railed by Sam\r\n";
+    }
+    for (const std::string* log : {&lf_log, &crlf_log}) {
+        init();
+        pass_run run = run_on(*log);
+        EXPECT_EQ(run.progress.size(), progress_lines(count).size());
+        EXPECT_EQ(player_count, 2);
+        EXPECT_EQ(stat("Sam", rail_kills), count);
+        EXPECT_EQ(killed("Sam", "Bob"), count);
+    }
+}
+
+TEST_F(Pass, RoundLimit) {
+    std::string fifty;
+    for (int i = 0; i < round_limit; ++i) {
+        fifty += "Bob hit the fraglimit.\n";
+    }
+    pass_run run = run_on(fifty + "Bob was railed by Sam\n");
+    EXPECT_EQ(run.end, pass_end::end_of_log);
+    EXPECT_EQ(rounds, round_limit);
+    EXPECT_EQ(run.progress, progress_lines(round_limit + 1));
+
+    // The 51st round end stops the run before that line is dispatched or counted in progress.
+    init();
+    run = run_on(fifty + "Al was railed by Sam\nfraglimit: Bob was railed by Sam\nCy cratered\n");
+    EXPECT_EQ(run.end, pass_end::round_limit_stop);
+    EXPECT_EQ(run.progress, progress_lines(round_limit + 1));
+    EXPECT_EQ(stat("Sam", rail_kills), 1);
+    EXPECT_EQ(lookup_player("Bob"), no_slot);
+    EXPECT_EQ(lookup_player("Cy"), no_slot);
+
+    // Only lower case counts, and a round end on an obituary line counts both.
+    init();
+    run_on("FRAGLIMIT\nFraglimit\nBob was railed by Sam at the fraglimit\n");
+    EXPECT_EQ(rounds, 1);
+    EXPECT_EQ(stat("Sam at the fraglimit", rail_kills), 1);
+}
+
+TEST_F(Pass, AFullTableSkipsWholeObituaries) {
+    std::string log;
+    for (int p = 0; p < max_players - 1; ++p) {
+        log += "p" + std::to_string(p) + " cratered\n";
+    }
+    log += "New1 was railed by New2\n";  // needs two slots, one is left: nothing changes
+    log += "New1 was railed by p0\n";    // needs one
+    log += "New3 cratered\n";            // needs one more than there is
+    log += "p5 was railed by New1\n";    // both known
+    log += "New4 was railed by New4\n";  // one name twice still needs a slot
+    pass_run run = run_on(log);
+    EXPECT_EQ(run.progress, progress_lines(max_players + 4));
+    EXPECT_EQ(uncounted_obituaries, 3u);
+    EXPECT_EQ(player_count, max_players);
+    EXPECT_EQ(lookup_player("New2"), no_slot);
+    EXPECT_EQ(lookup_player("New3"), no_slot);
+    EXPECT_EQ(stat("New1", rail_deaths), 1);
+    EXPECT_EQ(stat("New1", rail_kills), 1);
+    EXPECT_EQ(stat("p0", rail_kills), 1);
+    EXPECT_EQ(total(kills), 2);
+    EXPECT_EQ(total(deaths), 2);
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// Slots are claimed in order of first appearance and never change hands.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tables.h"
+#include "test_support.h"
+
+namespace {
+
+using Tables = TablesTest;
+
+TEST_F(Tables, StartEmpty) {
+    stats[3][kills] = 7;
+    who_killed_who[1][2] = 4;
+    rounds = 9;
+    find_player("Bob");
+    init();
+    EXPECT_EQ(player_count, 0);
+    EXPECT_EQ(rounds, 0);
+    for (int p = 0; p < max_players; ++p) {
+        EXPECT_STREQ(name[static_cast<std::size_t>(p)].data(), "NULL");
+        for (int c = 0; c < counter_count; ++c) {
+            EXPECT_EQ(stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)], 0);
+        }
+        for (int q = 0; q < max_players; ++q) {
+            EXPECT_EQ(who_killed_who[static_cast<std::size_t>(p)][static_cast<std::size_t>(q)], 0);
+        }
+    }
+    EXPECT_EQ(lookup_player("Bob"), no_slot);
+}
+
+TEST_F(Tables, ClaimSlotsInOrderOfFirstAppearance) {
+    EXPECT_EQ(find_player("Bob"), 0);
+    EXPECT_EQ(find_player("Sam"), 1);
+    EXPECT_EQ(find_player("Bob"), 0);
+    EXPECT_EQ(find_player("bob"), 2);  // letter case counts
+    EXPECT_EQ(find_player(""), 3);     // an empty name is a name
+    EXPECT_EQ(find_player(""), 3);
+    EXPECT_EQ(find_player("Bob "), 4);  // so are trailing blanks
+    EXPECT_EQ(player_count, 5);
+    EXPECT_STREQ(name[1].data(), "Sam");
+    EXPECT_STREQ(name[3].data(), "");
+    EXPECT_STREQ(name[5].data(), "NULL");
+}
+
+TEST_F(Tables, NullIsAnOrdinaryName) {
+    EXPECT_EQ(find_player("NULL"), 0);
+    stats[0][kills] = 3;
+    EXPECT_EQ(find_player("Bob"), 1);
+    EXPECT_EQ(find_player("NULL"), 0);
+    EXPECT_EQ(stats[1][kills], 0);
+    EXPECT_EQ(player_count, 2);
+}
+
+TEST_F(Tables, NamesAreStoredAsTheSlotHoldsThem) {
+    // Only 19 bytes fit, and a name ends at a zero byte, so these are the same player.
+    EXPECT_EQ(find_player("ABCDEFGHIJKLMNOPQRSTUVW"), 0);
+    EXPECT_EQ(find_player("ABCDEFGHIJKLMNOPQRS"), 0);
+    EXPECT_STREQ(name[0].data(), "ABCDEFGHIJKLMNOPQRS");
+    EXPECT_EQ(find_player(std::string_view("Al\0x", 4)), 1);
+    EXPECT_EQ(lookup_player("Al"), 1);
+}
+
+TEST_F(Tables, AFullTableClaimsNoMore) {
+    for (int p = 0; p < max_players; ++p) {
+        ASSERT_EQ(find_player("player" + std::to_string(p)), p);
+    }
+    EXPECT_EQ(free_slots(), 0);
+    EXPECT_EQ(find_player("one too many"), no_slot);
+    EXPECT_EQ(lookup_player("one too many"), no_slot);
+    EXPECT_EQ(find_player("player42"), 42);
+    EXPECT_EQ(find_player("player99"), 99);
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <vector>
+
+void TablesTest::SetUp() {
+    init();
+    uncounted_obituaries = 0;
+}
+
+pass_run run_on(std::string_view log) {
+    static log_reader reader;
+    static progress_output progress;
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    EXPECT_NE(in, nullptr);
+    EXPECT_NE(out, nullptr);
+    if (in == nullptr || out == nullptr) {
+        return {pass_end::read_failed, {}};
+    }
+    std::fwrite(log.data(), 1, log.size(), in);
+    std::rewind(in);
+    open_reader(reader, in);
+    start_progress(progress, out);
+    pass_run run{run_pass(reader, progress), {}};
+    flush_progress(progress);
+    std::rewind(out);
+    std::vector<char> chunk(4096);
+    std::size_t got = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), out)) > 0) {
+        run.progress.append(chunk.data(), got);
+    }
+    std::fclose(in);
+    std::fclose(out);
+    return run;
+}
+
+int slot_of(std::string_view player) {
+    int slot = lookup_player(player);
+    EXPECT_NE(slot, no_slot) << "no slot for '" << player << "'";
+    return slot;
+}

@@ -1,0 +1,28 @@
+// Helpers shared by the unit tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "parselog.h"
+
+// Empties the player tables before each test.
+class TablesTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+};
+
+// What a pass over an in-memory log produced.
+struct pass_run {
+    pass_end end;
+    std::string progress;  // everything the pass wrote as progress output
+};
+
+// Runs the pass over the bytes of a log as if they were qconsole.log, without touching files
+// of the current folder, and returns how it ended and its progress output.
+pass_run run_on(std::string_view log);
+
+// Returns the slot of a player, failing the test if he has none.
+int slot_of(std::string_view player);
