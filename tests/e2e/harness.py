@@ -1,0 +1,68 @@
+"""Runs the real fragtally program in a temporary folder and collects what it did.
+
+The program is named by the environment variable FRAGTALLY (CTest sets it). When
+FRAGTALLY_RUNNER is set (for example "wine" for a Windows build), the program runs under it,
+and line ends written as CR LF are read back as LF, so the same expectations hold.
+"""
+
+import os
+import pathlib
+import shlex
+import subprocess
+import tempfile
+import unittest
+
+PROGRAM = os.environ.get("FRAGTALLY", "")
+RUNNER = shlex.split(os.environ.get("FRAGTALLY_RUNNER", ""))
+DATA = pathlib.Path(__file__).resolve().parent.parent / "data"
+
+LOG = "qconsole.log"
+REPORT = "qconsole.txt"
+
+
+class Run:
+    """What one run of the program left behind."""
+
+    def __init__(self, folder, completed):
+        self.folder = pathlib.Path(folder)
+        self.status = completed.returncode
+        self.stdout = self._lines(completed.stdout)
+        self.stderr = self._lines(completed.stderr)
+        report = self.folder / REPORT
+        self.report = self._lines(report.read_bytes()) if report.is_file() else None
+        self.files = sorted(p.name for p in self.folder.iterdir())
+
+    @staticmethod
+    def _lines(data):
+        return data.replace(b"\r\n", b"\n") if RUNNER else data
+
+
+def run_program(folder, timeout=120, **popen_args):
+    """Runs the program with the given folder as its current folder; returns a Run."""
+    if not PROGRAM:
+        raise unittest.SkipTest("FRAGTALLY is not set")
+    completed = subprocess.run(
+        RUNNER + [PROGRAM],
+        cwd=folder,
+        stdin=popen_args.pop("stdin", subprocess.DEVNULL),
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        timeout=timeout,
+        check=False,
+        **popen_args,
+    )
+    return Run(folder, completed)
+
+
+def run_on_log(log, **popen_args):
+    """Writes the bytes of log (None: no log at all) as qconsole.log in a new temporary
+    folder, runs the program there and returns a Run. The folder is removed afterwards."""
+    with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
+        if log is not None:
+            (pathlib.Path(folder) / LOG).write_bytes(log)
+        return run_program(folder, **popen_args)
+
+
+def progress(count):
+    """The progress output of a run over count lines."""
+    return b"".join(b"%d lines parsed.\n" % i for i in range(1, count + 1))
