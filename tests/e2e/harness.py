@@ -66,3 +66,15 @@ def run_on_log(log, **popen_args):
 def progress(count):
     """The progress output of a run over count lines."""
     return b"".join(b"%d lines parsed.\n" % i for i in range(1, count + 1))
+
+
+def run_in_new_folder(log, prepare=None, **popen_args):
+    """Like run_on_log, but first calls prepare(folder) (a pathlib.Path) when given, so a test
+    can put files or folders beside the log before the program runs."""
+    with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
+        path = pathlib.Path(folder)
+        if log is not None:
+            (path / LOG).write_bytes(log)
+        if prepare is not None:
+            prepare(path)
+        return run_program(folder, **popen_args)
