@@ -6,6 +6,7 @@ import unittest
 from harness import DATA, REPORT, progress, run_in_new_folder, run_on_log
 
 CASES = DATA / "report"
+EXAMPLE_LOG = DATA.parent.parent / "examples" / "qconsole.log"
 
 ROUND_LIMIT_NOTICE = (
     b"How much have you been playing? I never anticipated anyone playing more than\n"
@@ -62,6 +63,10 @@ class Report(unittest.TestCase):
             DATA / "server-derived.qconsole.txt",
         )
         self.assertEqual(run.report.count(b"-----===> "), 10)
+
+    def test_the_example_in_the_readme(self):
+        # The expected report was checked by hand against the log for Pip^7 and Mara^7.
+        self.check_case("example", EXAMPLE_LOG, DATA / "example.qconsole.txt")
 
     def test_the_round_limit_stop_writes_the_tallies_before_it(self):
         # Fifty rounds, a kill, then the 51st "fraglimit" line and a kill that is never read.
