@@ -29,19 +29,24 @@ class ReportFailures(unittest.TestCase):
 
     @unittest.skipIf(RUNNER or os.name != "posix", "file-size limits are set the POSIX way")
     def test_a_write_cut_off_by_a_file_size_limit(self):
-        # The report of this log is about 6 kB; the limit stops its writing after 1 kB.
+        # The report of this log is about 6 kB; the limit stops its writing after 1 kB. The
+        # program itself keeps the limit's signal from killing it.
         earlier = b"the report of an earlier run\n"
 
         def put_earlier_report(folder):
             (folder / REPORT).write_bytes(earlier)
 
-        def limit_file_size():
-            resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        for ignored_by_caller in (True, False):
+            with self.subTest(ignored_by_caller=ignored_by_caller):
 
-        run = run_in_new_folder(LOG, put_earlier_report, preexec_fn=limit_file_size)
-        self.check_failed_run(run, b"File too large", ["qconsole.log", "qconsole.txt"])
-        self.assertEqual(run.report, earlier)
+                def limit_file_size():
+                    resource.setrlimit(resource.RLIMIT_FSIZE, (1024, 1024))
+                    handling = signal.SIG_IGN if ignored_by_caller else signal.SIG_DFL
+                    signal.signal(signal.SIGXFSZ, handling)
+
+                run = run_in_new_folder(LOG, put_earlier_report, preexec_fn=limit_file_size)
+                self.check_failed_run(run, b"File too large", ["qconsole.log", "qconsole.txt"])
+                self.assertEqual(run.report, earlier)
 
 
 if __name__ == "__main__":
