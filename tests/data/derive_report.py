@@ -2,10 +2,14 @@
 """Works out, without the program, the report fragtally must write for a console log.
 
 Usage: derive_report.py LOG [REPORT]
+       derive_report.py --cross-check LOG REPORT
 
 Writes the report (to REPORT, or to standard output) and prints the figures it rests on to
 standard error: lines, round ends, players, counted kills by weapon, deaths without a killer,
-and the obituary lines of kinds the report does not count.
+and the obituary lines of kinds the report does not count. With --cross-check it reads a
+report instead and checks each player's totals, suicides, weapon lines and opponent lists
+against a count made with plain regular expressions, which holds for logs of well-formed
+lines (names without blanks before "wa", "ate" inside them, and so on).
 
 It is a second, plain implementation of the program's rules, kept apart from the C++ sources
 so that an expected report made with it checks the program rather than repeating it:
@@ -16,9 +20,13 @@ so that an expected report made with it checks the program rather than repeating
 - Every obituary kind whose phrases are all in the line fires, in a fixed order, and its names
   are cut out by the rules of its kind (the KINDS table). Names keep at most 19 bytes.
 - A name gets a slot the first time it is seen; the victim is looked up before the killer.
+
+Lines longer than 64 KiB, which the program examines on their start only, are not handled.
 """
 
+import re
 import sys
+from collections import Counter
 
 MAX_NAME = 19
 ROUND_LIMIT = 50
@@ -220,7 +228,72 @@ def report(t):
     return b"".join(out)
 
 
+# Well-formed obituary lines: (pattern, weapon line or suicide cause, two names?).
+PLAIN_FORMS = [
+    (r"(.*) was railed by (.*)", "Railgun", True),
+    (r"(.*) was electrocuted by (.*)", "Lightning Gun", True),
+    (r"(.*) was gunned down by (.*)", "Shotgun", True),
+    (r"(.*) was machinegunned by (.*)", "Machinegun", True),
+    (r"(.*) was melted by (.*)'s plasmagun", "Plasma Gun", True),
+    (r"(.*) almost dodged (.*)'s rocket", "Close hits RL", True),
+    (r"(.*) was pummeled by (.*)", "Gauntlet", True),
+    (r"(.*) ate (.*)'s rocket", "Direct hits RL", True),
+    (r"(.*) blew himself up\.?", 0, False),
+    (r"(.*) melted himself\.?", 1, False),
+    (r"(.*) was in the wrong place\.?", 2, False),
+    (r"(.*) cratered\.?", 3, False),
+    (r"(.*) does .*into the lava\.?", 4, False),
+]
+
+
+def cross_check(log, report_text):
+    """Returns the differences between the report and a plain count over the log."""
+    count = Counter()
+    for line in log.decode("latin-1").splitlines():
+        for pattern, what, two_names in PLAIN_FORMS:
+            m = re.fullmatch(pattern, line)
+            if m and two_names:
+                victim, killer_name = m.groups()
+                count[killer_name, "kills"] += 1
+                count[victim, "deaths"] += 1
+                count[killer_name, what, "for"] += 1
+                count[victim, what, "against"] += 1
+                count[killer_name, "killed", victim] += 1
+            elif m:
+                count[m.group(1), "suicide", what] += 1
+    problems = []
+    blocks = report_text.decode("latin-1").split("-----===> ")[1:]
+    for block in blocks:
+        player = block.split("\n")[0]
+        value = lambda label: re.search("^" + re.escape(label) + " *: (.*)$", block, re.M).group(1)
+        want = "%d/%d" % (count[player, "kills"], count[player, "deaths"])
+        if value("Kills/Deaths") != want:
+            problems.append("%s: totals %s, counted %s" % (player, value("Kills/Deaths"), want))
+        suicides = "/".join(str(count[player, "suicide", i]) for i in range(5))
+        if value("rocket/plasmagun/void/jumping/lava") != suicides:
+            problems.append("%s: suicides differ" % player)
+        for label, _, _ in WEAPONS:
+            want = "%d/%d" % (count[player, label, "for"], count[player, label, "against"])
+            if value(label) != want:
+                problems.append("%s: %s %s, counted %s" % (player, label, value(label), want))
+        listed = re.findall(r"^   (.*) - (\d+)/(\d+)$", block, re.M)
+        opponents = {k[2] for k in count if k[:2] == (player, "killed")}
+        opponents |= {k[0] for k in count if k[1:] == ("killed", player)}
+        if sorted(o for o, _, _ in listed) != sorted(opponents):
+            problems.append("%s: opponents %s, counted %s" % (player, listed, opponents))
+        for opponent, won, lost in listed:
+            if (int(won), int(lost)) != (count[player, "killed", opponent],
+                                         count[opponent, "killed", player]):
+                problems.append("%s: against %s %s/%s" % (player, opponent, won, lost))
+    return len(blocks), problems
+
+
 def main():
+    if sys.argv[1] == "--cross-check":
+        with open(sys.argv[2], "rb") as f, open(sys.argv[3], "rb") as g:
+            players, problems = cross_check(f.read(), g.read())
+        print("\n".join(problems) or "%d players, all as counted" % players)
+        sys.exit(1 if problems else 0)
     t = Tally()
     with open(sys.argv[1], "rb") as f:
         t.read(f.read())
