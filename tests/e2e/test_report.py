@@ -1,6 +1,7 @@
 """The report qconsole.txt, run for real: every case compares the whole report byte for byte
 with an expected file under tests/data, and checks the progress output and the exit status."""
 
+import os
 import unittest
 
 from harness import DATA, REPORT, progress, run_in_new_folder, run_on_log
@@ -70,9 +71,14 @@ class Report(unittest.TestCase):
 
     def test_the_round_limit_stop_writes_the_tallies_before_it(self):
         # Fifty rounds, a kill, then the 51st "fraglimit" line and a kill that is never read.
-        # Standard input is not a terminal, so the notice waits for no key.
+        # Standard input is a pipe kept open, not a terminal: the notice must not wait on it.
         log = (CASES / "round_limit.log").read_bytes()
-        run = run_on_log(log)
+        read_end, write_end = os.pipe()
+        try:
+            run = run_on_log(log, stdin=read_end, timeout=30)
+        finally:
+            os.close(read_end)
+            os.close(write_end)
         self.assertEqual(run.status, 1)
         self.assertEqual(run.stderr, b"")
         self.assertEqual(run.stdout, progress(101) + ROUND_LIMIT_NOTICE)
