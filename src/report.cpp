@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <stdlib.h>
@@ -36,8 +37,10 @@ bool create_temp(temp_file& temp) {
         if (fd >= 0) {
             temp.stream = _fdopen(fd, "w");
             if (temp.stream == nullptr) {
+                int error = errno;
                 _close(fd);
                 std::remove(temp.path);
+                errno = error;
                 return false;
             }
             return true;
