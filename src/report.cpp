@@ -52,11 +52,30 @@ bool create_temp(temp_file& temp) {
     return false;
 }
 
+// The errno value whose text tells the user why the rename failed, worded as on POSIX systems.
+int error_of_failed_rename(DWORD error) {
+    DWORD attributes = GetFileAttributesA(report_name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return EISDIR;
+    }
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return EACCES;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        default:
+            return EIO;
+    }
+}
+
 bool replace_report(const temp_file& temp) {
     if (MoveFileExA(temp.path, report_name, MOVEFILE_REPLACE_EXISTING)) {
         return true;
     }
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    errno = error_of_failed_rename(GetLastError());
     return false;
 }
 
