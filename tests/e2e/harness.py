@@ -19,6 +19,10 @@ DATA = pathlib.Path(__file__).resolve().parent.parent / "data"
 LOG = "qconsole.log"
 REPORT = "qconsole.txt"
 
+# A Windows program (an .exe, run under wine elsewhere) stores text lines ending in CR LF.
+WINDOWS_PROGRAM = PROGRAM.lower().endswith(".exe")
+TEXT_LINE_END = b"\r\n" if WINDOWS_PROGRAM else b"\n"
+
 
 class Run:
     """What one run of the program left behind."""
@@ -30,6 +34,9 @@ class Run:
         self.stderr = self._lines(completed.stderr)
         report = self.folder / REPORT
         self.report = self._lines(report.read_bytes()) if report.is_file() else None
+        # The bytes as the program wrote them, line ends unchanged.
+        self.raw_stdout = completed.stdout
+        self.raw_report = report.read_bytes() if report.is_file() else None
         self.files = sorted(p.name for p in self.folder.iterdir())
 
     @staticmethod
@@ -78,3 +85,10 @@ def run_in_new_folder(log, prepare=None, **popen_args):
         if prepare is not None:
             prepare(path)
         return run_program(folder, **popen_args)
+
+
+def windows_skip(reason):
+    """Skips the decorated test when the program runs under a runner such as wine, where what
+    the test needs (a pseudo-terminal, a resource limit, a POSIX error text) does not reach a
+    Windows program; reason says which."""
+    return unittest.skipIf(bool(RUNNER), "not under %s: %s" % (" ".join(RUNNER), reason))
