@@ -1,12 +1,11 @@
 """A report that cannot be written: one line on standard error, status 2, no half-written
 report and no temporary file left behind, any earlier report kept as it was."""
 
-import os
 import resource
 import signal
 import unittest
 
-from harness import DATA, REPORT, RUNNER, progress, run_in_new_folder
+from harness import DATA, REPORT, progress, run_in_new_folder, windows_skip
 
 LOG = (DATA / "server-derived.qconsole.log").read_bytes()
 LINES = LOG.count(b"\n")
@@ -27,7 +26,7 @@ class ReportFailures(unittest.TestCase):
         self.check_failed_run(run, b"Is a directory", ["qconsole.log", "qconsole.txt"])
         self.assertIsNone(run.report)  # still the folder
 
-    @unittest.skipIf(RUNNER or os.name != "posix", "file-size limits are set the POSIX way")
+    @windows_skip("a file-size limit is set the POSIX way")
     def test_a_write_cut_off_by_a_file_size_limit(self):
         # The report of this log is about 6 kB; the limit stops its writing after 1 kB. The
         # program itself keeps the limit's signal from killing it.
