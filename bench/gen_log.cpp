@@ -51,22 +51,29 @@ struct Rng {  // splitmix64
     }
     bool percent(std::uint32_t p) { return below(100) < p; }
     template <class T>
-    const T& pick(const std::vector<T>& v) { return v[below(static_cast<std::uint32_t>(v.size()))]; }
+    const T& pick(const std::vector<T>& v) {
+        return v[below(static_cast<std::uint32_t>(v.size()))];
+    }
     template <class T, std::size_t N>
-    const T& pick(const std::array<T, N>& a) { return a[below(N)]; }
+    const T& pick(const std::array<T, N>& a) {
+        return a[below(N)];
+    }
 };
 
 // Buffered stdout; every line goes through line(), which enforces the limits.
 class Out {
-public:
+  public:
     explicit Out(std::size_t capacity) : buf_(capacity) {}
     ~Out() { flush(); }
 
     void line(std::initializer_list<std::string_view> parts) {
         std::size_t len = 1;
-        for (auto p : parts) len += p.size();
-        if (len > kMaxLine) fail("internal error: line too long");
-        if (used_ + len > buf_.size()) flush();
+        for (auto p : parts)
+            len += p.size();
+        if (len > kMaxLine)
+            fail("internal error: line too long");
+        if (used_ + len > buf_.size())
+            flush();
         char* d = buf_.data() + used_;
         for (auto p : parts) {
             std::memcpy(d, p.data(), p.size());
@@ -77,12 +84,13 @@ public:
         total_ += len;
     }
     void flush() {
-        if (used_ != 0 && std::fwrite(buf_.data(), 1, used_, stdout) != used_) fail("write error");
+        if (used_ != 0 && std::fwrite(buf_.data(), 1, used_, stdout) != used_)
+            fail("write error");
         used_ = 0;
     }
     std::uint64_t total() const { return total_; }
 
-private:
+  private:
     std::vector<char> buf_;
     std::size_t used_ = 0;
     std::uint64_t total_ = 0;
@@ -125,76 +133,131 @@ constexpr std::array<Obituary, 22> kObituaries{{
 }};
 
 constexpr std::array<std::string_view, 26> kChat{
-    "gg", "nice shot", "lol", "wp", "gl hf", "brb", "ouch", "lag!", "rematch?", "omg",
-    "camper!", "ty", "np", "noob", "one more", "so close", "haha", "nice one", "wtf", "ez",
-    "who has the quad?", "go go go", "rail god", "stop spawn camping", "afk", "back",
+    "gg",       "nice shot", "lol",
+    "wp",       "gl hf",     "brb",
+    "ouch",     "lag!",      "rematch?",
+    "omg",      "camper!",   "ty",
+    "np",       "noob",      "one more",
+    "so close", "haha",      "nice one",
+    "wtf",      "ez",        "who has the quad?",
+    "go go go", "rail god",  "stop spawn camping",
+    "afk",      "back",
 };
 
 constexpr std::array<std::string_view, 7> kPlayerEvents{
-    " picked up the Quad Damage", " picked up the Mega Health", " picked up the Red Armor",
-    " called a vote.", " is now watching", " took the lead", " tied for the lead",
+    " picked up the Quad Damage", " picked up the Mega Health",
+    " picked up the Red Armor",   " called a vote.",
+    " is now watching",           " took the lead",
+    " tied for the lead",
 };
 
 constexpr std::array<std::string_view, 7> kServerLines{
-    "Hunk_Clear: reset the hunk ok", "Vote passed.", "Vote failed.", "FIGHT!",
-    "3 frags left", "2 frags left", "1 frag left",
+    "Hunk_Clear: reset the hunk ok",
+    "Vote passed.",
+    "Vote failed.",
+    "FIGHT!",
+    "3 frags left",
+    "2 frags left",
+    "1 frag left",
 };
 
 constexpr std::array<std::string_view, 70> kBases{
-    "Bob", "Viper", "Ghost", "Nova", "Raven", "Blaze", "Frost", "Zed", "Mako", "Pixel",
-    "Dusk", "Ash", "Rex", "Jinx", "Echo", "Flux", "Bolt", "Onyx", "Rook", "Vex",
-    "Kilo", "Lynx", "Ozzy", "Pike", "Quill", "Rusty", "Sable", "Tank", "Uma", "Wolf",
-    "Yuki", "Zorn", "Axel", "Brick", "Cobra", "Dingo", "Ember", "Fang", "Grim", "Hex",
-    "Ivy", "Jolt", "Knox", "Loki", "Moss", "Nix", "Odin", "Puck", "Razor", "Spud",
-    "Thorn", "Ursa", "Volt", "Wisp", "Xeno", "Yeti", "Zap", "Mia", "Tux", "Gus",
-    "Dog", "Fox", "Owl", "Elk", "Jet", "Kid", "Max", "Ned", "Ray", "Sam",
+    "Bob",   "Viper", "Ghost", "Nova",  "Raven", "Blaze", "Frost", "Zed",  "Mako",  "Pixel",
+    "Dusk",  "Ash",   "Rex",   "Jinx",  "Echo",  "Flux",  "Bolt",  "Onyx", "Rook",  "Vex",
+    "Kilo",  "Lynx",  "Ozzy",  "Pike",  "Quill", "Rusty", "Sable", "Tank", "Uma",   "Wolf",
+    "Yuki",  "Zorn",  "Axel",  "Brick", "Cobra", "Dingo", "Ember", "Fang", "Grim",  "Hex",
+    "Ivy",   "Jolt",  "Knox",  "Loki",  "Moss",  "Nix",   "Odin",  "Puck", "Razor", "Spud",
+    "Thorn", "Ursa",  "Volt",  "Wisp",  "Xeno",  "Yeti",  "Zap",   "Mia",  "Tux",   "Gus",
+    "Dog",   "Fox",   "Owl",   "Elk",   "Jet",   "Kid",   "Max",   "Ned",  "Ray",   "Sam",
 };
-constexpr std::array<std::string_view, 8> kPrefixes{"Big", "Lil", "Dr", "Mr", "Mad", "Sir", "Old", "Mega"};
+constexpr std::array<std::string_view, 8> kPrefixes{"Big", "Lil", "Dr",  "Mr",
+                                                    "Mad", "Sir", "Old", "Mega"};
 
 // Text that must only ever appear in the obituary phrases themselves.
 constexpr std::array<std::string_view, 18> kReserved{
-    "in the wrong place", "melted himself", "into the lava", "blew himself up", "cratered",
-    "was railed by", "was electrocuted by", "was gunned down by", "machinegunned by",
-    "melted by", "almost dodged", "was pummeled by", "ate", "rocket", "fraglimit", "'s",
-    " by", "\r",
+    "in the wrong place",
+    "melted himself",
+    "into the lava",
+    "blew himself up",
+    "cratered",
+    "was railed by",
+    "was electrocuted by",
+    "was gunned down by",
+    "machinegunned by",
+    "melted by",
+    "almost dodged",
+    "was pummeled by",
+    "ate",
+    "rocket",
+    "fraglimit",
+    "'s",
+    " by",
+    "\r",
 };
 
 bool has_reserved(std::string_view s) {
     std::string lower(s);
-    for (char& c : lower) c = static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+    for (char& c : lower)
+        c = static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
     for (auto r : kReserved)
-        if (lower.find(r) != std::string::npos) return true;
+        if (lower.find(r) != std::string::npos)
+            return true;
     for (unsigned char c : s)
-        if (c == 0 || c == 26 || c == '\n') return true;
+        if (c == 0 || c == 26 || c == '\n')
+            return true;
     return false;
 }
 
 void check_tables() {
     for (auto s : kChat)
-        if (has_reserved(s)) fail("internal error: reserved text in a chat line");
+        if (has_reserved(s))
+            fail("internal error: reserved text in a chat line");
     for (auto s : kPlayerEvents)
-        if (has_reserved(s)) fail("internal error: reserved text in an event line");
+        if (has_reserved(s))
+            fail("internal error: reserved text in an event line");
     for (auto s : kServerLines)
-        if (has_reserved(s)) fail("internal error: reserved text in a server line");
+        if (has_reserved(s))
+            fail("internal error: reserved text in a server line");
     for (auto s : kBases)
-        if (has_reserved(s)) fail("internal error: reserved text in a name");
+        if (has_reserved(s))
+            fail("internal error: reserved text in a name");
     for (auto s : kPrefixes)
-        if (has_reserved(s)) fail("internal error: reserved text in a name");
+        if (has_reserved(s))
+            fail("internal error: reserved text in a name");
 }
 
-std::string colour(Rng& rng) { return std::string{'^', static_cast<char>('1' + rng.below(6))}; }
+std::string colour(Rng& rng) {
+    return std::string{'^', static_cast<char>('1' + rng.below(6))};
+}
 
 std::string make_name(Rng& rng) {
     std::string base(rng.pick(kBases));
     std::string n;
     switch (rng.below(10)) {
-    case 0: case 1: n = base + "^7"; break;                                       // Bob^7
-    case 2: case 3: n = colour(rng) + base + "^7"; break;                         // ^1Bob^7
-    case 4: case 5: n = std::string(rng.pick(kPrefixes)) + colour(rng) + base + "^7"; break;  // Big^1Bob^7
-    case 6: n = colour(rng) + std::string(rng.pick(kPrefixes)) + colour(rng) + base + "^7"; break;
-    case 7: n = base + std::to_string(rng.below(100)) + "^7"; break;              // Bob42^7
-    case 8: n = base + colour(rng) + std::to_string(rng.below(100)) + "^7"; break;  // Bob^342^7
-    default: n = colour(rng) + base; break;                                       // ^3Bob (no reset)
+        case 0:
+        case 1:
+            n = base + "^7";
+            break;  // Bob^7
+        case 2:
+        case 3:
+            n = colour(rng) + base + "^7";
+            break;  // ^1Bob^7
+        case 4:
+        case 5:
+            n = std::string(rng.pick(kPrefixes)) + colour(rng) + base + "^7";
+            break;  // Big^1Bob^7
+        case 6:
+            n = colour(rng) + std::string(rng.pick(kPrefixes)) + colour(rng) + base + "^7";
+            break;
+        case 7:
+            n = base + std::to_string(rng.below(100)) + "^7";
+            break;  // Bob42^7
+        case 8:
+            n = base + colour(rng) + std::to_string(rng.below(100)) + "^7";
+            break;  // Bob^342^7
+        default:
+            n = colour(rng) + base;
+            break;  // ^3Bob (no reset)
     }
     return n;
 }
@@ -207,8 +270,10 @@ std::vector<std::string> make_pool(Rng& rng) {
     const std::size_t want = 40 + rng.below(41);
     while (pool.size() < want) {
         std::string n = make_name(rng);
-        if (n.size() > kMaxName || has_reserved(n)) continue;
-        if (std::find(pool.begin(), pool.end(), n) != pool.end()) continue;
+        if (n.size() > kMaxName || has_reserved(n))
+            continue;
+        if (std::find(pool.begin(), pool.end(), n) != pool.end())
+            continue;
         pool.push_back(std::move(n));
     }
     return pool;
@@ -219,16 +284,31 @@ bool parse_size(const char* s, std::uint64_t& out) {
     std::uint64_t mult = 1;
     if (end > s) {
         switch (end[-1]) {
-        case 'K': case 'k': mult = 1ULL << 10; --end; break;
-        case 'M': case 'm': mult = 1ULL << 20; --end; break;
-        case 'G': case 'g': mult = 1ULL << 30; --end; break;
-        default: break;
+            case 'K':
+            case 'k':
+                mult = 1ULL << 10;
+                --end;
+                break;
+            case 'M':
+            case 'm':
+                mult = 1ULL << 20;
+                --end;
+                break;
+            case 'G':
+            case 'g':
+                mult = 1ULL << 30;
+                --end;
+                break;
+            default:
+                break;
         }
     }
     std::uint64_t v = 0;
     auto [p, ec] = std::from_chars(s, end, v);
-    if (ec != std::errc() || p != end || s == end) return false;
-    if (v > UINT64_MAX / mult) return false;
+    if (ec != std::errc() || p != end || s == end)
+        return false;
+    if (v > UINT64_MAX / mult)
+        return false;
     out = v * mult;
     return true;
 }
@@ -236,18 +316,23 @@ bool parse_size(const char* s, std::uint64_t& out) {
 // ---------------------------------------------------------------- generator
 
 class Game {
-public:
+  public:
     Game(Rng& rng, Out& out, std::vector<std::string> pool)
         : rng_(rng), out_(out), pool_(std::move(pool)) {
-        for (const auto& o : kObituaries) weight_sum_ += o.weight;
+        for (const auto& o : kObituaries)
+            weight_sum_ += o.weight;
         by_length_.resize(pool_.size());
-        for (std::size_t i = 0; i < pool_.size(); ++i) by_length_[i] = i;
-        std::stable_sort(by_length_.begin(), by_length_.end(),
-                         [&](std::size_t a, std::size_t b) { return pool_[a].size() < pool_[b].size(); });
+        for (std::size_t i = 0; i < pool_.size(); ++i)
+            by_length_[i] = i;
+        std::stable_sort(by_length_.begin(), by_length_.end(), [&](std::size_t a, std::size_t b) {
+            return pool_[a].size() < pool_[b].size();
+        });
         for (const auto& o : kObituaries) {
             std::size_t fixed = o.mid.size() + o.tail.size() + 1 + name(by_length_[0]).size();
-            if (o.two_names) fixed += name(by_length_[1]).size();
-            if (fixed > kMaxLine) fail("internal error: obituary cannot fit");
+            if (o.two_names)
+                fixed += name(by_length_[1]).size();
+            if (fixed > kMaxLine)
+                fail("internal error: obituary cannot fit");
         }
     }
 
@@ -266,7 +351,8 @@ public:
                 present_.push_back(p);
             }
         }
-        for (std::size_t p : present_) out_.line({name(p), " entered the game"});
+        for (std::size_t p : present_)
+            out_.line({name(p), " entered the game"});
         joining_ = kNone;
     }
 
@@ -277,14 +363,19 @@ public:
 
     void event() {
         const std::uint32_t roll = rng_.below(100);
-        if (roll < 40) obituary();
-        else if (roll < 62) out_.line({name(rng_.pick(present_)), ": ", rng_.pick(kChat)});
-        else if (roll < 70) churn();
-        else if (roll < 88) out_.line({name(rng_.pick(present_)), rng_.pick(kPlayerEvents)});
-        else out_.line({rng_.pick(kServerLines)});
+        if (roll < 40)
+            obituary();
+        else if (roll < 62)
+            out_.line({name(rng_.pick(present_)), ": ", rng_.pick(kChat)});
+        else if (roll < 70)
+            churn();
+        else if (roll < 88)
+            out_.line({name(rng_.pick(present_)), rng_.pick(kPlayerEvents)});
+        else
+            out_.line({rng_.pick(kServerLines)});
     }
 
-private:
+  private:
     static constexpr std::size_t kNone = SIZE_MAX;
 
     std::string_view name(std::size_t i) const { return pool_[i]; }
@@ -295,7 +386,8 @@ private:
     std::size_t absent_player() {
         for (;;) {
             std::size_t p = rng_.below(static_cast<std::uint32_t>(pool_.size()));
-            if (!is_present(p) && p != joining_) return p;
+            if (!is_present(p) && p != joining_)
+                return p;
         }
     }
     // Earlier arrivals frag more: the smaller of two draws.
@@ -307,12 +399,14 @@ private:
     void obituary() {
         std::uint32_t w = rng_.below(weight_sum_);
         const Obituary* o = kObituaries.data();
-        while (w >= o->weight) w -= (o++)->weight;
+        while (w >= o->weight)
+            w -= (o++)->weight;
 
         const std::size_t room = kMaxLine - 1 - o->mid.size() - o->tail.size();
         if (!o->two_names) {
             std::size_t v = rng_.pick(present_);
-            if (name(v).size() > room) v = by_length_[0];
+            if (name(v).size() > room)
+                v = by_length_[0];
             out_.line({name(v), o->mid});
             return;
         }
@@ -325,10 +419,13 @@ private:
             }
             k = present_[killer_slot()];
             v = rng_.pick(present_);
-            if (v != k && name(v).size() + name(k).size() <= room) break;
+            if (v != k && name(v).size() + name(k).size() <= room)
+                break;
         }
-        if (o->tail.empty()) out_.line({name(v), o->mid, name(k)});
-        else out_.line({name(v), o->mid, name(k), o->tail});
+        if (o->tail.empty())
+            out_.line({name(v), o->mid, name(k)});
+        else
+            out_.line({name(v), o->mid, name(k), o->tail});
     }
 
     void churn() {
@@ -371,14 +468,17 @@ int main(int argc, char** argv) {
     Game game(rng, out, make_pool(rng));
 
     std::array<std::uint64_t, kRounds - 1> round_end{};
-    for (int k = 1; k < kRounds; ++k) round_end[k - 1] = size / kRounds * k;
+    for (int k = 1; k < kRounds; ++k)
+        round_end[k - 1] = size / kRounds * k;
 
     std::size_t next_end = 0;
-    if (size > 0) game.start_round();
+    if (size > 0)
+        game.start_round();
     while (out.total() < size) {
         if (next_end < round_end.size() && out.total() >= round_end[next_end]) {
             // Several boundaries may fall on one line in a tiny log; one round each.
-            while (next_end < round_end.size() && out.total() >= round_end[next_end]) ++next_end;
+            while (next_end < round_end.size() && out.total() >= round_end[next_end])
+                ++next_end;
             game.end_round();
             game.start_round();
             continue;
@@ -386,6 +486,7 @@ int main(int argc, char** argv) {
         game.event();
     }
     out.flush();
-    if (std::fflush(stdout) != 0) fail("write error");
+    if (std::fflush(stdout) != 0)
+        fail("write error");
     return 0;
 }

@@ -16,14 +16,26 @@
 
 /* stats columns: kills per weapon, deaths per weapon, suicides, totals */
 enum {
-    W_RAILED, W_ELECTROCUTED, W_GUNNED_DOWN, W_MACHINEGUNNED,
-    W_MELTED, W_DODGED, W_PUMMELED, W_ATE_ROCKET, NO_WEAPONS
+    W_RAILED,
+    W_ELECTROCUTED,
+    W_GUNNED_DOWN,
+    W_MACHINEGUNNED,
+    W_MELTED,
+    W_DODGED,
+    W_PUMMELED,
+    W_ATE_ROCKET,
+    NO_WEAPONS
 };
 #define KILLS(w) (w)
 #define DEATHS(w) (NO_WEAPONS + (w))
 enum {
-    S_WRONG_PLACE = 2 * NO_WEAPONS, S_MELTED_HIMSELF, S_LAVA, S_BLEW_UP, S_CRATERED,
-    TOTAL_KILLS, TOTAL_DEATHS
+    S_WRONG_PLACE = 2 * NO_WEAPONS,
+    S_MELTED_HIMSELF,
+    S_LAVA,
+    S_BLEW_UP,
+    S_CRATERED,
+    TOTAL_KILLS,
+    TOTAL_DEATHS
 };
 
 static char name[MAX_PLAYERS][NAME_LEN];
@@ -31,8 +43,7 @@ static int stats[MAX_PLAYERS][NO_STATS];
 static int who_killed_who[MAX_PLAYERS][MAX_PLAYERS];
 
 /* First slot holding "NULL" or the name; -1 when the table is full. */
-static int find_player(const char *player)
-{
+static int find_player(const char* player) {
     int i;
     for (i = 0; i < MAX_PLAYERS; i++) {
         if (strcmp(name[i], "NULL") == 0) {
@@ -46,15 +57,13 @@ static int find_player(const char *player)
 }
 
 /* Victim: text before the first verb; returns where the verb starts. */
-static const char *cut_victim(const char *line, char *out)
-{
-    static const char *const marks[] = {
-        " wa", " ate", " almost", " melted", " blew", " cratered", " does"
-    };
-    const char *end = NULL;
+static const char* cut_victim(const char* line, char* out) {
+    static const char* const marks[] = {" wa",   " ate",      " almost", " melted",
+                                        " blew", " cratered", " does"};
+    const char* end = NULL;
     size_t i, n;
     for (i = 0; i < sizeof marks / sizeof marks[0]; i++) {
-        const char *p = strstr(line, marks[i]);
+        const char* p = strstr(line, marks[i]);
         if (p != NULL && (end == NULL || p < end))
             end = p;
     }
@@ -69,13 +78,12 @@ static const char *cut_victim(const char *line, char *out)
 }
 
 /* Killer: text after the verb, up to the line feed or "'s". */
-static void cut_killer(const char *from, char *out)
-{
-    static const char *const marks[] = { "ed by ", "wn by ", "ate ", "dged " };
-    const char *start = NULL;
+static void cut_killer(const char* from, char* out) {
+    static const char* const marks[] = {"ed by ", "wn by ", "ate ", "dged "};
+    const char* start = NULL;
     size_t i, n = 0;
     for (i = 0; i < sizeof marks / sizeof marks[0]; i++) {
-        const char *p = strstr(from, marks[i]);
+        const char* p = strstr(from, marks[i]);
         if (p != NULL && (start == NULL || p < start))
             start = p + strlen(marks[i]);
     }
@@ -88,8 +96,7 @@ static void cut_killer(const char *from, char *out)
     out[n] = '\0';
 }
 
-static void count_suicide(const char *line, int column)
-{
+static void count_suicide(const char* line, int column) {
     char victim[NAME_LEN];
     int v;
     cut_victim(line, victim);
@@ -100,10 +107,9 @@ static void count_suicide(const char *line, int column)
     stats[v][TOTAL_DEATHS]++;
 }
 
-static void count_kill(const char *line, int weapon)
-{
+static void count_kill(const char* line, int weapon) {
     char victim[NAME_LEN], killer[NAME_LEN];
-    const char *rest = cut_victim(line, victim);
+    const char* rest = cut_victim(line, victim);
     int v, k;
     cut_killer(rest, killer);
     v = find_player(victim);
@@ -117,8 +123,7 @@ static void count_kill(const char *line, int weapon)
     who_killed_who[k][v]++;
 }
 
-int main(void)
-{
+int main(void) {
     char buf[50];
     long no_lines = 0, step;
     int linecount = 0, rounds = 0, c, i, j;
@@ -146,19 +151,32 @@ int main(void)
             if (rounds > 50)
                 break;
         }
-        if (strstr(buf, "in the wrong place")) count_suicide(buf, S_WRONG_PLACE);
-        if (strstr(buf, "melted himself")) count_suicide(buf, S_MELTED_HIMSELF);
-        if (strstr(buf, "into the lava")) count_suicide(buf, S_LAVA);
-        if (strstr(buf, "blew himself up")) count_suicide(buf, S_BLEW_UP);
-        if (strstr(buf, "cratered")) count_suicide(buf, S_CRATERED);
-        if (strstr(buf, "was railed by")) count_kill(buf, W_RAILED);
-        if (strstr(buf, "was electrocuted by")) count_kill(buf, W_ELECTROCUTED);
-        if (strstr(buf, "was gunned down by")) count_kill(buf, W_GUNNED_DOWN);
-        if (strstr(buf, "machinegunned by")) count_kill(buf, W_MACHINEGUNNED);
-        if (strstr(buf, "melted by")) count_kill(buf, W_MELTED);
-        if (strstr(buf, "almost dodged")) count_kill(buf, W_DODGED);
-        if (strstr(buf, "was pummeled by")) count_kill(buf, W_PUMMELED);
-        if (strstr(buf, "ate") && strstr(buf, "rocket")) count_kill(buf, W_ATE_ROCKET);
+        if (strstr(buf, "in the wrong place"))
+            count_suicide(buf, S_WRONG_PLACE);
+        if (strstr(buf, "melted himself"))
+            count_suicide(buf, S_MELTED_HIMSELF);
+        if (strstr(buf, "into the lava"))
+            count_suicide(buf, S_LAVA);
+        if (strstr(buf, "blew himself up"))
+            count_suicide(buf, S_BLEW_UP);
+        if (strstr(buf, "cratered"))
+            count_suicide(buf, S_CRATERED);
+        if (strstr(buf, "was railed by"))
+            count_kill(buf, W_RAILED);
+        if (strstr(buf, "was electrocuted by"))
+            count_kill(buf, W_ELECTROCUTED);
+        if (strstr(buf, "was gunned down by"))
+            count_kill(buf, W_GUNNED_DOWN);
+        if (strstr(buf, "machinegunned by"))
+            count_kill(buf, W_MACHINEGUNNED);
+        if (strstr(buf, "melted by"))
+            count_kill(buf, W_MELTED);
+        if (strstr(buf, "almost dodged"))
+            count_kill(buf, W_DODGED);
+        if (strstr(buf, "was pummeled by"))
+            count_kill(buf, W_PUMMELED);
+        if (strstr(buf, "ate") && strstr(buf, "rocket"))
+            count_kill(buf, W_ATE_ROCKET);
         printf("%d lines parsed.\n", linecount);
     }
     fclose(in);
