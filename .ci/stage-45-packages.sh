@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Makes both release packages as the README says, checks what each holds, and runs the program
+# of each, unpacked, on the example log: natively on Linux and under wine on Windows.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash .ci/install-deps.sh g++-mingw-w64-x86-64 wine wine64 unzip
+
+bash packaging/make-packages.sh
+version=$(sed -n 's/^project(fragtally VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+linux=build/packages/fragtally-$version-linux-x86_64
+windows=build/packages/fragtally-$version-windows-x86_64
+
+check_listing() {
+  local expected actual
+  expected=$(printf '%s\n' "$2/LICENSE" "$2/README.md" "$2/bin/" "$2/bin/$3" | sort)
+  actual=$(sort <<<"$1")
+  if [ "$actual" != "$expected" ]; then
+    printf 'package %s holds:\n%s\nexpected:\n%s\n' "$2" "$actual" "$expected"
+    exit 1
+  fi
+}
+check_listing "$(tar tzf "$linux.tar.gz")" "$(basename "$linux")" fragtally
+check_listing "$(unzip -Z1 "$windows.zip")" "$(basename "$windows")" fragtally.exe
+ls -l "$linux.tar.gz" "$windows.zip"
+
+work=$(mktemp -d)
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=$work/wine
+unset DISPLAY WAYLAND_DISPLAY
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+tar xzf "$linux.tar.gz" -C "$work"
+unzip -q "$windows.zip" -d "$work"
+mkdir "$work/wine"
+wineboot -i </dev/null >/dev/null 2>&1
+
+# Runs a packaged program in a folder holding the example log; expects status 1 and the
+# example's report stored with the given line end.
+run_example() {
+  local folder=$work/run-$1 status=0
+  mkdir "$folder"
+  cp examples/qconsole.log "$folder/"
+  (cd "$folder" && "${@:3}" >stdout 2>stderr </dev/null) || status=$?
+  if [ "$status" -ne 1 ] || [ -s "$folder/stderr" ]; then
+    echo "$1 package: exit status $status"
+    cat "$folder/stderr"
+    exit 1
+  fi
+  python3 - "$folder/qconsole.txt" tests/data/example.qconsole.txt "$2" <<'PY'
+import sys
+report, expected, line_end = sys.argv[1], sys.argv[2], sys.argv[3].encode().decode("unicode_escape")
+wanted = open(expected, "rb").read().replace(b"\n", line_end.encode())
+if open(report, "rb").read() != wanted:
+    sys.exit(report + ": differs from the example's expected report")
+PY
+  echo "$1 package: the example's report as expected"
+}
+run_example linux '\n' "$work/$(basename "$linux")/bin/fragtally"
+run_example windows '\r\n' wine "$work/$(basename "$windows")/bin/fragtally.exe"
