@@ -118,10 +118,8 @@ void stop_at_round_limit() {
     }
 }
 
-}  // namespace
-
-bool examine_line(std::string_view text) {
-    phrase_set found = find_phrases(text);
+// Examines a line whose phrases have been found.
+bool examine(std::string_view text, phrase_set found) {
     if ((found & bit(ph_fraglimit)) != 0) {
         ++rounds;
         if (rounds > round_limit) {
@@ -142,12 +140,21 @@ bool examine_line(std::string_view text) {
     return true;
 }
 
+}  // namespace
+
+bool examine_line(std::string_view text) {
+    return examine(text, find_phrases(text));
+}
+
+// The reader leaves readable bytes after every line, so the scan may run past its end.
+static_assert(buffer_padding >= phrase_scan_overread);
+
 pass_end run_pass(log_reader& reader, progress_output& progress) {
     std::string_view text;
     for (;;) {
         switch (next_line(reader, text)) {
             case read_result::line:
-                if (!examine_line(text)) {
+                if (!examine(text, find_phrases_in_buffer(text))) {
                     return pass_end::round_limit_stop;
                 }
                 add_progress_line(progress);
