@@ -1,5 +1,6 @@
 #include "parselog.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -65,7 +66,8 @@ void bump(int slot, counter c) {
 }
 
 std::string_view text_of(const std::array<char, name_size>& field) {
-    return {field.data()};
+    auto end = std::find(field.begin(), field.end(), '\0');
+    return {field.data(), static_cast<std::size_t>(end - field.begin())};
 }
 
 void count_one_name(const dispatch_row& row, std::string_view player) {
@@ -79,21 +81,27 @@ void count_one_name(const dispatch_row& row, std::string_view player) {
 
 void count_two_names(const dispatch_row& row, std::string_view victim, std::string_view killer) {
     // Either both names get a slot or the obituary changes nothing at all.
+    int victim_slot = lookup_player(victim);
+    int killer_slot = lookup_player(killer);
     int new_names = 0;
-    if (lookup_player(victim) == no_slot) {
+    if (victim_slot == no_slot) {
         ++new_names;
     }
-    if (killer != victim && lookup_player(killer) == no_slot) {
+    if (killer != victim && killer_slot == no_slot) {
         ++new_names;
     }
     if (new_names > free_slots()) {
         ++uncounted_obituaries;
         return;
     }
-    int victim_slot = find_player(victim);
+    if (victim_slot == no_slot) {
+        victim_slot = find_player(victim);
+    }
     bump(victim_slot, deaths);
     bump(victim_slot, row.victim);
-    int killer_slot = find_player(killer);
+    if (killer_slot == no_slot) {
+        killer_slot = find_player(killer);
+    }
     bump(killer_slot, kills);
     bump(killer_slot, row.killer);
     bump(who_killed_who[static_cast<std::size_t>(killer_slot)]

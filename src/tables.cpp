@@ -25,14 +25,16 @@ std::size_t name_hash(std::string_view player) {
     return h;
 }
 
-std::string_view slot_text(int slot) {
-    return {name[static_cast<std::size_t>(slot)].data()};
+// Whether the slot holds exactly the player's name: its bytes, then the terminating zero.
+bool holds(int slot, std::string_view player) {
+    const name_slot& text = name[static_cast<std::size_t>(slot)];
+    return std::equal(player.begin(), player.end(), text.begin()) && text[player.size()] == '\0';
 }
 
 // Returns the index entry that holds the player's slot, or the empty entry where it would go.
 std::size_t probe(std::string_view player) {
     std::size_t i = name_hash(player) & (index_size - 1);
-    while (slot_index[i] >= 0 && slot_text(slot_index[i]) != player) {
+    while (slot_index[i] >= 0 && !holds(slot_index[i], player)) {
         i = (i + 1) & (index_size - 1);
     }
     return i;
@@ -60,7 +62,13 @@ namespace {
 
 // A slot holds a zero-terminated name, so a name ends at its first zero byte.
 std::string_view as_stored(std::string_view player) {
-    return player.substr(0, std::min(player.find('\0'), max_name_length));
+    std::size_t size = std::min(player.size(), max_name_length);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (player[i] == '\0') {
+            return player.substr(0, i);
+        }
+    }
+    return player.substr(0, size);
 }
 
 }  // namespace
