@@ -62,7 +62,7 @@ void bump(std::int32_t& count) {
 }
 
 void bump(int slot, counter c) {
-    bump(stats[static_cast<std::size_t>(slot)][c]);
+    bump(stats[static_cast<std::size_t>(slot)][static_cast<std::size_t>(c)]);
 }
 
 std::string_view text_of(const std::array<char, name_size>& field) {

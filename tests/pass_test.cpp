@@ -19,7 +19,8 @@ std::string progress_lines(int count) {
 
 std::int32_t stat(std::string_view player, counter c) {
     int slot = slot_of(player);
-    return slot == no_slot ? -1 : stats[static_cast<std::size_t>(slot)][c];
+    return slot == no_slot ? -1
+                           : stats[static_cast<std::size_t>(slot)][static_cast<std::size_t>(c)];
 }
 
 std::int32_t killed(std::string_view killer, std::string_view victim) {
@@ -34,7 +35,7 @@ std::int32_t killed(std::string_view killer, std::string_view victim) {
 int total(counter c) {
     int sum = 0;
     for (int p = 0; p < player_count; ++p) {
-        sum += stats[static_cast<std::size_t>(p)][c];
+        sum += stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
     }
     return sum;
 }
