@@ -1,0 +1,101 @@
+// Fuzz target: the whole pass over an in-memory log, compared with the plain model of the same
+// rules. The first input byte picks how the rest becomes the log: with its low bit clear the
+// rest is the log itself; with it set, the rest is expanded so that small inputs reach long
+// lines, read boundaries and the round limit: the bytes 0xFE, n, k, then k bytes stand for
+// those k bytes repeated 64 * (n + 1) times; every other byte stands for itself.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "fuzz_support.h"
+#include "parselog.h"
+
+namespace {
+
+constexpr std::size_t largest_log = 384 * 1024;
+
+// Progress text is compared byte for byte up to this many lines; past it only the count.
+constexpr std::uint64_t progress_compared = 1 << 14;
+
+std::string expand(const std::uint8_t* data, std::size_t size) {
+    std::string log;
+    std::size_t i = 0;
+    while (i < size && log.size() < largest_log) {
+        if (data[i] == 0xFE && i + 2 < size) {
+            std::size_t repeats = 64 * (std::size_t{data[i + 1]} + 1);
+            std::size_t k = std::min<std::size_t>(data[i + 2], size - i - 3);
+            std::string piece(reinterpret_cast<const char*>(data + i + 3), k);
+            for (std::size_t r = 0; r < repeats && log.size() < largest_log; ++r) {
+                log += piece;
+            }
+            i += 3 + k;
+        } else {
+            log += static_cast<char>(data[i]);
+            ++i;
+        }
+    }
+    return log.substr(0, largest_log);
+}
+
+std::string progress_lines(std::uint64_t count) {
+    std::string text;
+    for (std::uint64_t i = 1; i <= count; ++i) {
+        text += std::to_string(i) + " lines parsed.\n";
+    }
+    return text;
+}
+
+std::string read_back(std::FILE* out) {
+    std::string text;
+    std::rewind(out);
+    std::array<char, 4096> chunk{};
+    std::size_t got = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), out)) > 0) {
+        text.append(chunk.data(), got);
+    }
+    return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    std::string log = (data[0] & 1) != 0
+                          ? expand(data + 1, size - 1)
+                          : std::string(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    static log_reader reader;
+    static progress_output progress;
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    fuzz_check(in != nullptr && out != nullptr, "temporary streams open");
+    fuzz_check(std::fwrite(log.data(), 1, log.size(), in) == log.size(), "log written");
+    std::rewind(in);
+
+    init();
+    uncounted_obituaries = 0;
+    open_reader(reader, in);
+    start_progress(progress, out);
+    pass_end end = run_pass(reader, progress);
+    flush_progress(progress);
+    std::fclose(in);
+    std::string printed = read_back(out);
+    std::fclose(out);
+
+    model_run model;
+    model_pass(model, log);
+
+    fuzz_check(end != pass_end::read_failed, "an in-memory log never fails to read");
+    fuzz_check((end == pass_end::round_limit_stop) == model.stopped, "same round-limit stop");
+    fuzz_check(progress.lines == model.lines, "same number of progress lines");
+    if (model.lines <= progress_compared) {
+        fuzz_check(printed == progress_lines(model.lines),
+                   "progress lines count from 1, one per step");
+    }
+    check_tables_equal(model);
+    check_table_invariants();
+    return 0;
+}

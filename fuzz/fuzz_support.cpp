@@ -1,0 +1,64 @@
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "parselog.h"
+
+void fuzz_check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "fuzz check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+std::string_view checked_name(const std::array<char, name_size>& field) {
+    const void* nul = std::memchr(field.data(), '\0', field.size());
+    fuzz_check(nul != nullptr, "a name field is zero-terminated");
+    std::string_view text(field.data());
+    fuzz_check(text.size() <= max_name_length, "a name has at most max_name_length bytes");
+    return text;
+}
+
+void check_table_invariants() {
+    fuzz_check(player_count >= 0 && player_count <= max_players, "player_count in range");
+    std::int64_t kill_sum = 0;
+    std::int64_t death_sum = 0;
+    std::int64_t matrix_sum = 0;
+    for (int p = 0; p < max_players; ++p) {
+        auto slot = static_cast<std::size_t>(p);
+        std::string_view text = checked_name(name[slot]);
+        if (p < player_count) {
+            fuzz_check(lookup_player(text) == p, "a claimed name looks up to its own slot");
+        } else {
+            fuzz_check(text == "NULL", "a free slot holds NULL");
+            for (std::int32_t count : stats[slot]) {
+                fuzz_check(count == 0, "a free slot has no counts");
+            }
+        }
+        kill_sum += stats[slot][static_cast<std::size_t>(kills)];
+        death_sum += stats[slot][static_cast<std::size_t>(deaths)];
+        for (std::int32_t count : who_killed_who[slot]) {
+            fuzz_check(count >= 0, "kill matrix counts are not negative");
+            matrix_sum += count;
+        }
+    }
+    fuzz_check(kill_sum == death_sum && kill_sum == matrix_sum,
+               "every kill has one death and one kill matrix cell");
+}
+
+void check_tables_equal(const model_run& run) {
+    fuzz_check(static_cast<std::size_t>(player_count) == run.names.size(), "same player count");
+    for (std::size_t p = 0; p < run.names.size(); ++p) {
+        fuzz_check(checked_name(name[p]) == run.names[p], "same name in each slot");
+        fuzz_check(stats[p] == run.stats[p], "same counters in each slot");
+    }
+    for (std::size_t k = 0; k < static_cast<std::size_t>(max_players); ++k) {
+        for (std::size_t v = 0; v < static_cast<std::size_t>(max_players); ++v) {
+            fuzz_check(who_killed_who[k][v] == run.killed[k][v], "same kill matrix");
+        }
+    }
+    fuzz_check(rounds == run.rounds, "same rounds");
+    fuzz_check(uncounted_obituaries == run.uncounted, "same uncounted obituaries");
+}

@@ -1,0 +1,27 @@
+// Checks shared by the fuzz targets: a failed check prints what broke and aborts, which both
+// libFuzzer and the corpus replay report as a failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "reference_model.h"
+
+// Aborts with the message when the condition does not hold.
+void fuzz_check(bool condition, const char* what);
+
+// Checks that a name field is zero-terminated within its bytes and returns its text.
+std::string_view checked_name(const std::array<char, name_size>& field);
+
+// Checks the tables' own invariants: player_count in range, every claimed slot holding a
+// zero-terminated name of at most max_name_length bytes that looks up to that slot, every
+// free slot holding "NULL" and no counts, kills and deaths adding up to the kill matrix.
+void check_table_invariants();
+
+// Checks that the tables hold exactly what the model run holds: names, counters, the kill
+// matrix, rounds and the uncounted obituaries.
+void check_tables_equal(const model_run& run);
+
+// Entry point of every target, defined by each target.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

@@ -1,0 +1,237 @@
+#include "reference_model.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t longest_name = 19;
+constexpr std::size_t slots = 100;
+constexpr int rounds_allowed = 50;
+constexpr std::size_t text_limit = 64 * 1024;
+
+bool has(const std::string& text, std::size_t pos, std::string_view word) {
+    return pos <= text.size() && text.size() - pos >= word.size() &&
+           text.compare(pos, word.size(), word) == 0;
+}
+
+enum class second_end { line_feed_or_three_blanks, line_feed_or_two_blanks, s_p, s_ro, s_roc };
+
+struct member {
+    std::string_view extractor;
+    bool two_names;
+    bool blank_before_mark;  // the first name's end mark needs a blank before its word
+    std::string_view mark_word;
+    std::string_view start;  // '?' is any byte
+    second_end end;
+};
+
+// The thirteen extractors, one row each: where the first name ends, where the second begins
+// and what ends it.
+constexpr std::array<member, 13> members = {{
+    {"suicide", false, false, "wa", "", second_end::s_p},
+    {"melted", false, false, "melt", "", second_end::s_p},
+    {"lava", false, false, "does", "", second_end::s_p},
+    {"blown", false, false, "blew", "", second_end::s_p},
+    {"cratered", false, true, "cr", "", second_end::s_p},
+    {"railed", true, true, "wa", "ed by", second_end::line_feed_or_three_blanks},
+    {"lightning", true, true, "wa", "ed by", second_end::line_feed_or_three_blanks},
+    {"shotgun", true, true, "wa", "wn by", second_end::line_feed_or_two_blanks},
+    {"machinegun", true, true, "wa", "ed by", second_end::line_feed_or_three_blanks},
+    {"plasmagun", true, true, "wa", "ed by", second_end::s_p},
+    {"almost_rocketed", true, false, "almo", "dged", second_end::s_roc},
+    {"gauntlet", true, false, "was", "d?by", second_end::line_feed_or_three_blanks},
+    {"rocket_hit", true, false, "ate", "ate", second_end::s_ro},
+}};
+
+const member& member_named(std::string_view extractor) {
+    return *std::find_if(members.begin(), members.end(),
+                         [&](const member& m) { return m.extractor == extractor; });
+}
+
+bool start_at(const std::string& text, std::size_t j, std::string_view start) {
+    if (j + start.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < start.size(); ++i) {
+        if (start[i] != '?' && start[i] != text[j + i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool second_ends_at(const std::string& text, std::size_t m, second_end end) {
+    switch (end) {
+        case second_end::line_feed_or_three_blanks:
+            return text[m] == '\n' || has(text, m, "   ");
+        case second_end::line_feed_or_two_blanks:
+            return text[m] == '\n' || has(text, m, "  ");
+        case second_end::s_p:
+            return has(text, m + 1, "s p");
+        case second_end::s_ro:
+            return has(text, m + 1, "s") && has(text, m + 3, "ro");
+        case second_end::s_roc:
+            return has(text, m + 1, "s") && has(text, m + 3, "roc");
+    }
+    return false;
+}
+
+struct row {
+    std::string_view extractor;
+    std::string_view phrase;
+    std::string_view second_phrase;  // empty unless the row needs two phrases
+    counter victim;                  // or the single player's counter
+    counter killer;
+};
+
+constexpr std::array<row, 13> rows = {{
+    {"suicide", "in the wrong place", "", void_suicides, void_suicides},
+    {"melted", "melted himself", "", plasma_suicides, plasma_suicides},
+    {"lava", "into the lava", "", lava_suicides, lava_suicides},
+    {"blown", "blew himself up", "", rocket_suicides, rocket_suicides},
+    {"cratered", "cratered", "", crater_suicides, crater_suicides},
+    {"railed", "was railed by", "", rail_deaths, rail_kills},
+    {"lightning", "was electrocuted by", "", lg_deaths, lg_kills},
+    {"shotgun", "was gunned down by", "", sg_deaths, sg_kills},
+    {"machinegun", "machinegunned by", "", mg_deaths, mg_kills},
+    {"plasmagun", "melted by", "", pg_deaths, pg_kills},
+    {"almost_rocketed", "almost dodged", "", rl_close_deaths, rl_close_kills},
+    {"gauntlet", "was pummeled by", "", gauntlet_deaths, gauntlet_kills},
+    {"rocket_hit", "ate", "rocket", rl_direct_deaths, rl_direct_kills},
+}};
+
+int slot_of(const model_run& run, const std::string& player) {
+    for (std::size_t i = 0; i < run.names.size(); ++i) {
+        if (run.names[i] == player) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int claim(model_run& run, const std::string& player) {
+    int slot = slot_of(run, player);
+    if (slot < 0) {
+        model_add_player(run, player);
+        slot = static_cast<int>(run.names.size()) - 1;
+    }
+    return slot;
+}
+
+void bump(model_run& run, int slot, counter c) {
+    ++run.stats[static_cast<std::size_t>(slot)][static_cast<std::size_t>(c)];
+}
+
+}  // namespace
+
+const std::array<std::string_view, 13> model_extractor_names = {
+    "suicide", "melted",     "lava",      "blown",           "cratered", "railed",    "lightning",
+    "shotgun", "machinegun", "plasmagun", "almost_rocketed", "gauntlet", "rocket_hit"};
+
+model_names model_extract(std::string_view extractor, const std::string& text) {
+    const member& m = member_named(extractor);
+    model_names names;
+
+    std::size_t first_end = text.size();
+    for (std::size_t k = 1; k < text.size(); ++k) {
+        if (has(text, k + 1, m.mark_word) && (!m.blank_before_mark || text[k] == ' ')) {
+            first_end = k;
+            break;
+        }
+    }
+    names.first = text.substr(0, std::min(first_end, longest_name));
+    if (!m.two_names) {
+        return names;
+    }
+
+    std::size_t j = 0;
+    while (j < text.size() && !start_at(text, j, m.start)) {
+        ++j;
+    }
+    std::size_t s = j + m.start.size() + 1;
+    if (j == text.size() || s >= text.size()) {
+        return names;  // no start pattern, or the text ends before the name would begin
+    }
+    std::size_t f = text.size();
+    for (std::size_t pos = s + 1; pos < text.size(); ++pos) {
+        if (second_ends_at(text, pos, m.end)) {
+            f = pos;
+            break;
+        }
+    }
+    names.second = text.substr(s, std::min(f - s, longest_name));
+    return names;
+}
+
+model_run::model_run() : killed(slots, std::vector<std::int32_t>(slots, 0)) {}
+
+void model_add_player(model_run& run, const std::string& player) {
+    run.names.push_back(player);
+    run.stats.push_back({});
+}
+
+bool model_examine(model_run& run, const std::string& text) {
+    if (text.find("fraglimit") != std::string::npos) {
+        ++run.rounds;
+        if (run.rounds > rounds_allowed) {
+            return false;
+        }
+    }
+    for (const row& r : rows) {
+        if (text.find(r.phrase) == std::string::npos ||
+            (!r.second_phrase.empty() && text.find(r.second_phrase) == std::string::npos)) {
+            continue;
+        }
+        model_names names = model_extract(r.extractor, text);
+        const member& m = member_named(r.extractor);
+        std::size_t free = slots - run.names.size();
+        if (!m.two_names) {
+            if (slot_of(run, names.first) < 0 && free == 0) {
+                ++run.uncounted;
+                continue;
+            }
+            bump(run, claim(run, names.first), r.victim);
+            continue;
+        }
+        std::size_t needed = 0;
+        if (slot_of(run, names.first) < 0) {
+            ++needed;
+        }
+        if (names.second != names.first && slot_of(run, names.second) < 0) {
+            ++needed;
+        }
+        if (needed > free) {
+            ++run.uncounted;
+            continue;
+        }
+        int victim = claim(run, names.first);
+        bump(run, victim, deaths);
+        bump(run, victim, r.victim);
+        int killer = claim(run, names.second);
+        bump(run, killer, kills);
+        bump(run, killer, r.killer);
+        ++run.killed[static_cast<std::size_t>(killer)][static_cast<std::size_t>(victim)];
+    }
+    return true;
+}
+
+void model_pass(model_run& run, std::string_view log) {
+    // Text mode: a byte 26 ends the data, carriage returns vanish.
+    std::string data(log.substr(0, log.find('\x1a')));
+    data.erase(std::remove(data.begin(), data.end(), '\r'), data.end());
+
+    std::size_t begin = 0;
+    while (begin < data.size()) {
+        std::size_t lf = data.find('\n', begin);
+        std::size_t end = lf == std::string::npos ? data.size() : lf + 1;
+        std::string text = data.substr(begin, end - begin);
+        text = text.substr(0, text.find('\0'));
+        text = text.substr(0, text_limit);
+        begin = end;
+        if (!model_examine(run, text)) {
+            run.stopped = true;
+            return;
+        }
+        ++run.lines;
+    }
+}
