@@ -17,4 +17,4 @@ inline constexpr int counter_count = 23;
 inline constexpr int round_limit = 50;
 
 // A line is examined on at most this many bytes; the rest of a longer line is skipped.
-inline constexpr std::size_t max_line_text = 64 * 1024;
+inline constexpr std::size_t max_line_text = std::size_t{64} * 1024;

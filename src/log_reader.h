@@ -10,7 +10,7 @@
 #include "game_limits.h"
 
 // Bytes asked of the file per read.
-inline constexpr std::size_t read_size = 256 * 1024;
+inline constexpr std::size_t read_size = std::size_t{256} * 1024;
 
 // Readable bytes kept after the data in the buffer, so a scan may look a little past a line.
 inline constexpr std::size_t buffer_padding = 64;

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 // Bytes of progress text gathered before they are written out.
-inline constexpr std::size_t progress_block = 64 * 1024;
+inline constexpr std::size_t progress_block = std::size_t{64} * 1024;
 
 // The count kept as decimal digits at the end of an array, so adding 1 touches the last
 // digits only instead of formatting the whole number again.

@@ -14,7 +14,7 @@ namespace {
 // An open-addressing index from name to slot in front of the slot table, so a lookup does
 // not compare against every player; slot order stays the order of first appearance.
 constexpr std::size_t index_size = 256;  // a power of two, well above max_players
-static_assert(index_size >= 2 * max_players && (index_size & (index_size - 1)) == 0);
+static_assert(index_size >= std::size_t{2} * max_players && (index_size & (index_size - 1)) == 0);
 std::array<std::int16_t, index_size> slot_index;  // -1 marks an empty entry
 
 std::size_t name_hash(std::string_view player) {
