@@ -132,9 +132,10 @@ constexpr std::array<telling_byte, anchors.size()> telling_bytes = [] {
         tells[a].distance = distance;
         for (unsigned p = 0; p < phrase_count; ++p) {
             if ((anchors[a].phrases & bit(static_cast<phrase>(p))) != 0) {
-                auto in_phrase =
-                    static_cast<std::size_t>(static_cast<int>(anchor_offset[p]) + distance);
-                tells[a].phrase[static_cast<unsigned char>(phrase_text[p][in_phrase])] =
+                // In range: tells_apart accepted this distance for every phrase of the anchor.
+                int in_phrase = static_cast<int>(anchor_offset[p]) + distance;
+                auto byte = phrase_text[p][static_cast<std::size_t>(in_phrase)];
+                tells[a].phrase[static_cast<unsigned char>(byte)] =
                     static_cast<std::uint8_t>(p + 1);
             }
         }
