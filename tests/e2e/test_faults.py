@@ -13,12 +13,12 @@ from harness import (
     LOG,
     PROGRAM,
     REPORT,
-    RUNNER,
     WINDOWS_PROGRAM,
     Run,
     progress,
     run_in_new_folder,
     run_on_log,
+    windows_skip,
 )
 
 EARLIER = b"an earlier report\n"
@@ -101,7 +101,8 @@ class UnreadableLog(unittest.TestCase):
                 self.assert_failed_untouched(run, message)
                 self.assertEqual(run.stdout, b"")
 
-    @unittest.skipUnless(EIO_SHIM and not RUNNER, "needs the preloaded library (Linux)")
+    @windows_skip("LD_PRELOAD")
+    @unittest.skipUnless(EIO_SHIM, "needs the preloaded library (Linux)")
     def test_a_read_failing_part_way(self):
         line = b"Bob was railed by Sam\n"
         log = line * 40000  # 880,000 bytes: several reads
@@ -116,7 +117,8 @@ class UnreadableLog(unittest.TestCase):
         self.assertLessEqual(steps, 300000 // len(line))
         self.assertEqual(run.stdout, progress(steps))
 
-    @unittest.skipUnless(EIO_SHIM and not RUNNER, "needs the preloaded library (Linux)")
+    @windows_skip("LD_PRELOAD")
+    @unittest.skipUnless(EIO_SHIM, "needs the preloaded library (Linux)")
     def test_the_shim_reads_normally_up_to_the_failure(self):
         # With the failure point past the end, the preloaded library changes nothing, so the
         # failure above comes from the failure point alone.
@@ -156,7 +158,8 @@ class StrangeLogs(unittest.TestCase):
             run.stderr, rb"\Afragtally: more than 100 players: \d+ obituaries were not counted\n\Z"
         )
 
-    @unittest.skipUnless(PEAK_RSS and not RUNNER, "needs the peak_rss launcher (Linux)")
+    @windows_skip("the peak_rss launcher")
+    @unittest.skipUnless(PEAK_RSS, "needs the peak_rss launcher (Linux)")
     def test_an_8_mib_line_then_an_obituary(self):
         small, small_rss = run_measured(b"Bob was railed by Sam\n")
         log = b"x" * (8 * 1024 * 1024) + b"\nBob was railed by Sam\n"

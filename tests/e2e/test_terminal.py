@@ -14,7 +14,7 @@ import termios
 import time
 import unittest
 
-from harness import LOG, PROGRAM, REPORT, RUNNER, progress, run_on_log
+from harness import LOG, PROGRAM, REPORT, progress, run_on_log, windows_skip
 
 CLEAR = b"\033[H\033[2J"
 NOTICE = (
@@ -97,7 +97,7 @@ class OnTerminal:
         self.folder.cleanup()
 
 
-@unittest.skipIf(RUNNER or os.name != "posix", "needs a POSIX pseudo-terminal")
+@windows_skip("a pseudo-terminal")
 @unittest.skipUnless(PROGRAM, "FRAGTALLY is not set")
 class RoundLimitOnTerminal(unittest.TestCase):
     def start(self, **streams):
