@@ -1,7 +1,7 @@
-// Fuzz target: one line of arbitrary bytes through every extractor and through the dispatch.
-// The first input byte sets the scene: its low seven bits are how many players already hold
-// a slot (at most max_players, so full tables are reached), its top bit puts the round count
-// at the limit, so a "fraglimit" line stops the run. The rest is the line.
+// Fuzz target: one line of arbitrary bytes through every extractor, every phrase scanner and the
+// dispatch. The first input byte sets the scene: its low seven bits are how many players
+// already hold a slot (at most max_players, so full tables are reached), its top bit puts the
+// round count at the limit, so a "fraglimit" line stops the run. The rest is the line.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -10,6 +10,7 @@
 
 #include "fuzz_support.h"
 #include "parselog.h"
+#include "phrases.h"
 
 namespace {
 
@@ -36,6 +37,45 @@ void check_extractors(std::string_view line) {
             fuzz_check(vic == up_to_zero(want.first), "victim agrees with the model");
             fuzz_check(agg == up_to_zero(want.second), "killer agrees with the model");
             fuzz_check(cur.empty(), "two-name extractor sets no curname");
+        }
+    }
+}
+
+// The phrases of a text found the plain way.
+phrase_set plain_phrases(std::string_view text) {
+    phrase_set found = 0;
+    for (unsigned p = 0; p < phrase_count; ++p) {
+        if (text.find(phrase_text[p]) != std::string_view::npos) {
+            found |= bit(static_cast<phrase>(p));
+        }
+    }
+    if ((found & bit(ph_rocket)) == 0) {
+        found &= ~bit(ph_ate);
+    }
+    return found;
+}
+
+// Every scanner finds the same phrases as the plain search, reading nothing outside the text
+// unless told it is padded, and then not letting the padding change the result. The padding
+// repeats the line, so a phrase cut by the end of the text is completed just past it.
+void check_phrase_scanners(std::string_view line) {
+    phrase_set want = plain_phrases(line);
+    fuzz_check(find_phrases(line) == want, "find_phrases agrees with the plain search");
+    std::unique_ptr<char[]> padded(new char[line.size() + phrase_scan_overread]);
+    std::memcpy(padded.get(), line.data(), line.size());
+    for (std::size_t i = 0; i < phrase_scan_overread; ++i) {
+        padded[line.size() + i] = line.empty() ? 'a' : line[i % line.size()];
+    }
+    std::string_view padded_line(padded.get(), line.size());
+    fuzz_check(find_phrases_in_buffer(padded_line) == want,
+               "find_phrases_in_buffer agrees with the plain search");
+    for (phrase_scanner scanner :
+         {phrase_scanner::portable, phrase_scanner::sse2, phrase_scanner::avx2}) {
+        if (scanner_available(scanner)) {
+            fuzz_check(find_phrases_with(scanner, line, false) == want,
+                       "each scanner agrees with the plain search");
+            fuzz_check(find_phrases_with(scanner, padded_line, true) == want,
+                       "each scanner agrees with the plain search on a padded text");
         }
     }
 }
@@ -72,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view line(bytes.get(), length);
 
     check_extractors(line);
+    check_phrase_scanners(line);
 
     // The dispatch on the raw bytes, zero bytes included, keeps the tables sound.
     set_scene(data[0], nullptr);
