@@ -100,6 +100,15 @@ class OnTerminal:
 @windows_skip("a pseudo-terminal")
 @unittest.skipUnless(PROGRAM, "FRAGTALLY is not set")
 class RoundLimitOnTerminal(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        try:
+            master, slave = pty.openpty()
+        except OSError as error:
+            raise unittest.SkipTest("no pseudo-terminal here: %s" % error)
+        os.close(master)
+        os.close(slave)
+
     def start(self, **streams):
         run = OnTerminal(**streams)
         self.addCleanup(run.close)
