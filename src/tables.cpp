@@ -1,6 +1,7 @@
 #include "tables.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 std::array<name_slot, max_players> name;
@@ -17,27 +18,95 @@ constexpr std::size_t index_size = 256;  // a power of two, well above max_playe
 static_assert(index_size >= std::size_t{2} * max_players && (index_size & (index_size - 1)) == 0);
 std::array<std::int16_t, index_size> slot_index;  // -1 marks an empty entry
 
-std::size_t name_hash(std::string_view player) {
-    std::uint32_t h = 2166136261u;  // FNV-1a
-    for (char c : player) {
-        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+// The index works on names in the form a slot holds them, zero-terminated and zero-filled:
+// equal names are then equal words, hashed and compared eight bytes at a time. A key is kept in
+// words rather than bytes, as the lookup reads it straight after making it.
+static_assert(name_size == 20);
+static_assert(std::endian::native == std::endian::little, "a key's first byte is its lowest");
+
+struct name_key {
+    std::uint64_t head;  // bytes 0 to 7
+    std::uint64_t body;  // bytes 8 to 15
+    std::uint64_t tail;  // bytes 16 to 19
+};
+
+name_key words_of(const name_slot& bytes) {
+    name_key key{};
+    std::memcpy(&key.head, bytes.data(), 8);
+    std::memcpy(&key.body, bytes.data() + 8, 8);
+    std::uint32_t tail = 0;
+    std::memcpy(&tail, bytes.data() + 16, 4);
+    key.tail = tail;
+    return key;
+}
+
+// Keeps the bytes of a word before its first zero byte (the lowest in memory order), or none
+// when an earlier word held one already.
+std::uint64_t before_zero(std::uint64_t word, bool& ended) {
+    if (ended) {
+        return 0;
     }
-    return h;
+    // The lowest flagged byte is the first zero byte; flags above it may be false.
+    std::uint64_t zeros = (word - 0x0101010101010101u) & ~word & 0x8080808080808080u;
+    if (zeros == 0) {
+        return word;
+    }
+    ended = true;
+    auto kept_bits = static_cast<unsigned>(std::countr_zero(zeros)) / 8 * 8;
+    return word & ((std::uint64_t{1} << kept_bits) - 1);
 }
 
-// Whether the slot holds exactly the player's name: its bytes, then the terminating zero.
-bool holds(int slot, std::string_view player) {
-    const name_slot& text = name[static_cast<std::size_t>(slot)];
-    return std::equal(player.begin(), player.end(), text.begin()) && text[player.size()] == '\0';
+// The key of a field as the extractors fill it: its bytes before the first zero byte, at most
+// max_name_length of them.
+name_key key_of(const name_slot& field) {
+    name_key key = words_of(field);
+    key.tail &= 0x00FFFFFFu;  // byte 19 never belongs to a name
+    bool ended = false;
+    key.head = before_zero(key.head, ended);
+    key.body = before_zero(key.body, ended);
+    key.tail = before_zero(key.tail, ended);
+    return key;
 }
 
-// Returns the index entry that holds the player's slot, or the empty entry where it would go.
-std::size_t probe(std::string_view player) {
-    std::size_t i = name_hash(player) & (index_size - 1);
-    while (slot_index[i] >= 0 && !holds(slot_index[i], player)) {
+name_key key_of(std::string_view player) {
+    name_slot bytes{};
+    std::copy_n(player.begin(), std::min(player.size(), max_name_length), bytes.begin());
+    return key_of(bytes);
+}
+
+bool same_name(const name_slot& slot, const name_key& key) {
+    name_key held = words_of(slot);
+    return held.head == key.head && held.body == key.body && held.tail == key.tail;
+}
+
+std::size_t name_hash(const name_key& key) {
+    std::uint64_t h = key.head * 0x9E3779B97F4A7C15u;
+    h = (h ^ (h >> 29) ^ key.body) * 0xBF58476D1CE4E5B9u;
+    h = (h ^ (h >> 31) ^ key.tail) * 0x94D049BB133111EBu;
+    return static_cast<std::size_t>(h >> 40);
+}
+
+// Returns the index entry that holds the key's slot, or the empty entry where it would go.
+std::size_t probe(const name_key& key) {
+    std::size_t i = name_hash(key) & (index_size - 1);
+    while (slot_index[i] >= 0 && !same_name(name[static_cast<std::size_t>(slot_index[i])], key)) {
         i = (i + 1) & (index_size - 1);
     }
     return i;
+}
+
+int claim(const name_key& key, std::size_t entry) {
+    if (player_count == max_players) {
+        return no_slot;
+    }
+    int slot = player_count++;
+    name_slot& text = name[static_cast<std::size_t>(slot)];
+    std::memcpy(text.data(), &key.head, 8);
+    std::memcpy(text.data() + 8, &key.body, 8);
+    auto tail = static_cast<std::uint32_t>(key.tail);
+    std::memcpy(text.data() + 16, &tail, 4);
+    slot_index[entry] = static_cast<std::int16_t>(slot);
+    return slot;
 }
 
 }  // namespace
@@ -58,39 +127,22 @@ void init() {
     rounds = 0;
 }
 
-namespace {
-
-// A slot holds a zero-terminated name, so a name ends at its first zero byte.
-std::string_view as_stored(std::string_view player) {
-    std::size_t size = std::min(player.size(), max_name_length);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (player[i] == '\0') {
-            return player.substr(0, i);
-        }
-    }
-    return player.substr(0, size);
-}
-
-}  // namespace
-
 int lookup_player(std::string_view player) {
-    player = as_stored(player);
-    return slot_index[probe(player)];
+    return slot_index[probe(key_of(player))];
 }
 
 int find_player(std::string_view player) {
-    player = as_stored(player);
-    std::size_t entry = probe(player);
-    if (slot_index[entry] >= 0) {
-        return slot_index[entry];
-    }
-    if (player_count == max_players) {
-        return no_slot;
-    }
-    int slot = player_count++;
-    name_slot& text = name[static_cast<std::size_t>(slot)];
-    text.fill('\0');
-    std::copy(player.begin(), player.end(), text.begin());
-    slot_index[entry] = static_cast<std::int16_t>(slot);
-    return slot;
+    name_key key = key_of(player);
+    std::size_t entry = probe(key);
+    return slot_index[entry] >= 0 ? slot_index[entry] : claim(key, entry);
+}
+
+int lookup_name(const name_slot& field) {
+    return slot_index[probe(key_of(field))];
+}
+
+int find_name(const name_slot& field) {
+    name_key key = key_of(field);
+    std::size_t entry = probe(key);
+    return slot_index[entry] >= 0 ? slot_index[entry] : claim(key, entry);
 }

@@ -65,6 +65,11 @@ int lookup_player(std::string_view player);
 // byte and at most max_name_length bytes, and looked up the same way.
 int find_player(std::string_view player);
 
+// lookup_player and find_player for a name held in a field as the extractors fill it: up to its
+// first zero byte, which the field's last byte is at the latest.
+int lookup_name(const name_slot& field);
+int find_name(const name_slot& field);
+
 // Number of slots still free.
 inline int free_slots() {
     return max_players - player_count;
