@@ -9,13 +9,14 @@
 // Bytes of progress text gathered before they are written out.
 inline constexpr std::size_t progress_block = std::size_t{64} * 1024;
 
-// The count kept as decimal digits at the end of an array, so adding 1 touches the last
-// digits only instead of formatting the whole number again.
+// The next progress line kept whole: the count's decimal digits end where " lines parsed.\n"
+// begins, so adding 1 touches the last digits only, and the line is copied out in one piece of
+// fixed size, which may run past it into the free part of the block.
 struct progress_output {
     std::FILE* out = nullptr;  // nullptr discards the text
     std::uint64_t lines = 0;
-    std::array<char, 20> digits{};  // enough for any 64-bit count
-    std::size_t first_digit = digits.size();
+    std::array<char, 64> line{};  // digits before position 20 (enough for any 64-bit count)
+    std::size_t first_digit = 20;
     std::array<char, progress_block> block{};
     std::size_t used = 0;
     bool failed = false;  // a write failed; no more progress is written
