@@ -54,6 +54,8 @@ bool refill(log_reader& reader) {
     }
     reader.end += apply_text_mode(reader, space, got);
     reader.may_hold_nul = std::memchr(reader.buffer.data(), '\0', reader.end) != nullptr;
+    // Data before the buffer's end is mapped again after the move, though rarely more than a line.
+    map_spots(reader.buffer.data(), reader.end, reader.spots.data());
     return true;
 }
 
@@ -66,6 +68,10 @@ void open_reader(log_reader& reader, std::FILE* in) {
     reader.data_ended = false;
     reader.may_hold_nul = false;
     reader.error = 0;
+}
+
+phrase_set phrases_of(const log_reader& reader, std::string_view text) {
+    return find_mapped_phrases(text, reader.buffer.data(), reader.spots.data());
 }
 
 read_result next_line(log_reader& reader, std::string_view& text) {

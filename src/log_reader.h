@@ -4,21 +4,26 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
 #include "game_limits.h"
+#include "phrases.h"
 
 // Bytes asked of the file per read.
 inline constexpr std::size_t read_size = std::size_t{256} * 1024;
 
 // Readable bytes kept after the data in the buffer, so a scan may look a little past a line.
-inline constexpr std::size_t buffer_padding = 64;
+inline constexpr std::size_t buffer_padding = 128;
+static_assert(buffer_padding >= phrase_scan_overread);
 
 // The reader's state. It is large: keep it in static storage.
 struct log_reader {
     std::FILE* in = nullptr;
     std::array<char, max_line_text + read_size + buffer_padding> buffer{};
+    // Where phrases might be in the buffered data, as map_spots marks them; see phrases_of.
+    std::array<std::uint64_t, (max_line_text + read_size + 63) / 64> spots{};
     std::size_t begin = 0;      // first byte not yet handed out
     std::size_t end = 0;        // end of the data in the buffer
     bool skipping = false;      // inside the unexamined rest of an over-long line
@@ -31,6 +36,9 @@ enum class read_result { line, end_of_log, failed };
 
 // Makes the reader start on the given open stream (opened in binary mode), from its start.
 void open_reader(log_reader& reader, std::FILE* in);
+
+// Returns the phrases of a line just handed out by next_line, from the reader's map of spots.
+phrase_set phrases_of(const log_reader& reader, std::string_view text);
 
 // Hands out the next line's text: the line up to and including its line feed (a last line may
 // lack one), cut before its first zero byte and to at most max_line_text bytes; the rest of a

@@ -65,13 +65,13 @@ void bump(int slot, counter c) {
     bump(stats[static_cast<std::size_t>(slot)][static_cast<std::size_t>(c)]);
 }
 
-std::string_view text_of(const std::array<char, name_size>& field) {
+std::string_view text_of(const name_slot& field) {
     auto end = std::find(field.begin(), field.end(), '\0');
     return {field.data(), static_cast<std::size_t>(end - field.begin())};
 }
 
-void count_one_name(const dispatch_row& row, std::string_view player) {
-    int slot = find_player(player);
+void count_one_name(const dispatch_row& row, const name_slot& player) {
+    int slot = find_name(player);
     if (slot == no_slot) {
         ++uncounted_obituaries;
         return;
@@ -79,15 +79,15 @@ void count_one_name(const dispatch_row& row, std::string_view player) {
     bump(slot, row.single);
 }
 
-void count_two_names(const dispatch_row& row, std::string_view victim, std::string_view killer) {
+void count_two_names(const dispatch_row& row, const name_slot& victim, const name_slot& killer) {
     // Either both names get a slot or the obituary changes nothing at all.
-    int victim_slot = lookup_player(victim);
-    int killer_slot = lookup_player(killer);
+    int victim_slot = lookup_name(victim);
+    int killer_slot = lookup_name(killer);
     int new_names = 0;
     if (victim_slot == no_slot) {
         ++new_names;
     }
-    if (killer != victim && killer_slot == no_slot) {
+    if (killer_slot == no_slot && text_of(killer) != text_of(victim)) {
         ++new_names;
     }
     if (new_names > free_slots()) {
@@ -95,12 +95,12 @@ void count_two_names(const dispatch_row& row, std::string_view victim, std::stri
         return;
     }
     if (victim_slot == no_slot) {
-        victim_slot = find_player(victim);
+        victim_slot = find_name(victim);
     }
     bump(victim_slot, deaths);
     bump(victim_slot, row.victim);
     if (killer_slot == no_slot) {
-        killer_slot = find_player(killer);
+        killer_slot = find_name(killer);
     }
     bump(killer_slot, kills);
     bump(killer_slot, row.killer);
@@ -128,6 +128,9 @@ void stop_at_round_limit() {
 
 // Examines a line whose phrases have been found.
 bool examine(std::string_view text, phrase_set found) {
+    if (found == 0) {
+        return true;  // most lines
+    }
     if ((found & bit(ph_fraglimit)) != 0) {
         ++rounds;
         if (rounds > round_limit) {
@@ -140,9 +143,9 @@ bool examine(std::string_view text, phrase_set found) {
         }
         stats_t names = row.extract(text);
         if (row.two_names) {
-            count_two_names(row, text_of(names.vicname), text_of(names.aggname));
+            count_two_names(row, names.vicname, names.aggname);
         } else {
-            count_one_name(row, text_of(names.curname));
+            count_one_name(row, names.curname);
         }
     }
     return true;
@@ -154,15 +157,12 @@ bool examine_line(std::string_view text) {
     return examine(text, find_phrases(text));
 }
 
-// The reader leaves readable bytes after every line, so the scan may run past its end.
-static_assert(buffer_padding >= phrase_scan_overread);
-
 pass_end run_pass(log_reader& reader, progress_output& progress) {
     std::string_view text;
     for (;;) {
         switch (next_line(reader, text)) {
             case read_result::line:
-                if (!examine(text, find_phrases_in_buffer(text))) {
+                if (!examine(text, phrases_of(reader, text))) {
                     return pass_end::round_limit_stop;
                 }
                 add_progress_line(progress);

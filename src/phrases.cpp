@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(_M_X64) || defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,10 +15,10 @@
 
 namespace {
 
-// Instead of one search per phrase, the line is scanned once for a few anchor words. A word is
+// Instead of one search per phrase, the text is swept once for a few anchor words. A word is
 // spotted by its first and last byte alone, which a vector scan tests for 16 or 32 positions at
-// once; each phrase that holds the word is then compared in full around the spot. Most lines
-// hold no spot at all, and an obituary holds one or two.
+// once; the phrase that holds the word there is then compared in full around the spot. Most
+// lines hold no spot at all, and an obituary holds one or two.
 struct anchor {
     std::string_view word;
     phrase_set phrases;  // the phrases that hold the word
@@ -81,9 +82,9 @@ constexpr std::size_t longest_reach = [] {
     }
     return longest;
 }();
-static_assert(32 + longest_reach <= phrase_scan_overread);
+static_assert(63 + longest_reach < phrase_scan_overread);
 
-// For the portable scan: the anchors whose word begins with each byte value.
+// The anchors whose word begins with each byte value.
 constexpr std::array<std::uint8_t, 256> anchors_starting_with = [] {
     static_assert(anchors.size() <= 8);
     std::array<std::uint8_t, 256> starting{};
@@ -143,6 +144,28 @@ constexpr std::array<telling_byte, anchors.size()> telling_bytes = [] {
     return tells;
 }();
 
+std::uint64_t load64(const char* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// Whether the text at `at` begins with the phrase; 8 bytes at a time, the last word
+// overlapping the one before it.
+bool same_bytes(const char* at, std::string_view phrase) {
+    std::size_t n = phrase.size();
+    static_assert(sizeof(std::uint64_t) == 8);
+    if (n < 8) {
+        return std::equal(phrase.begin(), phrase.end(), at);
+    }
+    for (std::size_t i = 0; i + 8 < n; i += 8) {
+        if (load64(at + i) != load64(phrase.data() + i)) {
+            return false;
+        }
+    }
+    return load64(at + n - 8) == load64(phrase.data() + n - 8);
+}
+
 // Returns the phrase of anchor a that lies wholly inside the text around the spot where the
 // anchor's word would begin at position `at`, if there is one.
 phrase_set confirm(std::string_view text, std::size_t at, std::size_t a) {
@@ -161,60 +184,54 @@ phrase_set confirm(std::string_view text, std::size_t at, std::size_t a) {
     if (at < offset || at - offset + want.size() > text.size()) {
         return 0;
     }
-    const char* start = text.data() + (at - offset);
-    for (std::size_t i = 0; i < want.size(); ++i) {
-        if (start[i] != want[i]) {
-            return 0;
-        }
-    }
-    return bit(static_cast<phrase>(p));
+    return same_bytes(text.data() + (at - offset), want) ? bit(static_cast<phrase>(p)) : 0;
 }
 
-// Positions from `from` to the end of the text, one byte at a time.
-phrase_set scan_portable(std::string_view text, std::size_t from) {
+// Returns the phrases whose anchor word begins at position i of the text.
+phrase_set confirm_position(std::string_view text, std::size_t i) {
     phrase_set found = 0;
-    for (std::size_t i = from; i < text.size(); ++i) {
-        unsigned candidates = anchors_starting_with[static_cast<unsigned char>(text[i])];
+    unsigned candidates = anchors_starting_with[static_cast<unsigned char>(text[i])];
+    for (; candidates != 0; candidates &= candidates - 1) {
+        auto a = static_cast<std::size_t>(std::countr_zero(candidates));
+        std::size_t last = i + reach(anchors[a]);
+        if (last < text.size() && text[last] == anchors[a].word.back()) {
+            found |= confirm(text, i, a);
+        }
+    }
+    return found;
+}
+
+// Returns the phrases at the spots: bit k for position from + k of the text.
+phrase_set confirm_spots(std::string_view text, std::size_t from, std::uint64_t spots) {
+    phrase_set found = 0;
+    for (; spots != 0; spots &= spots - 1) {
+        found |= confirm_position(text, from + static_cast<unsigned>(std::countr_zero(spots)));
+    }
+    return found;
+}
+
+// Bits 0 to n - 1 set, all 64 for n >= 64.
+std::uint64_t low_bits(std::size_t n) {
+    return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+}
+
+// Each kind of scanner gives the spots of the 64 positions from `at`: bit k when some anchor's
+// first byte is at at[k] and its last byte where it belongs. They read up to
+// 63 + longest_reach bytes past `at`.
+
+std::uint64_t spots64_portable(const char* at) {
+    std::uint64_t spots = 0;
+    for (unsigned k = 0; k < 64; ++k) {
+        unsigned candidates = anchors_starting_with[static_cast<unsigned char>(at[k])];
         for (; candidates != 0; candidates &= candidates - 1) {
-            auto a = static_cast<std::size_t>(std::countr_zero(candidates));
-            std::size_t last = i + reach(anchors[a]);
-            if (last < text.size() && text[last] == anchors[a].word.back()) {
-                found |= confirm(text, i, a);
+            const anchor& a = anchors[static_cast<std::size_t>(std::countr_zero(candidates))];
+            if (at[k + reach(a)] == a.word.back()) {
+                spots |= std::uint64_t{1} << k;
             }
         }
     }
-    return found;
+    return spots;
 }
-
-// Bits of the positions i + k with k < width that lie before `end`.
-unsigned positions_before(std::size_t i, std::size_t end, std::size_t width) {
-    std::size_t left = end - i;
-    return left >= width ? ~0u >> (32 - width) : (1u << left) - 1;
-}
-
-// Confirms the spots of anchor a in a vector step at position i: bit k for position i + k.
-phrase_set confirm_spots(std::string_view text, std::size_t i, std::size_t a, unsigned spots) {
-    phrase_set found = 0;
-    for (; spots != 0; spots &= spots - 1) {
-        found |= confirm(text, i + static_cast<unsigned>(std::countr_zero(spots)), a);
-    }
-    return found;
-}
-
-// Each anchor's first and last byte, repeated across a vector.
-using byte_row = std::array<char, 32>;
-struct alignas(32) anchor_rows {
-    std::array<byte_row, anchors.size()> first;
-    std::array<byte_row, anchors.size()> last;
-};
-constexpr anchor_rows rows = [] {
-    anchor_rows r{};
-    for (std::size_t a = 0; a < anchors.size(); ++a) {
-        r.first[a].fill(anchors[a].word.front());
-        r.last[a].fill(anchors[a].word.back());
-    }
-    return r;
-}();
 
 #if FRAGTALLY_SSE2
 
@@ -222,34 +239,21 @@ __m128i load16(const char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// Where anchor a sits in the 16 positions from `at`: all ones at each spot.
-__m128i spots16(const char* at, std::size_t a) {
-    __m128i first = _mm_cmpeq_epi8(load16(at), load16(rows.first[a].data()));
-    __m128i last = _mm_cmpeq_epi8(load16(at + reach(anchors[a])), load16(rows.last[a].data()));
-    return _mm_and_si128(first, last);
-}
-
-// The vector scans test `width` positions per step and stop before `end`, reading up to
-// width - 1 + longest_reach bytes past it. A step without a spot, the usual case, costs two
-// comparisons per anchor and one test; a step with one is looked at again anchor by anchor.
-phrase_set scan_sse2(std::string_view text, std::size_t end) {
-    constexpr std::size_t width = 16;
-    phrase_set found = 0;
-    for (std::size_t i = 0; i < end; i += width) {
-        const char* at = text.data() + i;
+std::uint64_t spots64_sse2(const char* at) {
+    std::uint64_t spots = 0;
+    for (unsigned part = 0; part < 4; ++part) {
+        const char* p = at + 16 * part;
+        __m128i here = load16(p);
         __m128i any = _mm_setzero_si128();
-        for (std::size_t a = 0; a < anchors.size(); ++a) {
-            any = _mm_or_si128(any, spots16(at, a));
+        for (const anchor& a : anchors) {
+            __m128i first = _mm_cmpeq_epi8(here, _mm_set1_epi8(a.word.front()));
+            __m128i last = _mm_cmpeq_epi8(load16(p + reach(a)), _mm_set1_epi8(a.word.back()));
+            any = _mm_or_si128(any, _mm_and_si128(first, last));
         }
-        unsigned valid = positions_before(i, end, width);
-        if ((static_cast<unsigned>(_mm_movemask_epi8(any)) & valid) != 0) {
-            for (std::size_t a = 0; a < anchors.size(); ++a) {
-                unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(spots16(at, a))) & valid;
-                found |= confirm_spots(text, i, a, mask);
-            }
-        }
+        auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(any));
+        spots |= std::uint64_t{mask} << (16 * part);
     }
-    return found;
+    return spots;
 }
 
 #endif
@@ -260,65 +264,39 @@ __attribute__((target("avx2"))) __m256i load32(const char* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-__attribute__((target("avx2"))) __m256i spots32(const char* at, std::size_t a) {
-    __m256i first = _mm256_cmpeq_epi8(load32(at), load32(rows.first[a].data()));
-    __m256i last = _mm256_cmpeq_epi8(load32(at + reach(anchors[a])), load32(rows.last[a].data()));
-    return _mm256_and_si256(first, last);
-}
-
-__attribute__((target("avx2"))) phrase_set scan_avx2(std::string_view text, std::size_t end) {
-    constexpr std::size_t width = 32;
-    phrase_set found = 0;
-    for (std::size_t i = 0; i < end; i += width) {
-        const char* at = text.data() + i;
+__attribute__((target("avx2"))) std::uint64_t spots64_avx2(const char* at) {
+    std::uint64_t spots = 0;
+    for (unsigned part = 0; part < 2; ++part) {
+        const char* p = at + 32 * part;
+        __m256i here = load32(p);
         __m256i any = _mm256_setzero_si256();
-        for (std::size_t a = 0; a < anchors.size(); ++a) {
-            any = _mm256_or_si256(any, spots32(at, a));
+        for (const anchor& a : anchors) {
+            __m256i first = _mm256_cmpeq_epi8(here, _mm256_set1_epi8(a.word.front()));
+            __m256i last = _mm256_cmpeq_epi8(load32(p + reach(a)), _mm256_set1_epi8(a.word.back()));
+            any = _mm256_or_si256(any, _mm256_and_si256(first, last));
         }
-        unsigned valid = positions_before(i, end, width);
-        if ((static_cast<unsigned>(_mm256_movemask_epi8(any)) & valid) != 0) {
-            for (std::size_t a = 0; a < anchors.size(); ++a) {
-                unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(spots32(at, a))) & valid;
-                found |= confirm_spots(text, i, a, mask);
-            }
-        }
+        auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(any));
+        spots |= std::uint64_t{mask} << (32 * part);
     }
-    return found;
+    return spots;
 }
 
 #endif
 
-// How far a vector scan of `width` positions per step may go without reading past the text:
-// a whole number of steps, the rest being left to the portable scan.
-std::size_t safe_vector_end(std::string_view text, std::size_t width) {
-    if (text.size() < width + longest_reach) {
-        return 0;
-    }
-    return (text.size() - longest_reach) / width * width;
-}
+using spots64_function = std::uint64_t (*)(const char*);
 
-phrase_set scan(phrase_scanner scanner, std::string_view text, bool padded) {
+spots64_function spots64_of(phrase_scanner scanner) {
     switch (scanner) {
 #if FRAGTALLY_SSE2
         case phrase_scanner::sse2:
-            if (padded) {
-                return scan_sse2(text, text.size());
-            } else {
-                std::size_t end = safe_vector_end(text, 16);
-                return scan_sse2(text, end) | scan_portable(text, end);
-            }
+            return spots64_sse2;
 #endif
 #if FRAGTALLY_AVX2
         case phrase_scanner::avx2:
-            if (padded) {
-                return scan_avx2(text, text.size());
-            } else {
-                std::size_t end = safe_vector_end(text, 32);
-                return scan_avx2(text, end) | scan_portable(text, end);
-            }
+            return spots64_avx2;
 #endif
         default:
-            return scan_portable(text, 0);
+            return spots64_portable;
     }
 }
 
@@ -330,6 +308,13 @@ const phrase_scanner best = [] {
     }
     return phrase_scanner::portable;
 }();
+
+phrase_set with_ate(std::string_view text, phrase_set found) {
+    if ((found & bit(ph_rocket)) != 0 && text.find(phrase_text[ph_ate]) != std::string_view::npos) {
+        found |= bit(ph_ate);
+    }
+    return found;
+}
 
 }  // namespace
 
@@ -359,18 +344,50 @@ phrase_scanner fastest_scanner() {
     return best;
 }
 
-phrase_set find_phrases_with(phrase_scanner scanner, std::string_view text, bool padded) {
-    phrase_set found = scan(scanner, text, padded);
-    if ((found & bit(ph_rocket)) != 0 && text.find(phrase_text[ph_ate]) != std::string_view::npos) {
-        found |= bit(ph_ate);
+phrase_set find_phrases_with(phrase_scanner scanner, std::string_view text) {
+    spots64_function spots64 = spots64_of(scanner);
+    phrase_set found = 0;
+    // Whole blocks while their reads stay inside the text, then the rest byte by byte.
+    std::size_t i = 0;
+    for (; text.size() - i >= 64 + longest_reach; i += 64) {
+        std::uint64_t spots = spots64(text.data() + i);
+        if (spots != 0) {
+            found |= confirm_spots(text, i, spots);
+        }
     }
-    return found;
+    for (; i < text.size(); ++i) {
+        found |= confirm_position(text, i);
+    }
+    return with_ate(text, found);
 }
 
 phrase_set find_phrases(std::string_view text) {
-    return find_phrases_with(best, text, false);
+    return find_phrases_with(best, text);
 }
 
-phrase_set find_phrases_in_buffer(std::string_view text) {
-    return find_phrases_with(best, text, true);
+void map_spots_with(phrase_scanner scanner, const char* data, std::size_t size,
+                    std::uint64_t* spots) {
+    spots64_function spots64 = spots64_of(scanner);
+    for (std::size_t i = 0; i < size; i += 64) {
+        spots[i / 64] = spots64(data + i);
+    }
+}
+
+void map_spots(const char* data, std::size_t size, std::uint64_t* spots) {
+    map_spots_with(best, data, size, spots);
+}
+
+phrase_set find_mapped_phrases(std::string_view text, const char* base,
+                               const std::uint64_t* spots) {
+    auto from = static_cast<std::size_t>(text.data() - base);
+    std::size_t to = from + text.size();
+    phrase_set found = 0;
+    for (std::size_t i = from; i < to; i = (i | 63) + 1) {
+        std::uint64_t word = spots[i / 64] >> (i % 64);
+        word &= low_bits(to - i);
+        if (word != 0) {
+            found |= confirm_spots(text, i - from, word);
+        }
+    }
+    return with_ate(text, found);
 }

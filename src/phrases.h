@@ -53,27 +53,35 @@ constexpr phrase_set bit(phrase p) {
     return phrase_set{1} << p;
 }
 
-// The ways of scanning a line for the phrases. All give the same results; the wider ones need
-// a CPU that has them (scanner_available tells).
+// The ways of scanning text for the phrases. All give the same results; the wider ones need a
+// CPU that has them (scanner_available tells).
 enum class phrase_scanner { portable, sse2, avx2 };
 
 // Returns whether this build can run the scanner on this CPU.
 bool scanner_available(phrase_scanner scanner);
 
-// Returns the fastest scanner available; find_phrases and find_phrases_in_buffer use it.
+// Returns the fastest scanner available, the one find_phrases and map_spots use.
 phrase_scanner fastest_scanner();
-
-// Bytes after a text that find_phrases_in_buffer may read; they never change its result.
-inline constexpr std::size_t phrase_scan_overread = 64;
 
 // Returns the set of phrases found in the text, reading nothing outside it. "ate" is reported
 // only when "rocket" is there, since nothing needs it alone.
 phrase_set find_phrases(std::string_view text);
 
-// Returns what find_phrases returns, faster on short texts; the text must be followed by
-// phrase_scan_overread readable bytes, as a line in the log reader's buffer is.
-phrase_set find_phrases_in_buffer(std::string_view text);
+// Returns what find_phrases returns, using the given scanner, which must be available.
+phrase_set find_phrases_with(phrase_scanner scanner, std::string_view text);
 
-// Returns what find_phrases returns, using the given scanner, which must be available. With
-// padded set, the text must be followed by phrase_scan_overread readable bytes.
-phrase_set find_phrases_with(phrase_scanner scanner, std::string_view text, bool padded);
+// Bytes after mapped data that map_spots may read; they never change a result.
+inline constexpr std::size_t phrase_scan_overread = 80;
+
+// Marks, one bit per byte, where in the data a phrase might be (bit i % 64 of spots[i / 64] for
+// byte i), so that the phrases of many lines are looked for in one sweep. spots must hold
+// (size + 63) / 64 words, and the data must be followed by phrase_scan_overread readable bytes.
+void map_spots(const char* data, std::size_t size, std::uint64_t* spots);
+
+// The same with the given scanner, which must be available.
+void map_spots_with(phrase_scanner scanner, const char* data, std::size_t size,
+                    std::uint64_t* spots);
+
+// Returns what find_phrases returns for a text that lies within data mapped by map_spots
+// (starting at base), from the map and the text alone.
+phrase_set find_mapped_phrases(std::string_view text, const char* base, const std::uint64_t* spots);

@@ -64,19 +64,27 @@ std::string phrase_soup(std::size_t size) {
     return soup;
 }
 
-// Checks every scanner on the text, both held in memory of exactly its size (so a sanitizer
-// catches any read outside it) and followed by readable bytes full of phrases.
+// Checks every scanner on the text held in memory of exactly its size (so a sanitizer catches
+// any read outside it), and found through a map of the text amid bytes full of phrases, at
+// several distances from the start of the mapped data.
 void expect_all_scanners_agree(std::string_view text) {
     const phrase_set expected = plain_find_phrases(text);
     auto exact = std::make_unique<char[]>(text.size());
     std::memcpy(exact.get(), text.data(), text.size());
-    std::string padded(text);
-    padded += phrase_soup(phrase_scan_overread);
     for (phrase_scanner s : available_scanners()) {
-        ASSERT_EQ(find_phrases_with(s, {exact.get(), text.size()}, false), expected)
-            << scanner_name(s) << " on exact text '" << text << "'";
-        ASSERT_EQ(find_phrases_with(s, {padded.data(), text.size()}, true), expected)
-            << scanner_name(s) << " on padded text '" << text << "'";
+        ASSERT_EQ(find_phrases_with(s, {exact.get(), text.size()}), expected)
+            << scanner_name(s) << " on '" << text << "'";
+        for (std::size_t before : {0u, 1u, 63u, 64u, 100u}) {
+            std::string data = phrase_soup(before) + std::string(text);
+            std::size_t mapped = data.size();
+            data += phrase_soup(phrase_scan_overread);
+            std::vector<std::uint64_t> spots((mapped + 63) / 64);
+            map_spots_with(s, data.data(), mapped, spots.data());
+            ASSERT_EQ(
+                find_mapped_phrases({data.data() + before, text.size()}, data.data(), spots.data()),
+                expected)
+                << scanner_name(s) << " mapped " << before << " bytes in, on '" << text << "'";
+        }
     }
     ASSERT_EQ(find_phrases(text), expected);
 }
@@ -217,8 +225,8 @@ TEST(Phrases, LongLines) {
 
 using PassOverReads = TablesTest;
 
-// The pass scans lines where the reader keeps them, next to other lines and to the end of its
-// buffer. Its tallies must be those of examining each line on its own.
+// The pass finds phrases through a map of the reader's buffer, next to other lines and the end
+// of the buffer. Its tallies must be those of examining each line on its own.
 TEST_F(PassOverReads, LinesAcrossTheReadersReadsCountAsAlone) {
     std::mt19937 rng(99);
     const std::vector<std::string> obituaries = {
