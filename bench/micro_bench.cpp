@@ -69,8 +69,8 @@ void mapped_bench(benchmark::State& state, phrase_scanner scanner, const sample_
             benchmark::DoNotOptimize(find_mapped_phrases(text, data.data(), spots.data()));
         }
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lines));
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * mapped));
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lines));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(mapped));
 }
 
 void register_phrase_benchmarks() {
