@@ -382,6 +382,21 @@ phrase_set find_mapped_phrases(std::string_view text, const char* base,
     auto from = static_cast<std::size_t>(text.data() - base);
     std::size_t to = from + text.size();
     phrase_set found = 0;
+    if (text.empty()) {
+        return 0;
+    }
+    if (text.size() <= 64) {
+        // Most lines: their bits lie in one word or two, gathered without a branch on which,
+        // since that depends on where the line happens to lie.
+        std::size_t first = from / 64;
+        std::size_t last = (to - 1) / 64;
+        unsigned shift = from % 64;
+        std::uint64_t bits = spots[first] >> shift;
+        std::uint64_t next = (spots[last] << 1) << (63 - shift);
+        bits |= last != first ? next : 0;
+        bits &= low_bits(text.size());
+        return bits == 0 ? 0 : with_ate(text, confirm_spots(text, 0, bits));
+    }
     for (std::size_t i = from; i < to; i = (i | 63) + 1) {
         std::uint64_t word = spots[i / 64] >> (i % 64);
         word &= low_bits(to - i);
