@@ -241,7 +241,7 @@ __m128i load16(const char* p) {
 
 std::uint64_t spots64_sse2(const char* at) {
     std::uint64_t spots = 0;
-    for (unsigned part = 0; part < 4; ++part) {
+    for (std::size_t part = 0; part < 4; ++part) {
         const char* p = at + 16 * part;
         __m128i here = load16(p);
         __m128i any = _mm_setzero_si128();
@@ -266,7 +266,7 @@ __attribute__((target("avx2"))) __m256i load32(const char* p) {
 
 __attribute__((target("avx2"))) std::uint64_t spots64_avx2(const char* at) {
     std::uint64_t spots = 0;
-    for (unsigned part = 0; part < 2; ++part) {
+    for (std::size_t part = 0; part < 2; ++part) {
         const char* p = at + 32 * part;
         __m256i here = load32(p);
         __m256i any = _mm256_setzero_si256();
