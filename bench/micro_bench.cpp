@@ -74,10 +74,11 @@ void mapped_bench(benchmark::State& state, phrase_scanner scanner, const sample_
 }
 
 void register_phrase_benchmarks() {
-    const std::array<std::pair<phrase_scanner, const char*>, 3> scanners = {{
+    const std::array<std::pair<phrase_scanner, const char*>, 4> scanners = {{
         {phrase_scanner::portable, "portable"},
         {phrase_scanner::sse2, "sse2"},
         {phrase_scanner::avx2, "avx2"},
+        {phrase_scanner::avx512, "avx512"},
     }};
     for (const auto& [scanner, scanner_name] : scanners) {
         for (const sample_line& line : sample_lines) {

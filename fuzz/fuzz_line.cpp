@@ -70,8 +70,8 @@ void check_phrase_scanners(std::string_view line) {
     }
     std::string_view padded_line(padded.get(), line.size());
     std::vector<std::uint64_t> spots((line.size() + 63) / 64);
-    for (phrase_scanner scanner :
-         {phrase_scanner::portable, phrase_scanner::sse2, phrase_scanner::avx2}) {
+    for (phrase_scanner scanner : {phrase_scanner::portable, phrase_scanner::sse2,
+                                   phrase_scanner::avx2, phrase_scanner::avx512}) {
         if (scanner_available(scanner)) {
             fuzz_check(find_phrases_with(scanner, line) == want,
                        "each scanner agrees with the plain search");

@@ -281,6 +281,19 @@ __attribute__((target("avx2"))) std::uint64_t spots64_avx2(const char* at) {
     return spots;
 }
 
+// With AVX-512 a comparison gives its 64 bits straight away.
+__attribute__((target("avx512bw"))) std::uint64_t spots64_avx512(const char* at) {
+    __m512i here = _mm512_loadu_si512(at);
+    std::uint64_t spots = 0;
+    for (const anchor& a : anchors) {
+        std::uint64_t first = _mm512_cmpeq_epi8_mask(here, _mm512_set1_epi8(a.word.front()));
+        std::uint64_t last = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(at + reach(a)),
+                                                    _mm512_set1_epi8(a.word.back()));
+        spots |= first & last;
+    }
+    return spots;
+}
+
 #endif
 
 using spots64_function = std::uint64_t (*)(const char*);
@@ -294,6 +307,8 @@ spots64_function spots64_of(phrase_scanner scanner) {
 #if FRAGTALLY_AVX2
         case phrase_scanner::avx2:
             return spots64_avx2;
+        case phrase_scanner::avx512:
+            return spots64_avx512;
 #endif
         default:
             return spots64_portable;
@@ -301,7 +316,7 @@ spots64_function spots64_of(phrase_scanner scanner) {
 }
 
 const phrase_scanner best = [] {
-    for (phrase_scanner s : {phrase_scanner::avx2, phrase_scanner::sse2}) {
+    for (phrase_scanner s : {phrase_scanner::avx512, phrase_scanner::avx2, phrase_scanner::sse2}) {
         if (scanner_available(s)) {
             return s;
         }
@@ -333,6 +348,13 @@ bool scanner_available(phrase_scanner scanner) {
             // Also called before main, when the CPU may not have been examined yet.
             __builtin_cpu_init();
             return __builtin_cpu_supports("avx2") != 0;
+#else
+            return false;
+#endif
+        case phrase_scanner::avx512:
+#if FRAGTALLY_AVX2
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx512bw") != 0;
 #else
             return false;
 #endif

@@ -55,7 +55,7 @@ constexpr phrase_set bit(phrase p) {
 
 // The ways of scanning text for the phrases. All give the same results; the wider ones need a
 // CPU that has them (scanner_available tells).
-enum class phrase_scanner { portable, sse2, avx2 };
+enum class phrase_scanner { portable, sse2, avx2, avx512 };
 
 // Returns whether this build can run the scanner on this CPU.
 bool scanner_available(phrase_scanner scanner);

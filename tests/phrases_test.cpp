@@ -31,8 +31,8 @@ phrase_set plain_find_phrases(std::string_view text) {
 
 std::vector<phrase_scanner> available_scanners() {
     std::vector<phrase_scanner> scanners;
-    for (phrase_scanner s :
-         {phrase_scanner::portable, phrase_scanner::sse2, phrase_scanner::avx2}) {
+    for (phrase_scanner s : {phrase_scanner::portable, phrase_scanner::sse2, phrase_scanner::avx2,
+                             phrase_scanner::avx512}) {
         if (scanner_available(s)) {
             scanners.push_back(s);
         }
@@ -48,6 +48,8 @@ const char* scanner_name(phrase_scanner s) {
             return "sse2";
         case phrase_scanner::avx2:
             return "avx2";
+        case phrase_scanner::avx512:
+            return "avx512";
     }
     return "?";
 }
