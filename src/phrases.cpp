@@ -245,6 +245,8 @@ std::uint64_t spots64_sse2(const char* at) {
         const char* p = at + 16 * part;
         __m128i here = load16(p);
         __m128i any = _mm_setzero_si128();
+        // Unrolled even at -O2: the loop branch cost more than the comparisons.
+#pragma GCC unroll 8
         for (const anchor& a : anchors) {
             __m128i first = _mm_cmpeq_epi8(here, _mm_set1_epi8(a.word.front()));
             __m128i last = _mm_cmpeq_epi8(load16(p + reach(a)), _mm_set1_epi8(a.word.back()));
@@ -270,6 +272,8 @@ __attribute__((target("avx2"))) std::uint64_t spots64_avx2(const char* at) {
         const char* p = at + 32 * part;
         __m256i here = load32(p);
         __m256i any = _mm256_setzero_si256();
+        // Unrolled even at -O2: the loop branch cost more than the comparisons.
+#pragma GCC unroll 8
         for (const anchor& a : anchors) {
             __m256i first = _mm256_cmpeq_epi8(here, _mm256_set1_epi8(a.word.front()));
             __m256i last = _mm256_cmpeq_epi8(load32(p + reach(a)), _mm256_set1_epi8(a.word.back()));
@@ -285,6 +289,7 @@ __attribute__((target("avx2"))) std::uint64_t spots64_avx2(const char* at) {
 __attribute__((target("avx512bw"))) std::uint64_t spots64_avx512(const char* at) {
     __m512i here = _mm512_loadu_si512(at);
     std::uint64_t spots = 0;
+#pragma GCC unroll 8
     for (const anchor& a : anchors) {
         std::uint64_t first = _mm512_cmpeq_epi8_mask(here, _mm512_set1_epi8(a.word.front()));
         std::uint64_t last = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(at + reach(a)),
