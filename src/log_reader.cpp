@@ -54,7 +54,8 @@ bool refill(log_reader& reader) {
     }
     reader.end += apply_text_mode(reader, space, got);
     reader.may_hold_nul = std::memchr(reader.buffer.data(), '\0', reader.end) != nullptr;
-    // Data before the buffer's end is mapped again after the move, though rarely more than a line.
+    // The unfinished line moved to the front is mapped again with the new data; it is rarely
+    // longer than a few dozen bytes.
     map_spots(reader.buffer.data(), reader.end, reader.spots.data());
     return true;
 }
