@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #define FRAGTALLY_SSE2 1
 #if defined(__GNUC__)
+// AVX2 and AVX-512 code is compiled for its own functions only and run after a CPU check.
 #include <immintrin.h>
 #define FRAGTALLY_AVX2 1
 #endif
@@ -16,8 +17,8 @@
 namespace {
 
 // Instead of one search per phrase, the text is swept once for a few anchor words. A word is
-// spotted by its first and last byte alone, which a vector scan tests for 16 or 32 positions at
-// once; the phrase that holds the word there is then compared in full around the spot. Most
+// spotted by its first and last byte alone, which a vector scan tests for 16, 32 or 64 positions
+// at once; the phrase that holds the word there is then compared in full around the spot. Most
 // lines hold no spot at all, and an obituary holds one or two.
 struct anchor {
     std::string_view word;
