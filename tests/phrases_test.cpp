@@ -11,23 +11,10 @@
 #include <vector>
 
 #include "phrases.h"
+#include "plain_phrases.h"
 #include "test_support.h"
 
 namespace {
-
-// The obviously correct examination: one search per phrase.
-phrase_set plain_find_phrases(std::string_view text) {
-    phrase_set found = 0;
-    for (unsigned p = 0; p < phrase_count; ++p) {
-        if (text.find(phrase_text[p]) != std::string_view::npos) {
-            found |= bit(static_cast<phrase>(p));
-        }
-    }
-    if ((found & bit(ph_rocket)) == 0) {
-        found &= ~bit(ph_ate);
-    }
-    return found;
-}
 
 std::vector<phrase_scanner> available_scanners() {
     std::vector<phrase_scanner> scanners;
