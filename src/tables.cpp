@@ -109,6 +109,15 @@ int claim(const name_key& key, std::size_t entry) {
     return slot;
 }
 
+int lookup_key(const name_key& key) {
+    return slot_index[probe(key)];
+}
+
+int find_key(const name_key& key) {
+    std::size_t entry = probe(key);
+    return slot_index[entry] >= 0 ? slot_index[entry] : claim(key, entry);
+}
+
 }  // namespace
 
 void init() {
@@ -128,21 +137,17 @@ void init() {
 }
 
 int lookup_player(std::string_view player) {
-    return slot_index[probe(key_of(player))];
+    return lookup_key(key_of(player));
 }
 
 int find_player(std::string_view player) {
-    name_key key = key_of(player);
-    std::size_t entry = probe(key);
-    return slot_index[entry] >= 0 ? slot_index[entry] : claim(key, entry);
+    return find_key(key_of(player));
 }
 
 int lookup_name(const name_slot& field) {
-    return slot_index[probe(key_of(field))];
+    return lookup_key(key_of(field));
 }
 
 int find_name(const name_slot& field) {
-    name_key key = key_of(field);
-    std::size_t entry = probe(key);
-    return slot_index[entry] >= 0 ? slot_index[entry] : claim(key, entry);
+    return find_key(key_of(field));
 }
