@@ -165,21 +165,33 @@ bool examine_line(std::string_view text) {
 }
 
 pass_end run_pass(log_reader& reader, progress_output& progress) {
+    // Progress lines depend on nothing but the count, so they are added in batches.
+    constexpr std::uint64_t progress_batch = 4096;
+    std::uint64_t uncounted_lines = 0;
     std::string_view text;
-    for (;;) {
+    pass_end end = pass_end::end_of_log;
+    for (bool going = true; going;) {
         switch (next_line(reader, text)) {
             case read_result::line:
                 if (!examine(text, phrases_of(reader, text))) {
-                    return pass_end::round_limit_stop;
+                    end = pass_end::round_limit_stop;
+                    going = false;
+                } else if (++uncounted_lines == progress_batch) {
+                    add_progress_lines(progress, uncounted_lines);
+                    uncounted_lines = 0;
                 }
-                add_progress_line(progress);
                 break;
             case read_result::end_of_log:
-                return pass_end::end_of_log;
+                going = false;
+                break;
             case read_result::failed:
-                return pass_end::read_failed;
+                end = pass_end::read_failed;
+                going = false;
+                break;
         }
     }
+    add_progress_lines(progress, uncounted_lines);
+    return end;
 }
 
 int parse_log() {

@@ -1,27 +1,84 @@
 #include "progress.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
 namespace {
 
 constexpr std::string_view progress_suffix = " lines parsed.\n";
-constexpr std::size_t digits_end = 20;
-constexpr std::size_t copied = 40;  // a constant size copies fastest; covers the longest line
-static_assert(digits_end + progress_suffix.size() <= copied);
-static_assert(digits_end + copied <= sizeof(progress_output::line));
+constexpr std::uint64_t lines_per_thousand = 1000;
 
-// Turns the line's count into the next one.
-void count_up(progress_output& progress) {
-    std::size_t i = digits_end;
-    while (i > progress.first_digit && progress.line[i - 1] == '9') {
-        progress.line[--i] = '0';
+// Each ending is copied as a whole piece of this size, whatever of it is the ending; a fixed
+// size copies fastest.
+constexpr std::size_t ending_piece = 32;
+constexpr std::size_t ending_size = 3 + progress_suffix.size();
+static_assert(ending_size <= ending_piece);
+
+// The same for the leading digits.
+constexpr std::size_t thousands_piece = 24;
+static_assert(thousands_piece <= sizeof(progress_output::thousands));
+static_assert(thousands_piece >= 17, "the thousands of any 64-bit count");
+
+// Free bytes the copies of one line may write into past its end.
+constexpr std::size_t block_slack = thousands_piece + ending_piece;
+
+using ending = std::array<char, ending_piece>;
+
+// "000 lines parsed.\n" to "999 lines parsed.\n".
+constexpr std::array<ending, lines_per_thousand> endings = [] {
+    std::array<ending, lines_per_thousand> all{};
+    for (std::size_t n = 0; n < all.size(); ++n) {
+        all[n][0] = static_cast<char>('0' + n / 100);
+        all[n][1] = static_cast<char>('0' + n / 10 % 10);
+        all[n][2] = static_cast<char>('0' + n % 10);
+        std::copy(progress_suffix.begin(), progress_suffix.end(), all[n].begin() + 3);
     }
-    if (i == progress.first_digit) {
-        progress.line[--progress.first_digit] = '1';
-    } else {
-        ++progress.line[i - 1];
+    return all;
+}();
+
+std::size_t room_left(const progress_output& progress) {
+    std::size_t free = progress.block.size() - progress.used;
+    return free > block_slack ? free - block_slack : 0;
+}
+
+// A count below a thousand has no leading digits and no leading zeros; it is written the slow
+// way, as there are only 999 such lines.
+void add_short_line(progress_output& progress, std::uint64_t count) {
+    char* at = progress.block.data() + progress.used;
+    char* end = std::to_chars(at, at + 3, count).ptr;
+    std::memcpy(end, progress_suffix.data(), progress_suffix.size());
+    progress.used += static_cast<std::size_t>(end - at) + progress_suffix.size();
+}
+
+void set_thousands(progress_output& progress, std::uint64_t thousands) {
+    progress.thousands.fill('\0');
+    char* end = std::to_chars(progress.thousands.data(),
+                              progress.thousands.data() + progress.thousands.size(), thousands)
+                    .ptr;
+    progress.thousands_size = static_cast<std::size_t>(end - progress.thousands.data());
+    progress.thousands_of = thousands;
+}
+
+// Adds lines from one thousand, as many as fit in the block, and returns how many.
+std::uint64_t add_within_thousand(progress_output& progress, std::uint64_t count) {
+    std::uint64_t next = progress.lines + 1;
+    if (next / lines_per_thousand != progress.thousands_of) {
+        set_thousands(progress, next / lines_per_thousand);
     }
+    std::size_t line_size = progress.thousands_size + ending_size;
+    std::size_t first = next % lines_per_thousand;
+    std::uint64_t n = std::min(
+        {count, lines_per_thousand - first, std::uint64_t{room_left(progress) / line_size}});
+    char* at = progress.block.data() + progress.used;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::memcpy(at, progress.thousands.data(), thousands_piece);
+        std::memcpy(at + progress.thousands_size, endings[first + i].data(), ending_piece);
+        at += line_size;
+    }
+    progress.used += n * line_size;
+    return n;
 }
 
 }  // namespace
@@ -29,27 +86,28 @@ void count_up(progress_output& progress) {
 void start_progress(progress_output& progress, std::FILE* out) {
     progress.out = out;
     progress.lines = 0;
-    progress.line.fill('\0');
-    std::memcpy(progress.line.data() + digits_end, progress_suffix.data(), progress_suffix.size());
-    progress.first_digit = digits_end;
-    count_up(progress);
+    progress.thousands.fill('\0');
+    progress.thousands_size = 0;
+    progress.thousands_of = 0;
     progress.used = 0;
     progress.failed = out == nullptr;
 }
 
-void add_progress_line(progress_output& progress) {
-    ++progress.lines;
-    if (!progress.failed) {
-        if (progress.block.size() - progress.used < copied) {
+void add_progress_lines(progress_output& progress, std::uint64_t count) {
+    while (count > 0 && !progress.failed) {
+        std::uint64_t added = 0;
+        if (room_left(progress) < progress.thousands.size() + ending_size) {
             flush_progress(progress);
+        } else if (progress.lines + 1 < lines_per_thousand) {
+            add_short_line(progress, progress.lines + 1);
+            added = 1;
+        } else {
+            added = add_within_thousand(progress, count);
         }
-        std::memcpy(progress.block.data() + progress.used,
-                    progress.line.data() + progress.first_digit, copied);
-        progress.used += digits_end - progress.first_digit + progress_suffix.size();
+        progress.lines += added;
+        count -= added;
     }
-    // The line is made ready for the next call only now: copied out right after its digits
-    // change, it would wait for those small writes to land.
-    count_up(progress);
+    progress.lines += count;  // counted, not written, once the output has failed
 }
 
 void flush_progress(progress_output& progress) {
