@@ -1,10 +1,37 @@
 #include "log_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define FRAGTALLY_SSE2 1
+#endif
+
 namespace {
+
+constexpr std::uint64_t bits_below(std::size_t n) {
+    return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+}
+
+// Returns the position of the first line feed from `from` on, or reader.end when there is none.
+std::size_t next_line_feed(const log_reader& reader, std::size_t from) {
+    std::size_t word = from / 64;
+    std::size_t words = (reader.end + 63) / 64;
+    if (word >= words) {
+        return reader.end;
+    }
+    std::uint64_t bits = reader.line_feeds[word] & ~bits_below(from % 64);
+    while (bits == 0) {
+        if (++word == words) {
+            return reader.end;
+        }
+        bits = reader.line_feeds[word];
+    }
+    return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+}
 
 // Applies the text-mode rules to freshly read bytes in place and returns how many remain.
 // Both bytes are rare in a log, so each is searched for with memchr before any byte is moved.
@@ -57,10 +84,39 @@ bool refill(log_reader& reader) {
     // The unfinished line moved to the front is mapped again with the new data; it is rarely
     // longer than a few dozen bytes.
     map_spots(reader.buffer.data(), reader.end, reader.spots.data());
+    map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data());
     return true;
 }
 
 }  // namespace
+
+void map_line_feeds_plain(const char* data, std::size_t size, std::uint64_t* bits) {
+    for (std::size_t i = 0; i < size; i += 64) {
+        std::uint64_t word = 0;
+        for (std::size_t k = 0; k < 64 && i + k < size; ++k) {
+            word |= std::uint64_t{data[i + k] == '\n'} << k;
+        }
+        bits[i / 64] = word;
+    }
+}
+
+void map_line_feeds(const char* data, std::size_t size, std::uint64_t* bits) {
+#if FRAGTALLY_SSE2
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    for (std::size_t i = 0; i < size; i += 64) {
+        std::uint64_t word = 0;
+        for (std::size_t part = 0; part < 4; ++part) {
+            __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 16 * part));
+            auto mask =
+                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, line_feed)));
+            word |= std::uint64_t{mask} << (16 * part);
+        }
+        bits[i / 64] = word & bits_below(size - i);
+    }
+#else
+    map_line_feeds_plain(data, size, bits);
+#endif
+}
 
 void open_reader(log_reader& reader, std::FILE* in) {
     reader.in = in;
@@ -79,9 +135,9 @@ read_result next_line(log_reader& reader, std::string_view& text) {
     for (;;) {
         char* start = reader.buffer.data() + reader.begin;
         std::size_t pending = reader.end - reader.begin;
-        const char* lf = static_cast<const char*>(std::memchr(start, '\n', pending));
-        if (lf != nullptr) {
-            std::size_t size = static_cast<std::size_t>(lf - start) + 1;
+        std::size_t lf = next_line_feed(reader, reader.begin);
+        if (lf < reader.end) {
+            std::size_t size = lf - reader.begin + 1;
             reader.begin += size;
             if (reader.skipping) {
                 reader.skipping = false;

@@ -24,6 +24,9 @@ struct log_reader {
     std::array<char, max_line_text + read_size + buffer_padding> buffer{};
     // Where phrases might be in the buffered data, as map_spots marks them; see phrases_of.
     std::array<std::uint64_t, (max_line_text + read_size + 63) / 64> spots{};
+    // Where the line feeds are in the buffered data, one bit per byte as in spots; none is
+    // marked at or after end.
+    std::array<std::uint64_t, (max_line_text + read_size + 63) / 64> line_feeds{};
     std::size_t begin = 0;      // first byte not yet handed out
     std::size_t end = 0;        // end of the data in the buffer
     bool skipping = false;      // inside the unexamined rest of an over-long line
@@ -31,6 +34,15 @@ struct log_reader {
     bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
     int error = 0;              // errno of a failed read
 };
+
+// Marks the line feeds among size bytes of data, one bit per byte (bit i % 64 of bits[i / 64] for
+// byte i), and no bit at or after size. bits must hold (size + 63) / 64 words, and the data must
+// be followed by 63 readable bytes.
+void map_line_feeds(const char* data, std::size_t size, std::uint64_t* bits);
+
+// The same, a byte at a time, reading nothing past the data: the plain form that the fast one
+// is tested against.
+void map_line_feeds_plain(const char* data, std::size_t size, std::uint64_t* bits);
 
 enum class read_result { line, end_of_log, failed };
 
