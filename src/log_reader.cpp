@@ -53,6 +53,20 @@ std::size_t apply_text_mode(log_reader& reader, char* data, std::size_t size) {
     return static_cast<std::size_t>(out - data);
 }
 
+// Whether the map holds a spot of a phrase from byte `from` to byte `to`, both included.
+bool has_spots(const log_reader& reader, std::size_t from, std::size_t to) {
+    std::size_t word = from / 64;
+    std::size_t last = to / 64;
+    std::uint64_t bits = reader.spots[word] & ~bits_below(from % 64);
+    while (word < last) {
+        if (bits != 0) {
+            return true;
+        }
+        bits = reader.spots[++word];
+    }
+    return (bits & bits_below(to % 64 + 1)) != 0;
+}
+
 std::string_view line_text(const log_reader& reader, const char* start, std::size_t size) {
     size = std::min(size, max_line_text);
     if (reader.may_hold_nul) {
@@ -168,4 +182,24 @@ read_result next_line(log_reader& reader, std::string_view& text) {
             return read_result::failed;
         }
     }
+}
+
+read_result next_line_with_spots(log_reader& reader, std::string_view& text,
+                                 std::uint64_t& passed) {
+    // A whole line without a spot holds no phrase, whatever its length or zero bytes, and is
+    // only counted. Anything unusual is left to next_line.
+    while (!reader.skipping) {
+        std::size_t lf = next_line_feed(reader, reader.begin);
+        if (lf >= reader.end) {
+            break;
+        }
+        std::size_t start = reader.begin;
+        reader.begin = lf + 1;
+        if (has_spots(reader, start, lf)) {
+            text = line_text(reader, reader.buffer.data() + start, lf + 1 - start);
+            return read_result::line;
+        }
+        ++passed;
+    }
+    return next_line(reader, text);
 }

@@ -58,3 +58,7 @@ phrase_set phrases_of(const log_reader& reader, std::string_view text);
 // stays valid until the next call, with buffer_padding readable bytes after it. On failed,
 // reader.error holds the errno.
 read_result next_line(log_reader& reader, std::string_view& text);
+
+// Like next_line, but first passes over the lines that hold no spot of a phrase (and so no
+// phrase), adding their number to passed; the line handed out is not counted there.
+read_result next_line_with_spots(log_reader& reader, std::string_view& text, std::uint64_t& passed);

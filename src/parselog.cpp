@@ -171,12 +171,12 @@ pass_end run_pass(log_reader& reader, progress_output& progress) {
     std::string_view text;
     pass_end end = pass_end::end_of_log;
     for (bool going = true; going;) {
-        switch (next_line(reader, text)) {
+        switch (next_line_with_spots(reader, text, uncounted_lines)) {
             case read_result::line:
                 if (!examine(text, phrases_of(reader, text))) {
                     end = pass_end::round_limit_stop;
                     going = false;
-                } else if (++uncounted_lines == progress_batch) {
+                } else if (++uncounted_lines >= progress_batch) {
                     add_progress_lines(progress, uncounted_lines);
                     uncounted_lines = 0;
                 }
