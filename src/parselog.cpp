@@ -55,6 +55,30 @@ constexpr std::array<dispatch_row, 13> dispatch_table = {
     two_names(bit(ph_ate) | bit(ph_rocket), rocket_hit, rl_direct_deaths, rl_direct_kills),
 };
 
+static_assert(dispatch_table.size() <= 32, "a row is one bit of an unsigned");
+
+// The rows that need one phrase only, by that phrase, and the rows that need more than one.
+constexpr std::array<unsigned, phrase_count> rows_needing_only = [] {
+    std::array<unsigned, phrase_count> rows{};
+    for (std::size_t r = 0; r < dispatch_table.size(); ++r) {
+        phrase_set needs = dispatch_table[r].needs;
+        if (std::has_single_bit(needs)) {
+            rows[static_cast<std::size_t>(std::countr_zero(needs))] |= 1u << r;
+        }
+    }
+    return rows;
+}();
+
+constexpr unsigned rows_needing_more = [] {
+    unsigned rows = 0;
+    for (std::size_t r = 0; r < dispatch_table.size(); ++r) {
+        if (!std::has_single_bit(dispatch_table[r].needs)) {
+            rows |= 1u << r;
+        }
+    }
+    return rows;
+}();
+
 // Counts stop at the largest value rather than wrap round to a negative one.
 void bump(std::int32_t& count) {
     if (count < std::numeric_limits<std::int32_t>::max()) {
@@ -138,10 +162,14 @@ bool examine(std::string_view text, phrase_set found) {
             return false;
         }
     }
-    // Which rows fire is gathered first, without a branch per row, since which one fires is
-    // anybody's guess; most lines fire one.
+    // Which rows fire is gathered first from the few phrases found, without a branch per row,
+    // since which one fires is anybody's guess; most lines fire one.
     unsigned firing = 0;
-    for (std::size_t r = 0; r < dispatch_table.size(); ++r) {
+    for (phrase_set left = found; left != 0; left &= left - 1) {
+        firing |= rows_needing_only[static_cast<std::size_t>(std::countr_zero(left))];
+    }
+    for (unsigned rows = rows_needing_more; rows != 0; rows &= rows - 1) {
+        auto r = static_cast<unsigned>(std::countr_zero(rows));
         phrase_set needs = dispatch_table[r].needs;
         firing |= static_cast<unsigned>((found & needs) == needs) << r;
     }
