@@ -4,5 +4,5 @@
 // any byte, "roc".
 stats_t almost_rocketed(std::string_view readPtr) {
     constexpr two_name_rules rules{"?almo", "dged", "?s?roc", false};
-    return cut_two_names(readPtr, rules);
+    return cut_two_names<rules>(readPtr);
 }

@@ -2,5 +2,6 @@
 
 // "Bob blew himself up": the name ends at any byte before "blew".
 stats_t blown(std::string_view readPtr) {
-    return cut_one_name(readPtr, "?blew");
+    constexpr one_name_rules rules{"?blew"};
+    return cut_one_name<rules>(readPtr);
 }

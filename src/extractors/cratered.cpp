@@ -2,5 +2,6 @@
 
 // "Bob cratered": the name ends at a blank before "cr".
 stats_t cratered(std::string_view readPtr) {
-    return cut_one_name(readPtr, " cr");
+    constexpr one_name_rules rules{" cr"};
+    return cut_one_name<rules>(readPtr);
 }

@@ -4,5 +4,5 @@
 // any byte, "by" and ends at a line feed or three blanks.
 stats_t gauntlet(std::string_view readPtr) {
     constexpr two_name_rules rules{"?was", "d?by", "   ", true};
-    return cut_two_names(readPtr, rules);
+    return cut_two_names<rules>(readPtr);
 }

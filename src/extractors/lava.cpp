@@ -2,5 +2,6 @@
 
 // "Bob does a back flip into the lava": the name ends at any byte before "does".
 stats_t lava(std::string_view readPtr) {
-    return cut_one_name(readPtr, "?does");
+    constexpr one_name_rules rules{"?does"};
+    return cut_one_name<rules>(readPtr);
 }

@@ -4,5 +4,5 @@
 // feed or three blanks.
 stats_t lightning(std::string_view readPtr) {
     constexpr two_name_rules rules{" wa", "ed by", "   ", true};
-    return cut_two_names(readPtr, rules);
+    return cut_two_names<rules>(readPtr);
 }

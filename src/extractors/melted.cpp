@@ -2,5 +2,6 @@
 
 // "Bob melted himself": the name ends at any byte before "melt".
 stats_t melted(std::string_view readPtr) {
-    return cut_one_name(readPtr, "?melt");
+    constexpr one_name_rules rules{"?melt"};
+    return cut_one_name<rules>(readPtr);
 }

@@ -1,3 +1,5 @@
+// The name cutter's portable way: the plain search, pattern by pattern. Every build has it, and
+// the fast way (name_cutter_sse2.h) hands it the texts longer than its window.
 #include "extractors/name_cutter.h"
 
 #include <algorithm>
@@ -49,8 +51,6 @@ std::array<char, name_size> stored(std::string_view name) {
     return slot;
 }
 
-}  // namespace
-
 std::string_view first_name(std::string_view text, std::string_view first_end) {
     // A mark at position max_name_length or later cannot shorten the name any further.
     std::size_t limit = std::min(text.size(), max_name_length);
@@ -59,14 +59,14 @@ std::string_view first_name(std::string_view text, std::string_view first_end) {
 
 std::string_view second_name(std::string_view text, const two_name_rules& rules) {
     // The first occurrence counts, even one inside the victim's name.
-    std::size_t j = find_pattern(text, rules.start, 0, text.size());
+    std::size_t j = find_pattern(text, rules.start.text(), 0, text.size());
     // The byte right after the pattern (a blank on a well-formed line) is skipped unseen.
-    std::size_t begin = j + rules.start.size() + 1;
+    std::size_t begin = j + rules.start.length + 1;
     if (begin >= text.size()) {
         return {};
     }
     std::size_t limit = std::min(text.size(), begin + max_name_length);
-    std::size_t end = find_pattern(text, rules.second_end, begin + 1, limit);
+    std::size_t end = find_pattern(text, rules.second_end.text(), begin + 1, limit);
     if (rules.second_ends_at_line_feed) {
         for (std::size_t m = begin + 1; m < end; ++m) {
             if (text[m] == '\n') {
@@ -78,15 +78,17 @@ std::string_view second_name(std::string_view text, const two_name_rules& rules)
     return text.substr(begin, end - begin);
 }
 
-stats_t cut_one_name(std::string_view text, std::string_view first_end) {
+}  // namespace
+
+stats_t cut_one_name_portable(std::string_view text, const one_name_rules& rules) {
     stats_t result;
-    result.curname = stored(first_name(text, first_end));
+    result.curname = stored(first_name(text, rules.first_end.text()));
     return result;
 }
 
-stats_t cut_two_names(std::string_view text, const two_name_rules& rules) {
+stats_t cut_two_names_portable(std::string_view text, const two_name_rules& rules) {
     stats_t result;
-    result.vicname = stored(first_name(text, rules.first_end));
+    result.vicname = stored(first_name(text, rules.first_end.text()));
     result.aggname = stored(second_name(text, rules));
     return result;
 }

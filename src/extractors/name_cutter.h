@@ -1,34 +1,72 @@
-// The one routine every extractor runs, with constants of its own. In a pattern, '?' stands
-// for one byte of any value; every other byte must match exactly. A pattern that would reach
-// past the end of the text does not match.
+// The one routine every extractor runs, with rules of its own (cut_rules.h tells what a pattern
+// is). Each extractor calls it with its rules as a template argument:
+//
+//   constexpr two_name_rules rules{" wa", "ed by", "   ", true};
+//   return cut_two_names<rules>(readPtr);
 #pragma once
 
 #include <string_view>
 
+#include "extractors/cut_rules.h"
 #include "extractors/extractors.h"
+#include "extractors/name_cutter_sse2.h"
 
-// Where the names of a two-name line begin and end.
-struct two_name_rules {
-    // The victim's name ends where this pattern is first found, from position 1 on.
-    std::string_view first_end;
-    // The killer's name begins one byte after the first occurrence of this pattern.
-    std::string_view start;
-    // The killer's name ends where this pattern is first found, from its second byte on ...
-    std::string_view second_end;
-    // ... or, when this is set, at its first line feed after its first byte.
-    bool second_ends_at_line_feed;
-};
+// The ways of finding the patterns. Both cut the same names: the portable one is the plain
+// search every build has, the other needs SSE2 (cutter_available tells).
+enum class cutter { portable, sse2 };
 
-// Returns the text from position 0 up to the first match of first_end at position 1 or later,
-// cut to max_name_length bytes.
-std::string_view first_name(std::string_view text, std::string_view first_end);
+// Returns whether this build has the way.
+constexpr bool cutter_available(cutter way) {
+#if FRAGTALLY_CUTTER_SSE2
+    return way == cutter::portable || way == cutter::sse2;
+#else
+    return way == cutter::portable;
+#endif
+}
 
-// Returns the killer's name under the rules; empty when the start pattern is missing or the
-// text ends before the name would begin.
-std::string_view second_name(std::string_view text, const two_name_rules& rules);
+// The way cut_one_name and cut_two_names take.
+inline constexpr cutter fastest_cutter =
+    cutter_available(cutter::sse2) ? cutter::sse2 : cutter::portable;
 
-// Returns a record holding first_name in curname.
-stats_t cut_one_name(std::string_view text, std::string_view first_end);
+// The portable way, for rules known at run time too.
+stats_t cut_one_name_portable(std::string_view text, const one_name_rules& rules);
+stats_t cut_two_names_portable(std::string_view text, const two_name_rules& rules);
 
-// Returns a record holding first_name in vicname and second_name in aggname.
-stats_t cut_two_names(std::string_view text, const two_name_rules& rules);
+// Returns a record holding in curname the text from position 0 up to the first match of
+// first_end at position 1 or later, cut to max_name_length bytes; found the given way, which
+// must be available.
+template <one_name_rules rules>
+stats_t cut_one_name_with(cutter way, std::string_view text) {
+#if FRAGTALLY_CUTTER_SSE2
+    if (way == cutter::sse2 && text.size() <= sse2_cut::window_size) {
+        return sse2_cut::cut_one_name<rules>(text);
+    }
+#endif
+    static_cast<void>(way);
+    return cut_one_name_portable(text, rules);
+}
+
+// Returns a record holding that first name under first_end in vicname, and in aggname the
+// killer's name under the other rules: empty when the start pattern is missing or the text ends
+// before the name would begin, else cut to max_name_length bytes; found the given way, which
+// must be available.
+template <two_name_rules rules>
+stats_t cut_two_names_with(cutter way, std::string_view text) {
+#if FRAGTALLY_CUTTER_SSE2
+    if (way == cutter::sse2 && text.size() <= sse2_cut::window_size) {
+        return sse2_cut::cut_two_names<rules>(text);
+    }
+#endif
+    static_cast<void>(way);
+    return cut_two_names_portable(text, rules);
+}
+
+template <one_name_rules rules>
+stats_t cut_one_name(std::string_view text) {
+    return cut_one_name_with<rules>(fastest_cutter, text);
+}
+
+template <two_name_rules rules>
+stats_t cut_two_names(std::string_view text) {
+    return cut_two_names_with<rules>(fastest_cutter, text);
+}

@@ -4,5 +4,5 @@
 // feed.
 stats_t plasmagun(std::string_view readPtr) {
     constexpr two_name_rules rules{" wa", "ed by", "?s p", false};
-    return cut_two_names(readPtr, rules);
+    return cut_two_names<rules>(readPtr);
 }

@@ -4,5 +4,5 @@
 // three blanks.
 stats_t railed(std::string_view readPtr) {
     constexpr two_name_rules rules{" wa", "ed by", "   ", true};
-    return cut_two_names(readPtr, rules);
+    return cut_two_names<rules>(readPtr);
 }

@@ -5,5 +5,5 @@
 // "s", any byte, "ro".
 stats_t rocket_hit(std::string_view readPtr) {
     constexpr two_name_rules rules{"?ate", "ate", "?s?ro", false};
-    return cut_two_names(readPtr, rules);
+    return cut_two_names<rules>(readPtr);
 }

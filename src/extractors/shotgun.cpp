@@ -4,5 +4,5 @@
 // blanks.
 stats_t shotgun(std::string_view readPtr) {
     constexpr two_name_rules rules{" wa", "wn by", "  ", true};
-    return cut_two_names(readPtr, rules);
+    return cut_two_names<rules>(readPtr);
 }

@@ -3,5 +3,6 @@
 // "Bob was in the wrong place": the name ends at any byte before "wa", so "Edward was in the wrong
 // place" gives "E".
 stats_t suicide(std::string_view readPtr) {
-    return cut_one_name(readPtr, "?wa");
+    constexpr one_name_rules rules{"?wa"};
+    return cut_one_name<rules>(readPtr);
 }
