@@ -415,13 +415,14 @@ phrase_set find_mapped_phrases(std::string_view text, const char* base,
     }
     if (text.size() <= 64) {
         // Most lines: their bits lie in one word or two, gathered without a branch on which,
-        // since that depends on where the line happens to lie.
+        // since that depends on where the line happens to lie. When the line ends in the
+        // first word, the second read is of that word again and lands its bits at 64 - shift
+        // and above, past the line's size (at most 64 - shift then), so the mask drops them.
         std::size_t first = from / 64;
         std::size_t last = (to - 1) / 64;
         unsigned shift = from % 64;
         std::uint64_t bits = spots[first] >> shift;
-        std::uint64_t next = (spots[last] << 1) << (63 - shift);
-        bits |= last != first ? next : 0;
+        bits |= (spots[last] << 1) << (63 - shift);
         bits &= low_bits(text.size());
         return bits == 0 ? 0 : with_ate(text, confirm_spots(text, 0, bits));
     }
