@@ -85,16 +85,29 @@ constexpr std::size_t longest_reach = [] {
 }();
 static_assert(63 + longest_reach < phrase_scan_overread);
 
-// The anchors whose word begins with each byte value.
-constexpr std::array<std::uint8_t, 256> anchors_starting_with = [] {
-    static_assert(anchors.size() <= 8);
+// Each anchor's word begins with a byte of its own, so a spot's first byte names its anchor;
+// no_anchor stands for every other byte.
+constexpr std::size_t no_anchor = anchors.size();
+
+constexpr std::array<std::uint8_t, 256> anchor_starting_with = [] {
     std::array<std::uint8_t, 256> starting{};
+    starting.fill(static_cast<std::uint8_t>(no_anchor));
     for (std::size_t a = 0; a < anchors.size(); ++a) {
-        starting[static_cast<unsigned char>(anchors[a].word.front())] |=
-            static_cast<std::uint8_t>(1u << a);
+        starting[static_cast<unsigned char>(anchors[a].word.front())] =
+            static_cast<std::uint8_t>(a);
     }
     return starting;
 }();
+
+constexpr bool first_bytes_differ() {
+    for (std::size_t a = 0; a < anchors.size(); ++a) {
+        if (anchor_starting_with[static_cast<unsigned char>(anchors[a].word.front())] != a) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(first_bytes_differ());
 
 // Where an anchor is shared, one byte at a fixed distance from the spot tells its phrases
 // apart, so a spot needs one full comparison at most. The byte lies inside every phrase of
@@ -123,8 +136,9 @@ constexpr bool tells_apart(const anchor& a, int distance) {
     return true;
 }
 
-constexpr std::array<telling_byte, anchors.size()> telling_bytes = [] {
-    std::array<telling_byte, anchors.size()> tells{};
+// One per anchor, and a last one for no_anchor that tells no phrase.
+constexpr std::array<telling_byte, anchors.size() + 1> telling_bytes = [] {
+    std::array<telling_byte, anchors.size() + 1> tells{};
     for (std::size_t a = 0; a < anchors.size(); ++a) {
         int distance = 0;
         while (!tells_apart(anchors[a], distance)) {
@@ -145,61 +159,80 @@ constexpr std::array<telling_byte, anchors.size()> telling_bytes = [] {
     return tells;
 }();
 
-std::uint64_t load64(const char* p) {
-    std::uint64_t word = 0;
+// A phrase is compared as a fixed number of 4-byte words that together cover it, the last
+// ones overlapping the others, so that every phrase takes the same steps: no branch on its
+// length, and no read outside it. 4 bytes, since "rocket" is 6; 5 words cover 20 bytes.
+constexpr std::size_t word_size = 4;
+constexpr std::size_t words_per_phrase = 5;
+
+struct phrase_words {
+    std::size_t before = 0;  // bytes of the phrase before its anchor word
+    std::size_t after = 0;   // bytes from the anchor word's first to the phrase's end
+    std::array<std::size_t, words_per_phrase> at{};      // where each word begins in the phrase
+    std::array<std::uint32_t, words_per_phrase> word{};  // the phrase's bytes there
+};
+
+constexpr std::array<phrase_words, phrase_count> words_of_phrase = [] {
+    std::array<phrase_words, phrase_count> words{};
+    for (unsigned p = 0; p < phrase_count; ++p) {
+        if (p == ph_ate) {
+            continue;  // not anchored
+        }
+        std::string_view text = phrase_text[p];
+        words[p].before = anchor_offset[p];
+        words[p].after = text.size() - anchor_offset[p];
+        for (std::size_t k = 0; k < words_per_phrase; ++k) {
+            std::size_t at = std::min(k * word_size, text.size() - word_size);
+            std::array<char, word_size> bytes{};
+            std::copy_n(text.begin() + static_cast<std::ptrdiff_t>(at), word_size, bytes.begin());
+            words[p].at[k] = at;
+            words[p].word[k] = std::bit_cast<std::uint32_t>(bytes);
+        }
+    }
+    return words;
+}();
+
+constexpr bool words_cover_phrases() {
+    for (unsigned p = 0; p < phrase_count; ++p) {
+        std::size_t size = phrase_text[p].size();
+        if (p != ph_ate && (size < word_size || size > word_size * words_per_phrase)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(words_cover_phrases());
+
+std::uint32_t load_word(const char* p) {
+    std::uint32_t word = 0;
     std::memcpy(&word, p, sizeof word);
     return word;
 }
 
-// Whether the text at `at` begins with the phrase; 8 bytes at a time, the last word
-// overlapping the one before it.
-bool same_bytes(const char* at, std::string_view phrase) {
-    std::size_t n = phrase.size();
-    static_assert(sizeof(std::uint64_t) == 8);
-    if (n < 8) {
-        return std::equal(phrase.begin(), phrase.end(), at);
-    }
-    for (std::size_t i = 0; i + 8 < n; i += 8) {
-        if (load64(at + i) != load64(phrase.data() + i)) {
-            return false;
-        }
-    }
-    return load64(at + n - 8) == load64(phrase.data() + n - 8);
-}
-
-// Returns the phrase of anchor a that lies wholly inside the text around the spot where the
-// anchor's word would begin at position `at`, if there is one.
-phrase_set confirm(std::string_view text, std::size_t at, std::size_t a) {
-    const telling_byte& tell = telling_bytes[a];
-    auto where = static_cast<std::ptrdiff_t>(at) + tell.distance;
-    if (where < 0 || where >= static_cast<std::ptrdiff_t>(text.size())) {
+// Returns the phrase whose anchor word begins at position i of the text, if the phrase lies
+// there wholly inside the text.
+phrase_set confirm_position(std::string_view text, std::size_t i) {
+    const telling_byte& tell =
+        telling_bytes[anchor_starting_with[static_cast<unsigned char>(text[i])]];
+    // Below 0 wraps round to above the text's size.
+    std::size_t where = i + static_cast<std::size_t>(tell.distance);
+    if (where >= text.size()) {
         return 0;
     }
-    unsigned entry = tell.phrase[static_cast<unsigned char>(text[static_cast<std::size_t>(where)])];
+    unsigned entry = tell.phrase[static_cast<unsigned char>(text[where])];
     if (entry == 0) {
         return 0;
     }
-    unsigned p = entry - 1;
-    std::size_t offset = anchor_offset[p];
-    std::string_view want = phrase_text[p];
-    if (at < offset || at - offset + want.size() > text.size()) {
+    const phrase_words& want = words_of_phrase[entry - 1];
+    if (i < want.before || i + want.after > text.size()) {
         return 0;
     }
-    return same_bytes(text.data() + (at - offset), want) ? bit(static_cast<phrase>(p)) : 0;
-}
-
-// Returns the phrases whose anchor word begins at position i of the text.
-phrase_set confirm_position(std::string_view text, std::size_t i) {
-    phrase_set found = 0;
-    unsigned candidates = anchors_starting_with[static_cast<unsigned char>(text[i])];
-    for (; candidates != 0; candidates &= candidates - 1) {
-        auto a = static_cast<std::size_t>(std::countr_zero(candidates));
-        std::size_t last = i + reach(anchors[a]);
-        if (last < text.size() && text[last] == anchors[a].word.back()) {
-            found |= confirm(text, i, a);
-        }
+    const char* at = text.data() + (i - want.before);
+    std::uint32_t differ = 0;
+    for (std::size_t k = 0; k < words_per_phrase; ++k) {
+        differ |= load_word(at + want.at[k]) ^ want.word[k];
     }
-    return found;
+    return differ == 0 ? bit(static_cast<phrase>(entry - 1)) : 0;
 }
 
 // Returns the phrases at the spots: bit k for position from + k of the text.
@@ -223,12 +256,9 @@ std::uint64_t low_bits(std::size_t n) {
 std::uint64_t spots64_portable(const char* at) {
     std::uint64_t spots = 0;
     for (unsigned k = 0; k < 64; ++k) {
-        unsigned candidates = anchors_starting_with[static_cast<unsigned char>(at[k])];
-        for (; candidates != 0; candidates &= candidates - 1) {
-            const anchor& a = anchors[static_cast<std::size_t>(std::countr_zero(candidates))];
-            if (at[k + reach(a)] == a.word.back()) {
-                spots |= std::uint64_t{1} << k;
-            }
+        std::size_t a = anchor_starting_with[static_cast<unsigned char>(at[k])];
+        if (a != no_anchor && at[k + reach(anchors[a])] == anchors[a].word.back()) {
+            spots |= std::uint64_t{1} << k;
         }
     }
     return spots;
@@ -337,6 +367,28 @@ phrase_set with_ate(std::string_view text, phrase_set found) {
     return found;
 }
 
+// Returns the phrases of a text longer than 64 bytes (or empty) from the map; rare lines.
+// This and confirm_line stay out of find_mapped_phrases so that a line without spots, most
+// lines, costs no saving and restoring of the registers they need.
+[[gnu::noinline]] phrase_set find_mapped_in_long_text(std::string_view text, std::size_t from,
+                                                      const std::uint64_t* spots) {
+    std::size_t to = from + text.size();
+    phrase_set found = 0;
+    for (std::size_t i = from; i < to; i = (i | 63) + 1) {
+        std::uint64_t word = spots[i / 64] >> (i % 64);
+        word &= low_bits(to - i);
+        if (word != 0) {
+            found |= confirm_spots(text, i - from, word);
+        }
+    }
+    return with_ate(text, found);
+}
+
+// Returns the phrases of a line of 64 bytes at most that has spots (bit k for byte k).
+[[gnu::noinline]] phrase_set confirm_line(std::string_view text, std::uint64_t spots) {
+    return with_ate(text, confirm_spots(text, 0, spots));
+}
+
 }  // namespace
 
 bool scanner_available(phrase_scanner scanner) {
@@ -408,30 +460,20 @@ void map_spots(const char* data, std::size_t size, std::uint64_t* spots) {
 phrase_set find_mapped_phrases(std::string_view text, const char* base,
                                const std::uint64_t* spots) {
     auto from = static_cast<std::size_t>(text.data() - base);
-    std::size_t to = from + text.size();
-    phrase_set found = 0;
-    if (text.empty()) {
-        return 0;
+    // Sizes 1 to 64 are most lines; an empty text wraps round to the long way, which finds
+    // nothing in it.
+    if (text.size() - 1 >= 64) {
+        return find_mapped_in_long_text(text, from, spots);
     }
-    if (text.size() <= 64) {
-        // Most lines: their bits lie in one word or two, gathered without a branch on which,
-        // since that depends on where the line happens to lie. When the line ends in the
-        // first word, the second read is of that word again and lands its bits at 64 - shift
-        // and above, past the line's size (at most 64 - shift then), so the mask drops them.
-        std::size_t first = from / 64;
-        std::size_t last = (to - 1) / 64;
-        unsigned shift = from % 64;
-        std::uint64_t bits = spots[first] >> shift;
-        bits |= (spots[last] << 1) << (63 - shift);
-        bits &= low_bits(text.size());
-        return bits == 0 ? 0 : with_ate(text, confirm_spots(text, 0, bits));
-    }
-    for (std::size_t i = from; i < to; i = (i | 63) + 1) {
-        std::uint64_t word = spots[i / 64] >> (i % 64);
-        word &= low_bits(to - i);
-        if (word != 0) {
-            found |= confirm_spots(text, i - from, word);
-        }
-    }
-    return with_ate(text, found);
+    // The line's bits lie in one word or two, gathered without a branch on which, since that
+    // depends on where the line happens to lie. When the line ends in the first word, the
+    // second read is of that word again and lands its bits at 64 - shift and above, past the
+    // line's size (at most 64 - shift then), so the mask drops them.
+    std::size_t first = from / 64;
+    std::size_t last = (from + text.size() - 1) / 64;
+    unsigned shift = from % 64;
+    std::uint64_t bits = spots[first] >> shift;
+    bits |= (spots[last] << 1) << (63 - shift);
+    bits &= ~std::uint64_t{0} >> (64 - text.size());
+    return bits == 0 ? 0 : confirm_line(text, bits);
 }
