@@ -55,8 +55,10 @@ std::string phrase_soup(std::size_t size) {
 
 // Checks every scanner on the text held in memory of exactly its size (so a sanitizer catches
 // any read outside it), and found through a map of the text amid bytes full of phrases, at
-// several distances from the start of the mapped data.
-void expect_all_scanners_agree(std::string_view text) {
+// several distances from the start of the mapped data. In the map the text lies right after
+// just_before and right before just_after, which must not count.
+void expect_all_scanners_agree(std::string_view text, std::string_view just_before = {},
+                               std::string_view just_after = {}) {
     const phrase_set expected = plain_find_phrases(text);
     auto exact = std::make_unique<char[]>(text.size());
     std::memcpy(exact.get(), text.data(), text.size());
@@ -64,13 +66,15 @@ void expect_all_scanners_agree(std::string_view text) {
         ASSERT_EQ(find_phrases_with(s, {exact.get(), text.size()}), expected)
             << scanner_name(s) << " on '" << text << "'";
         for (std::size_t before : {0u, 1u, 63u, 64u, 100u}) {
-            std::string data = phrase_soup(before) + std::string(text);
+            std::string data = phrase_soup(before) + std::string(just_before);
+            std::size_t at = data.size();
+            data += std::string(text) + std::string(just_after);
             std::size_t mapped = data.size();
             data += phrase_soup(phrase_scan_overread);
             std::vector<std::uint64_t> spots((mapped + 63) / 64);
             map_spots_with(s, data.data(), mapped, spots.data());
             ASSERT_EQ(
-                find_mapped_phrases({data.data() + before, text.size()}, data.data(), spots.data()),
+                find_mapped_phrases({data.data() + at, text.size()}, data.data(), spots.data()),
                 expected)
                 << scanner_name(s) << " mapped " << before << " bytes in, on '" << text << "'";
         }
@@ -153,6 +157,23 @@ TEST(Phrases, EveryByteValueInAndAroundEachPhrase) {
                     text[pos] = static_cast<char>(byte);
                     expect_all_scanners_agree(text);
                 }
+            }
+        }
+    }
+}
+
+TEST(Phrases, PhrasesCutByTheEndsOfTheTextCountNotWithTheirRestBeside) {
+    // The rest of the phrase lies next to the text in memory, where a search that looked past
+    // either end would complete it. "rocket" is there so that a cut "ate" is looked for too.
+    for (std::string_view p : phrase_text) {
+        for (std::size_t cut : {std::size_t{1}, p.size() / 2, p.size() - 1}) {
+            std::string_view head = p.substr(0, p.size() - cut);
+            std::string_view tail = p.substr(p.size() - cut);
+            // Lines short and long, among them 64 bytes, the longest a map finds in one go.
+            for (std::size_t size : {0u, 40u, 64u, 65u}) {
+                std::string filler(std::max(size, 7 + head.size()) - 7 - head.size(), 'x');
+                expect_all_scanners_agree("rocket " + filler + std::string(head), "", tail);
+                expect_all_scanners_agree(std::string(tail) + filler + " rocket", head, "");
             }
         }
     }
