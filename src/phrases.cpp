@@ -384,9 +384,40 @@ phrase_set with_ate(std::string_view text, phrase_set found) {
     return with_ate(text, found);
 }
 
+// Whether "ate" is in a text of 1 to 64 bytes that lies in data mapped by map_spots, which
+// may be read past its end. Only lines with "rocket" ask, but they are many, and a search
+// from one 'a' to the next costs more than testing all 64 places at once with SSE2. That
+// reads 66 bytes from the start of the text: at most 65 past the end of the mapped data.
+bool mapped_line_holds_ate(std::string_view text) {
+#if FRAGTALLY_SSE2
+    constexpr std::string_view ate = phrase_text[ph_ate];
+    static_assert(ate.size() == 3);
+    constexpr std::size_t bytes_read = 64 + 2;
+    static_assert(bytes_read - 1 <= phrase_scan_overread);
+    std::uint64_t starts = 0;
+    for (std::size_t i = 0; i < 64; i += 16) {
+        const char* p = text.data() + i;
+        __m128i a = _mm_cmpeq_epi8(load16(p), _mm_set1_epi8(ate[0]));
+        __m128i t = _mm_cmpeq_epi8(load16(p + 1), _mm_set1_epi8(ate[1]));
+        __m128i e = _mm_cmpeq_epi8(load16(p + 2), _mm_set1_epi8(ate[2]));
+        auto mask =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_and_si128(_mm_and_si128(a, t), e)));
+        starts |= std::uint64_t{mask} << i;
+    }
+    // Only where the whole word lies inside the text; a text of 2 bytes or fewer has no room.
+    return text.size() > 2 && (starts & (~std::uint64_t{0} >> (bytes_read - text.size()))) != 0;
+#else
+    return text.find(phrase_text[ph_ate]) != std::string_view::npos;
+#endif
+}
+
 // Returns the phrases of a line of 64 bytes at most that has spots (bit k for byte k).
 [[gnu::noinline]] phrase_set confirm_line(std::string_view text, std::uint64_t spots) {
-    return with_ate(text, confirm_spots(text, 0, spots));
+    phrase_set found = confirm_spots(text, 0, spots);
+    if ((found & bit(ph_rocket)) != 0 && mapped_line_holds_ate(text)) {
+        found |= bit(ph_ate);
+    }
+    return found;
 }
 
 }  // namespace
