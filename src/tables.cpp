@@ -14,8 +14,9 @@ namespace {
 
 // An open-addressing index from name to slot in front of the slot table, so a lookup does
 // not compare against every player; slot order stays the order of first appearance.
-constexpr std::size_t index_size = 256;  // a power of two, well above max_players
-static_assert(index_size >= std::size_t{2} * max_players && (index_size & (index_size - 1)) == 0);
+constexpr unsigned index_bits = 8;
+constexpr std::size_t index_size = std::size_t{1} << index_bits;
+static_assert(index_size >= std::size_t{2} * max_players, "well above max_players");
 std::array<std::int16_t, index_size> slot_index;  // -1 marks an empty entry
 
 // The index works on names in the form a slot holds them, zero-terminated and zero-filled:
@@ -79,11 +80,11 @@ bool same_name(const name_slot& slot, const name_key& key) {
     return held.head == key.head && held.body == key.body && held.tail == key.tail;
 }
 
+// One multiplication, as a lookup waits for the hash: the three words are folded together
+// turned apart, and the top bits of the product, which every bit of the fold reaches, index.
 std::size_t name_hash(const name_key& key) {
-    std::uint64_t h = key.head * 0x9E3779B97F4A7C15u;
-    h = (h ^ (h >> 29) ^ key.body) * 0xBF58476D1CE4E5B9u;
-    h = (h ^ (h >> 31) ^ key.tail) * 0x94D049BB133111EBu;
-    return static_cast<std::size_t>(h >> 40);
+    std::uint64_t folded = key.head ^ std::rotl(key.body, 21) ^ std::rotl(key.tail, 42);
+    return static_cast<std::size_t>((folded * 0x9E3779B97F4A7C15u) >> (64 - index_bits));
 }
 
 // Returns the index entry that holds the key's slot, or the empty entry where it would go.
