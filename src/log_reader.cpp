@@ -53,6 +53,15 @@ std::size_t apply_text_mode(log_reader& reader, char* data, std::size_t size) {
     return static_cast<std::size_t>(out - data);
 }
 
+// The bits of a map for the 64 positions from `from` on: bit k for position from + k. Bits past
+// the mapped data are stale.
+std::uint64_t bits_from(const std::uint64_t* map, std::size_t from) {
+    std::size_t word = from / 64;
+    auto shift = static_cast<unsigned>(from % 64);
+    // Two shifts, as one by 64 bits would be undefined.
+    return (map[word] >> shift) | ((map[word + 1] << 1) << (63 - shift));
+}
+
 // Whether the map holds a spot of a phrase from byte `from` to byte `to`, both included.
 bool has_spots(const log_reader& reader, std::size_t from, std::size_t to) {
     std::size_t word = from / 64;
@@ -189,13 +198,21 @@ read_result next_line_with_spots(log_reader& reader, std::string_view& text,
     // A whole line without a spot holds no phrase, whatever its length or zero bytes, and is
     // only counted. Anything unusual is left to next_line.
     while (!reader.skipping) {
-        std::size_t lf = next_line_feed(reader, reader.begin);
+        std::size_t start = reader.begin;
+        // Most lines end within 64 bytes: their bits are taken without a loop. A stale bit past
+        // the data can only give a line feed at or past its end, which is not taken.
+        std::uint64_t feeds = bits_from(reader.line_feeds.data(), start);
+        std::size_t lf = feeds != 0 ? start + static_cast<std::size_t>(std::countr_zero(feeds))
+                                    : next_line_feed(reader, start);
         if (lf >= reader.end) {
             break;
         }
-        std::size_t start = reader.begin;
         reader.begin = lf + 1;
-        if (has_spots(reader, start, lf)) {
+        bool spotted =
+            lf - start < 64
+                ? (bits_from(reader.spots.data(), start) & bits_below(lf - start + 1)) != 0
+                : has_spots(reader, start, lf);
+        if (spotted) {
             text = line_text(reader, reader.buffer.data() + start, lf + 1 - start);
             return read_result::line;
         }

@@ -14,6 +14,10 @@
 // Bytes asked of the file per read.
 inline constexpr std::size_t read_size = std::size_t{256} * 1024;
 
+// Words of a map of the buffer, one bit per byte, and one more, so that the 64 bits from any
+// position can be read from two words.
+inline constexpr std::size_t map_words = (max_line_text + read_size + 63) / 64 + 1;
+
 // Readable bytes kept after the data in the buffer, so a scan may look a little past a line.
 inline constexpr std::size_t buffer_padding = 128;
 static_assert(buffer_padding >= phrase_scan_overread);
@@ -23,10 +27,10 @@ struct log_reader {
     std::FILE* in = nullptr;
     std::array<char, max_line_text + read_size + buffer_padding> buffer{};
     // Where phrases might be in the buffered data, as map_spots marks them; see phrases_of.
-    std::array<std::uint64_t, (max_line_text + read_size + 63) / 64> spots{};
+    std::array<std::uint64_t, map_words> spots{};
     // Where the line feeds are in the buffered data, one bit per byte as in spots; none is
     // marked at or after end.
-    std::array<std::uint64_t, (max_line_text + read_size + 63) / 64> line_feeds{};
+    std::array<std::uint64_t, map_words> line_feeds{};
     std::size_t begin = 0;      // first byte not yet handed out
     std::size_t end = 0;        // end of the data in the buffer
     bool skipping = false;      // inside the unexamined rest of an over-long line
