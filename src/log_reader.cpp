@@ -16,23 +16,6 @@ constexpr std::uint64_t bits_below(std::size_t n) {
     return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
 }
 
-// Returns the position of the first line feed from `from` on, or reader.end when there is none.
-std::size_t next_line_feed(const log_reader& reader, std::size_t from) {
-    std::size_t word = from / 64;
-    std::size_t words = (reader.end + 63) / 64;
-    if (word >= words) {
-        return reader.end;
-    }
-    std::uint64_t bits = reader.line_feeds[word] & ~bits_below(from % 64);
-    while (bits == 0) {
-        if (++word == words) {
-            return reader.end;
-        }
-        bits = reader.line_feeds[word];
-    }
-    return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-}
-
 // Applies the text-mode rules to freshly read bytes in place and returns how many remain.
 // Both bytes are rare in a log, so each is searched for with memchr before any byte is moved.
 std::size_t apply_text_mode(log_reader& reader, char* data, std::size_t size) {
@@ -53,27 +36,53 @@ std::size_t apply_text_mode(log_reader& reader, char* data, std::size_t size) {
     return static_cast<std::size_t>(out - data);
 }
 
-// The bits of a map for the 64 positions from `from` on: bit k for position from + k. Bits past
-// the mapped data are stale.
-std::uint64_t bits_from(const std::uint64_t* map, std::size_t from) {
+// The maps of the buffer hold one bit per byte: bit i % 64 of word i / 64 for byte i. Their
+// words past the data are stale, so every search is bounded by the end of the data.
+
+// Returns the position of the first bit set in a map from `from` on and before `to`, or `to`.
+std::size_t first_bit(const std::uint64_t* map, std::size_t from, std::size_t to) {
+    if (from >= to) {
+        return to;
+    }
     std::size_t word = from / 64;
-    auto shift = static_cast<unsigned>(from % 64);
-    // Two shifts, as one by 64 bits would be undefined.
-    return (map[word] >> shift) | ((map[word + 1] << 1) << (63 - shift));
+    std::size_t words = (to + 63) / 64;
+    std::uint64_t bits = map[word] & ~bits_below(from % 64);
+    while (bits == 0 && ++word < words) {
+        bits = map[word];
+    }
+    auto first = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+    return bits == 0 ? to : std::min(to, first);
 }
 
-// Whether the map holds a spot of a phrase from byte `from` to byte `to`, both included.
-bool has_spots(const log_reader& reader, std::size_t from, std::size_t to) {
-    std::size_t word = from / 64;
-    std::size_t last = to / 64;
-    std::uint64_t bits = reader.spots[word] & ~bits_below(from % 64);
-    while (word < last) {
-        if (bits != 0) {
-            return true;
-        }
-        bits = reader.spots[++word];
+// Returns the number of bits set in a map from `from` on and before `to`.
+std::size_t count_bits(const std::uint64_t* map, std::size_t from, std::size_t to) {
+    std::size_t count = 0;
+    for (std::size_t i = from; i < to; i = (i | 63) + 1) {
+        std::size_t word_start = i & ~std::size_t{63};
+        std::uint64_t bits = map[i / 64] & ~bits_below(i % 64) & bits_below(to - word_start);
+        count += static_cast<std::size_t>(std::popcount(bits));
     }
-    return (bits & bits_below(to % 64 + 1)) != 0;
+    return count;
+}
+
+// Returns the position after the last bit set in a map from `from` on and before `to`, or
+// `from` when there is none.
+std::size_t after_last_bit(const std::uint64_t* map, std::size_t from, std::size_t to) {
+    if (from >= to) {
+        return from;
+    }
+    std::size_t word = (to - 1) / 64;
+    std::uint64_t bits = map[word] & bits_below(to - word * 64);
+    while (bits == 0 && word > from / 64) {
+        bits = map[--word];
+    }
+    auto after = word * 64 + 64 - static_cast<std::size_t>(std::countl_zero(bits));
+    return bits == 0 ? from : std::max(from, after);
+}
+
+// Returns the position of the first line feed from `from` on, or reader.end when there is none.
+std::size_t next_line_feed(const log_reader& reader, std::size_t from) {
+    return first_bit(reader.line_feeds.data(), from, reader.end);
 }
 
 std::string_view line_text(const log_reader& reader, const char* start, std::size_t size) {
@@ -195,28 +204,22 @@ read_result next_line(log_reader& reader, std::string_view& text) {
 
 read_result next_line_with_spots(log_reader& reader, std::string_view& text,
                                  std::uint64_t& passed) {
-    // A whole line without a spot holds no phrase, whatever its length or zero bytes, and is
-    // only counted. Anything unusual is left to next_line.
-    while (!reader.skipping) {
-        std::size_t start = reader.begin;
-        // Most lines end within 64 bytes: their bits are taken without a loop. A stale bit past
-        // the data can only give a line feed at or past its end, which is not taken.
-        std::uint64_t feeds = bits_from(reader.line_feeds.data(), start);
-        std::size_t lf = feeds != 0 ? start + static_cast<std::size_t>(std::countr_zero(feeds))
-                                    : next_line_feed(reader, start);
-        if (lf >= reader.end) {
-            break;
-        }
-        reader.begin = lf + 1;
-        bool spotted =
-            lf - start < 64
-                ? (bits_from(reader.spots.data(), start) & bits_below(lf - start + 1)) != 0
-                : has_spots(reader, start, lf);
-        if (spotted) {
+    // The lines that end before the next spot hold no phrase, whatever their length or zero
+    // bytes: they are counted in the map of line feeds and never visited one by one (which
+    // line has a spot is anybody's guess, so a test per line would often mispredict). The line
+    // of the spot is handed out when it ends within the data; anything else is left to
+    // next_line.
+    if (!reader.skipping) {
+        std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
+        passed += count_bits(reader.line_feeds.data(), reader.begin, spot);
+        std::size_t start = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
+        reader.begin = start;
+        std::size_t lf = next_line_feed(reader, spot);
+        if (lf < reader.end) {
+            reader.begin = lf + 1;
             text = line_text(reader, reader.buffer.data() + start, lf + 1 - start);
             return read_result::line;
         }
-        ++passed;
     }
     return next_line(reader, text);
 }

@@ -15,9 +15,8 @@
 // the fastest cache when its lines are examined.
 inline constexpr std::size_t read_size = std::size_t{32} * 1024;
 
-// Words of a map of the buffer, one bit per byte, and one more, so that the 64 bits from any
-// position can be read from two words.
-inline constexpr std::size_t map_words = (max_line_text + read_size + 63) / 64 + 1;
+// Words of a map of the buffer, one bit per byte.
+inline constexpr std::size_t map_words = (max_line_text + read_size + 63) / 64;
 
 // Readable bytes kept after the data in the buffer, so a scan may look a little past a line.
 inline constexpr std::size_t buffer_padding = 128;
