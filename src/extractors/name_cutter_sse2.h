@@ -1,12 +1,6 @@
-// The name cutter's fast way, for x86-64, where SSE2 is always there.
-//
-// Where each name ends is anybody's guess, so a byte-by-byte search mispredicts a branch at
-// every name end. Instead the first window_size bytes of the text become one 64-bit word per
-// byte value the rules use, bit k telling whether byte k is that value. A pattern matches where
-// all its bytes do: the AND of those words, each shifted down by the byte's place in the
-// pattern, kept to the positions where the whole pattern lies inside the text (so that the
-// zeros after the text never make a match). The lowest bit left is the first match. Lines are
-// shorter than the window; name_cutter.h hands longer texts to the portable way.
+// The name cutter's SSE2 way, for x86-64, where SSE2 is always there: the text is copied into
+// a window of zeros, and each byte value the rules use is compared with it 16 bytes at a time
+// to give its word of positions (name_cutter_masks.h does the rest).
 #pragma once
 
 #if defined(__x86_64__) || defined(_M_X64) || defined(__SSE2__)
@@ -16,7 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -24,14 +17,17 @@
 
 #include "extractors/cut_rules.h"
 #include "extractors/extractors.h"
+#include "extractors/name_cutter_masks.h"
 
 namespace sse2_cut {
 
-inline constexpr std::size_t window_size = 64;  // one bit per byte of a std::uint64_t
-inline constexpr std::size_t chunk_size = 16;   // bytes in an SSE2 register
-inline constexpr std::size_t chunk_count = window_size / chunk_size;
+using cut_masks::name_span;
+using cut_masks::positions;
+using cut_masks::slot_positions;
+using cut_masks::window_size;
 
-using positions = std::uint64_t;  // bit k for byte k of the window
+inline constexpr std::size_t chunk_size = 16;  // bytes in an SSE2 register
+inline constexpr std::size_t chunk_count = window_size / chunk_size;
 
 // The text's bytes, then zeros: room for a name of name_size bytes starting anywhere in the
 // window to be copied in one piece.
@@ -90,22 +86,7 @@ inline positions where(const window& w, char byte) {
     return found;
 }
 
-// Positions 0 to n - 1; all of them for n >= window_size.
-inline positions below(std::size_t n) {
-    return n >= window_size ? ~positions{0} : (positions{1} << n) - 1;
-}
-
-// Returns the first of the positions from `from` on and before `limit` (at most window_size);
-// limit when there is none.
-inline std::size_t first_of(positions found, std::size_t from, std::size_t limit) {
-    positions allowed = below(limit) & ~below(from);
-    return std::min(static_cast<std::size_t>(std::countr_zero(found & allowed)), limit);
-}
-
-// Where each slot's byte is in the window; slot 0 ('?') is everywhere.
-template <std::size_t slot_count>
-using slot_positions = std::array<positions, slot_count>;
-
+// Where each of the rules' bytes is in the window, slot by slot; slot 0 ('?') is everywhere.
 template <rule_bytes table, std::size_t... b>
 slot_positions<table.count + 1> where_each(const window& w, std::index_sequence<b...>) {
     return {~positions{0}, where(w, table.bytes[b])...};
@@ -114,49 +95,6 @@ slot_positions<table.count + 1> where_each(const window& w, std::index_sequence<
 template <rule_bytes table>
 slot_positions<table.count + 1> where_each(const window& w) {
     return where_each<table>(w, std::make_index_sequence<table.count>{});
-}
-
-template <cut_pattern pattern, std::size_t slot_count, std::size_t... i>
-positions matches(const window& w, const slot_positions<slot_count>& at,
-                  std::index_sequence<i...>) {
-    positions fits = pattern.length > w.size ? 0 : below(w.size - pattern.length + 1);
-    return (fits & ... & (at[pattern.slots[i]] >> i));
-}
-
-// Where the pattern matches and lies wholly inside the text.
-template <cut_pattern pattern, std::size_t slot_count>
-positions matches(const window& w, const slot_positions<slot_count>& at) {
-    return matches<pattern>(w, at, std::make_index_sequence<pattern.length>{});
-}
-
-// Where a name lies in the window.
-struct name_span {
-    std::size_t begin;
-    std::size_t length;
-};
-
-template <cut_pattern first_end, std::size_t slot_count>
-name_span first_name(const window& w, const slot_positions<slot_count>& at) {
-    // A mark at position max_name_length or later cannot shorten the name any further.
-    std::size_t limit = std::min(w.size, max_name_length);
-    return {0, first_of(matches<first_end>(w, at), 1, limit)};
-}
-
-template <two_name_rules rules, std::size_t slot_count>
-name_span second_name(const window& w, const slot_positions<slot_count>& at) {
-    // The first occurrence counts, even one inside the victim's name.
-    std::size_t j = first_of(matches<rules.start>(w, at), 0, w.size);
-    // The byte right after the pattern (a blank on a well-formed line) is skipped unseen.
-    std::size_t begin = j + rules.start.length + 1;
-    if (begin >= w.size) {
-        return {0, 0};
-    }
-    std::size_t limit = std::min(w.size, begin + max_name_length);
-    std::size_t end = first_of(matches<rules.second_end>(w, at), begin + 1, limit);
-    if constexpr (rules.second_ends_at_line_feed) {
-        end = first_of(at[rules.line_feed_slot], begin + 1, end);
-    }
-    return {begin, end - begin};
 }
 
 // Returns the name as a record stores it: its bytes, then zeros. One fixed-size copy from the
@@ -183,7 +121,7 @@ stats_t cut_one_name(std::string_view text) {
     window w = load(text);
     auto at = where_each<rules.bytes>(w);
     stats_t result;
-    result.curname = stored(w, first_name<rules.first_end>(w, at));
+    result.curname = stored(w, cut_masks::first_name<rules.first_end>(w.size, at));
     return result;
 }
 
@@ -193,8 +131,8 @@ stats_t cut_two_names(std::string_view text) {
     window w = load(text);
     auto at = where_each<rules.bytes>(w);
     stats_t result;
-    result.vicname = stored(w, first_name<rules.first_end>(w, at));
-    result.aggname = stored(w, second_name<rules>(w, at));
+    result.vicname = stored(w, cut_masks::first_name<rules.first_end>(w.size, at));
+    result.aggname = stored(w, cut_masks::second_name<rules>(w.size, at));
     return result;
 }
 
