@@ -1,5 +1,5 @@
-// The name cutter's two ways, the portable search and the SSE2 one, on the same generated and
-// hostile texts: every record they return must be the same, byte for byte.
+// The name cutter's ways, the portable search and each fast one this build and CPU have, on the
+// same generated and hostile texts: every record they return must be the same, byte for byte.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,10 +42,10 @@ rule_case two(const char* label) {
     return {label, cut_two_names_with<rules>, patterns, true};
 }
 
-// The extractors' rules, then rules chosen to trip the fast way: wildcards at either end of a
+// The extractors' rules, then rules chosen to trip the fast ways: wildcards at either end of a
 // pattern (a '?' past the end of the text must not match), zero bytes as pattern bytes (the
-// zeros after the text in the fast way's window must not match them), repeated and
-// overlapping bytes, and the longest pattern allowed.
+// zeros the fast ways put after the text must not match them), repeated and overlapping
+// bytes, and the longest pattern allowed.
 const std::vector<rule_case>& rule_cases() {
     static const std::vector<rule_case> cases = {
         two<two_name_rules{" wa", "ed by", "   ", true}>("railed, lightning, machinegun"),
@@ -74,7 +74,7 @@ const std::vector<rule_case>& rule_cases() {
 // Builds texts from the rule set's patterns (wildcards filled with any byte, zero included),
 // names of up to 22 bytes (so around the 19-byte cut) made of bytes the patterns use, blanks,
 // line feeds and zeros, and cuts them to 0 to 70 bytes, so some end inside a pattern and some
-// are longer than the fast way's window.
+// are longer than the fast ways' window.
 class text_maker {
   public:
     explicit text_maker(const rule_case& rules) : patterns_(rules.patterns) {
@@ -169,25 +169,45 @@ std::string record(const stats_t& r) {
     return out;
 }
 
-// Cuts the text both ways, held in memory of exactly its size (so a sanitizer sees any read
-// outside it); returns the portable way's record, after failing the test if the two differ.
+struct fast_way {
+    cutter way;
+    const char* name;
+};
+
+// The fast ways this build has on this CPU.
+std::vector<fast_way> fast_ways() {
+    std::vector<fast_way> ways;
+    for (fast_way w : {fast_way{cutter::sse2, "sse2"}, fast_way{cutter::avx512, "avx512"}}) {
+        if (cutter_available(w.way)) {
+            ways.push_back(w);
+        }
+    }
+    return ways;
+}
+
+// Cuts the text the portable way and each fast way, held in memory of exactly its size (so a
+// sanitizer sees any read outside it); returns the portable way's record, after failing the
+// test if another way's differs.
 stats_t expect_same_cut(const rule_case& rules, std::string_view text, bool* same) {
     std::unique_ptr<char[]> exact(new char[text.size()]);
     std::memcpy(exact.get(), text.data(), text.size());
     std::string_view view(exact.get(), text.size());
     stats_t portable = rules.cut(cutter::portable, view);
-    stats_t fast = rules.cut(cutter::sse2, view);
-    *same = same_record(portable, fast);
-    if (!*same) {
-        ADD_FAILURE() << rules.label << " on \"" << shown(text) << "\" (" << text.size()
-                      << " bytes)\nportable: " << record(portable)
-                      << "\nsse2:     " << record(fast);
+    *same = true;
+    for (fast_way w : fast_ways()) {
+        stats_t fast = rules.cut(w.way, view);
+        if (!same_record(portable, fast)) {
+            *same = false;
+            ADD_FAILURE() << rules.label << " on \"" << shown(text) << "\" (" << text.size()
+                          << " bytes)\nportable: " << record(portable) << "\n"
+                          << w.name << ": " << record(fast);
+        }
     }
     return portable;
 }
 
-TEST(NameCutter, BothWaysCutTheSameNames) {
-    if (!cutter_available(cutter::sse2)) {
+TEST(NameCutter, AllWaysCutTheSameNames) {
+    if (fast_ways().empty()) {
         GTEST_SKIP() << "this build has only the portable way";
     }
     constexpr int texts_per_rule_set = 6000;
@@ -215,10 +235,10 @@ TEST(NameCutter, BothWaysCutTheSameNames) {
     }
 }
 
-// Texts where the fast way could go wrong, through every rule set: empty ones, ones that end at
+// Texts where a fast way could go wrong, through every rule set: empty ones, ones that end at
 // the window's end or just past it, names at the cut, marks at the window's edge.
-TEST(NameCutter, BothWaysAgreeAtTheEdges) {
-    if (!cutter_available(cutter::sse2)) {
+TEST(NameCutter, AllWaysAgreeAtTheEdges) {
+    if (fast_ways().empty()) {
         GTEST_SKIP() << "this build has only the portable way";
     }
     const std::string nineteen = "ABCDEFGHIJKLMNOPQRS";
@@ -243,6 +263,17 @@ TEST(NameCutter, BothWaysAgreeAtTheEdges) {
             expect_same_cut(rules, text, &same);
         }
     }
+}
+
+// The extractors take the last of the ways available, the fastest.
+TEST(NameCutter, ExtractorsTakeTheFastestWayAvailable) {
+    cutter expected = cutter::portable;
+    for (cutter way : {cutter::sse2, cutter::avx512}) {
+        if (cutter_available(way)) {
+            expected = way;
+        }
+    }
+    EXPECT_EQ(fastest_cutter, expected);
 }
 
 }  // namespace

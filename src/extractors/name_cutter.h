@@ -9,24 +9,20 @@
 
 #include "extractors/cut_rules.h"
 #include "extractors/extractors.h"
+#include "extractors/name_cutter_avx512.h"
 #include "extractors/name_cutter_sse2.h"
 
-// The ways of finding the patterns. Both cut the same names: the portable one is the plain
-// search every build has, the other needs SSE2 (cutter_available tells).
-enum class cutter { portable, sse2 };
+// The ways of finding the patterns. All cut the same names: the portable one is the plain
+// search every build has, the others need SSE2, or AVX-512 and BMI2 of the CPU the program
+// runs on (cutter_available tells).
+enum class cutter { portable, sse2, avx512 };
 
-// Returns whether this build has the way.
-constexpr bool cutter_available(cutter way) {
-#if FRAGTALLY_CUTTER_SSE2
-    return way == cutter::portable || way == cutter::sse2;
-#else
-    return way == cutter::portable;
-#endif
-}
+// Returns whether this build, on this CPU, has the way.
+bool cutter_available(cutter way);
 
-// The way cut_one_name and cut_two_names take.
-inline constexpr cutter fastest_cutter =
-    cutter_available(cutter::sse2) ? cutter::sse2 : cutter::portable;
+// The way cut_one_name and cut_two_names take: the fastest available, chosen once at start.
+// Until then (in another file's start-up code) it is the portable way, which is always there.
+extern const cutter fastest_cutter;
 
 // The portable way, for rules known at run time too.
 stats_t cut_one_name_portable(std::string_view text, const one_name_rules& rules);
@@ -37,8 +33,13 @@ stats_t cut_two_names_portable(std::string_view text, const two_name_rules& rule
 // must be available.
 template <one_name_rules rules>
 stats_t cut_one_name_with(cutter way, std::string_view text) {
+#if FRAGTALLY_CUTTER_AVX512
+    if (way == cutter::avx512 && text.size() <= cut_masks::window_size) {
+        return avx512_cut::cut_one_name<rules>(text);
+    }
+#endif
 #if FRAGTALLY_CUTTER_SSE2
-    if (way == cutter::sse2 && text.size() <= sse2_cut::window_size) {
+    if (way == cutter::sse2 && text.size() <= cut_masks::window_size) {
         return sse2_cut::cut_one_name<rules>(text);
     }
 #endif
@@ -52,8 +53,13 @@ stats_t cut_one_name_with(cutter way, std::string_view text) {
 // must be available.
 template <two_name_rules rules>
 stats_t cut_two_names_with(cutter way, std::string_view text) {
+#if FRAGTALLY_CUTTER_AVX512
+    if (way == cutter::avx512 && text.size() <= cut_masks::window_size) {
+        return avx512_cut::cut_two_names<rules>(text);
+    }
+#endif
 #if FRAGTALLY_CUTTER_SSE2
-    if (way == cutter::sse2 && text.size() <= sse2_cut::window_size) {
+    if (way == cutter::sse2 && text.size() <= cut_masks::window_size) {
         return sse2_cut::cut_two_names<rules>(text);
     }
 #endif
