@@ -58,7 +58,7 @@ constexpr std::array<dispatch_row, 13> dispatch_table = {
 static_assert(dispatch_table.size() <= 32, "a row is one bit of an unsigned");
 
 // The rows that need one phrase only, by that phrase, and the rows that need more than one.
-constexpr std::array<unsigned, phrase_count> rows_needing_only = [] {
+constexpr std::array<unsigned, phrase_count> rows_by_single_phrase() {
     std::array<unsigned, phrase_count> rows{};
     for (std::size_t r = 0; r < dispatch_table.size(); ++r) {
         phrase_set needs = dispatch_table[r].needs;
@@ -67,9 +67,9 @@ constexpr std::array<unsigned, phrase_count> rows_needing_only = [] {
         }
     }
     return rows;
-}();
+}
 
-constexpr unsigned rows_needing_more = [] {
+constexpr unsigned rows_of_several_phrases() {
     unsigned rows = 0;
     for (std::size_t r = 0; r < dispatch_table.size(); ++r) {
         if (!std::has_single_bit(dispatch_table[r].needs)) {
@@ -77,7 +77,10 @@ constexpr unsigned rows_needing_more = [] {
         }
     }
     return rows;
-}();
+}
+
+constexpr std::array<unsigned, phrase_count> rows_needing_only = rows_by_single_phrase();
+constexpr unsigned rows_needing_more = rows_of_several_phrases();
 
 // Counts stop at the largest value rather than wrap round to a negative one.
 void bump(std::int32_t& count) {

@@ -27,7 +27,7 @@ constexpr std::size_t block_slack = thousands_piece + ending_piece;
 using ending = std::array<char, ending_piece>;
 
 // "000 lines parsed.\n" to "999 lines parsed.\n".
-constexpr std::array<ending, lines_per_thousand> endings = [] {
+constexpr std::array<ending, lines_per_thousand> all_endings() {
     std::array<ending, lines_per_thousand> all{};
     for (std::size_t n = 0; n < all.size(); ++n) {
         all[n][0] = static_cast<char>('0' + n / 100);
@@ -36,7 +36,9 @@ constexpr std::array<ending, lines_per_thousand> endings = [] {
         std::copy(progress_suffix.begin(), progress_suffix.end(), all[n].begin() + 3);
     }
     return all;
-}();
+}
+
+constexpr std::array<ending, lines_per_thousand> endings = all_endings();
 
 std::size_t room_left(const progress_output& progress) {
     std::size_t free = progress.block.size() - progress.used;
