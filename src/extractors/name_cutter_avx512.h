@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -53,14 +54,17 @@ FRAGTALLY_AVX512_CUT slot_positions<table.count + 1> where_each(__m512i text) {
 }
 
 // Stores the name in the record's field as a record holds it: its bytes, then zeros. Reads
-// only the name's bytes.
+// only the name's bytes. The field is written with plain stores of 16 and 4 bytes, not a
+// masked one: the name is looked up by loading its words straight after, and a load is
+// forwarded from a plain store but waits for a masked one to reach the cache.
 FRAGTALLY_AVX512_CUT inline void store(std::array<char, name_size>& field, std::string_view text,
                                        name_span name) {
-    static_assert(name_size <= 32);
+    static_assert(name_size == 16 + 4);
     auto name_bytes = static_cast<__mmask32>(cut_masks::below(name.length));
     __m256i bytes = _mm256_maskz_loadu_epi8(name_bytes, text.data() + name.begin);
-    _mm256_mask_storeu_epi8(field.data(), static_cast<__mmask32>(cut_masks::below(name_size)),
-                            bytes);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(field.data()), _mm256_castsi256_si128(bytes));
+    auto tail = static_cast<std::uint32_t>(_mm256_extract_epi32(bytes, 4));
+    std::memcpy(field.data() + 16, &tail, sizeof tail);
 }
 
 // The text must be at most window_size bytes.
