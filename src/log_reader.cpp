@@ -5,16 +5,9 @@
 #include <cerrno>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define FRAGTALLY_SSE2 1
-#endif
+#include "byte_bits.h"
 
 namespace {
-
-constexpr std::uint64_t bits_below(std::size_t n) {
-    return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
-}
 
 // Applies the text-mode rules to freshly read bytes in place and returns how many remain.
 // Both bytes are rare in a log, so each is searched for with memchr before any byte is moved.
@@ -46,7 +39,7 @@ std::size_t first_bit(const std::uint64_t* map, std::size_t from, std::size_t to
     }
     std::size_t word = from / 64;
     std::size_t words = (to + 63) / 64;
-    std::uint64_t bits = map[word] & ~bits_below(from % 64);
+    std::uint64_t bits = map[word] & ~low_bits(from % 64);
     while (bits == 0 && ++word < words) {
         bits = map[word];
     }
@@ -59,7 +52,7 @@ std::size_t count_bits(const std::uint64_t* map, std::size_t from, std::size_t t
     std::size_t count = 0;
     for (std::size_t i = from; i < to; i = (i | 63) + 1) {
         std::size_t word_start = i & ~std::size_t{63};
-        std::uint64_t bits = map[i / 64] & ~bits_below(i % 64) & bits_below(to - word_start);
+        std::uint64_t bits = map[i / 64] & ~low_bits(i % 64) & low_bits(to - word_start);
         count += static_cast<std::size_t>(std::popcount(bits));
     }
     return count;
@@ -72,7 +65,7 @@ std::size_t after_last_bit(const std::uint64_t* map, std::size_t from, std::size
         return from;
     }
     std::size_t word = (to - 1) / 64;
-    std::uint64_t bits = map[word] & bits_below(to - word * 64);
+    std::uint64_t bits = map[word] & low_bits(to - word * 64);
     while (bits == 0 && word > from / 64) {
         bits = map[--word];
     }
@@ -133,17 +126,9 @@ void map_line_feeds_plain(const char* data, std::size_t size, std::uint64_t* bit
 }
 
 void map_line_feeds(const char* data, std::size_t size, std::uint64_t* bits) {
-#if FRAGTALLY_SSE2
-    const __m128i line_feed = _mm_set1_epi8('\n');
+#if FRAGTALLY_BYTE_BITS_SSE2
     for (std::size_t i = 0; i < size; i += 64) {
-        std::uint64_t word = 0;
-        for (std::size_t part = 0; part < 4; ++part) {
-            __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 16 * part));
-            auto mask =
-                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, line_feed)));
-            word |= std::uint64_t{mask} << (16 * part);
-        }
-        bits[i / 64] = word & bits_below(size - i);
+        bits[i / 64] = byte_positions(data + i, '\n') & low_bits(size - i);
     }
 #else
     map_line_feeds_plain(data, size, bits);

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "byte_bits.h"
+
 #if defined(__x86_64__) || defined(_M_X64) || defined(__SSE2__)
 #include <emmintrin.h>
 #define FRAGTALLY_SSE2 1
@@ -242,11 +244,6 @@ phrase_set confirm_spots(std::string_view text, std::size_t from, std::uint64_t 
         found |= confirm_position(text, from + static_cast<unsigned>(std::countr_zero(spots)));
     }
     return found;
-}
-
-// Bits 0 to n - 1 set, all 64 for n >= 64.
-std::uint64_t low_bits(std::size_t n) {
-    return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
 }
 
 // Each kind of scanner gives the spots of the 64 positions from `at`: bit k when some anchor's

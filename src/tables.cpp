@@ -80,8 +80,8 @@ bool same_name(const name_slot& slot, const name_key& key) {
     return held.head == key.head && held.body == key.body && held.tail == key.tail;
 }
 
-// One multiplication, as a lookup waits for the hash: the three words are folded together
-// turned apart, and the top bits of the product, which every bit of the fold reaches, index.
+// One multiplication, as a lookup waits for the hash: the three words are rotated apart and
+// folded into one, and the top bits of its product, which every bit of the fold reaches, index.
 std::size_t name_hash(const name_key& key) {
     std::uint64_t folded = key.head ^ std::rotl(key.body, 21) ^ std::rotl(key.tail, 42);
     return static_cast<std::size_t>((folded * 0x9E3779B97F4A7C15u) >> (64 - index_bits));

@@ -38,7 +38,7 @@ using cut_masks::window_size;
 
 // The text must be at most window_size bytes; the bytes after it are zeros.
 FRAGTALLY_AVX512_CUT inline __m512i load(std::string_view text) {
-    return _mm512_maskz_loadu_epi8(cut_masks::below(text.size()), text.data());
+    return _mm512_maskz_loadu_epi8(low_bits(text.size()), text.data());
 }
 
 // Where each of the rules' bytes is in the text, slot by slot; slot 0 ('?') is everywhere.
@@ -60,7 +60,7 @@ FRAGTALLY_AVX512_CUT slot_positions<table.count + 1> where_each(__m512i text) {
 FRAGTALLY_AVX512_CUT inline void store(std::array<char, name_size>& field, std::string_view text,
                                        name_span name) {
     static_assert(name_size == 16 + 4);
-    auto name_bytes = static_cast<__mmask32>(cut_masks::below(name.length));
+    auto name_bytes = static_cast<__mmask32>(low_bits(name.length));
     __m256i bytes = _mm256_maskz_loadu_epi8(name_bytes, text.data() + name.begin);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(field.data()), _mm256_castsi256_si128(bytes));
     auto tail = static_cast<std::uint32_t>(_mm256_extract_epi32(bytes, 4));

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "byte_bits.h"
 #include "extractors/cut_rules.h"
 #include "game_limits.h"
 
@@ -29,15 +30,12 @@ inline constexpr std::size_t window_size = 64;  // one bit per byte of a std::ui
 
 using positions = std::uint64_t;  // bit k for byte k of the text
 
-// Positions 0 to n - 1; all of them for n >= window_size.
-inline positions below(std::size_t n) {
-    return n >= window_size ? ~positions{0} : (positions{1} << n) - 1;
-}
+static_assert(window_size == 64, "a window is what low_bits and byte_positions cover");
 
 // Returns the first of the positions from `from` on and before `limit` (at most window_size);
 // limit when there is none.
 inline std::size_t first_of(positions found, std::size_t from, std::size_t limit) {
-    positions allowed = below(limit) & ~below(from);
+    positions allowed = low_bits(limit) & ~low_bits(from);
     return std::min(static_cast<std::size_t>(std::countr_zero(found & allowed)), limit);
 }
 
@@ -48,7 +46,7 @@ using slot_positions = std::array<positions, slot_count>;
 template <cut_pattern pattern, std::size_t slot_count, std::size_t... i>
 positions matches(std::size_t size, const slot_positions<slot_count>& at,
                   std::index_sequence<i...>) {
-    positions fits = pattern.length > size ? 0 : below(size - pattern.length + 1);
+    positions fits = pattern.length > size ? 0 : low_bits(size - pattern.length + 1);
     return (fits & ... & (at[pattern.slots[i]] >> i));
 }
 

@@ -27,7 +27,6 @@ using cut_masks::slot_positions;
 using cut_masks::window_size;
 
 inline constexpr std::size_t chunk_size = 16;  // bytes in an SSE2 register
-inline constexpr std::size_t chunk_count = window_size / chunk_size;
 
 // The text's bytes, then zeros: room for a name of name_size bytes starting anywhere in the
 // window to be copied in one piece.
@@ -76,14 +75,7 @@ inline window load(std::string_view text) {
 
 // Where the window holds the byte.
 inline positions where(const window& w, char byte) {
-    __m128i wanted = _mm_set1_epi8(byte);
-    positions found = 0;
-    for (std::size_t c = 0; c < chunk_count; ++c) {
-        __m128i chunk = _mm_load_si128(reinterpret_cast<const __m128i*>(&w.bytes[c * chunk_size]));
-        auto bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
-        found |= positions{bits} << (c * chunk_size);
-    }
-    return found;
+    return byte_positions(w.bytes.data(), byte);
 }
 
 // Where each of the rules' bytes is in the window, slot by slot; slot 0 ('?') is everywhere.
