@@ -189,6 +189,31 @@ bool examine(std::string_view text, phrase_set found) {
     return true;
 }
 
+// Examines the log's lines until it ends, and counts them in `lines`, adding their progress
+// lines in batches, as progress lines depend on nothing but the count; the last few are left
+// in `lines` for the caller.
+pass_end examine_lines(log_reader& reader, progress_output& progress, std::uint64_t& lines) {
+    constexpr std::uint64_t progress_batch = 4096;
+    std::string_view text;
+    for (;;) {
+        switch (next_line_with_spots(reader, text, lines)) {
+            case read_result::line:
+                if (!examine(text, phrases_of(reader, text))) {
+                    return pass_end::round_limit_stop;
+                }
+                if (++lines >= progress_batch) {
+                    add_progress_lines(progress, lines);
+                    lines = 0;
+                }
+                break;
+            case read_result::end_of_log:
+                return pass_end::end_of_log;
+            case read_result::failed:
+                return pass_end::read_failed;
+        }
+    }
+}
+
 }  // namespace
 
 bool examine_line(std::string_view text) {
@@ -196,32 +221,9 @@ bool examine_line(std::string_view text) {
 }
 
 pass_end run_pass(log_reader& reader, progress_output& progress) {
-    // Progress lines depend on nothing but the count, so they are added in batches.
-    constexpr std::uint64_t progress_batch = 4096;
-    std::uint64_t uncounted_lines = 0;
-    std::string_view text;
-    pass_end end = pass_end::end_of_log;
-    for (bool going = true; going;) {
-        switch (next_line_with_spots(reader, text, uncounted_lines)) {
-            case read_result::line:
-                if (!examine(text, phrases_of(reader, text))) {
-                    end = pass_end::round_limit_stop;
-                    going = false;
-                } else if (++uncounted_lines >= progress_batch) {
-                    add_progress_lines(progress, uncounted_lines);
-                    uncounted_lines = 0;
-                }
-                break;
-            case read_result::end_of_log:
-                going = false;
-                break;
-            case read_result::failed:
-                end = pass_end::read_failed;
-                going = false;
-                break;
-        }
-    }
-    add_progress_lines(progress, uncounted_lines);
+    std::uint64_t lines = 0;
+    pass_end end = examine_lines(reader, progress, lines);
+    add_progress_lines(progress, lines);
     return end;
 }
 
