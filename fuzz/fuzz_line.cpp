@@ -71,7 +71,6 @@ void check_phrase_scanners(std::string_view line) {
 
 void set_scene(std::uint8_t scene, model_run* model) {
     init();
-    uncounted_obituaries = 0;
     int taken = std::min(scene & 0x7f, max_players);
     for (int p = 0; p < taken; ++p) {
         std::string player = "p" + std::to_string(p);

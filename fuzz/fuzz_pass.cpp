@@ -78,7 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::rewind(in);
 
     init();
-    uncounted_obituaries = 0;
     open_reader(reader, in);
     start_progress(progress, out);
     pass_end end = run_pass(reader, progress);

@@ -13,8 +13,6 @@
 #include "phrases.h"
 #include "report.h"
 
-std::uint64_t uncounted_obituaries = 0;
-
 namespace {
 
 // One obituary row: the phrases that must all be in the line, the extractor that cuts its
@@ -89,8 +87,14 @@ void bump(std::int32_t& count) {
     }
 }
 
+// The round that the line being examined belongs to.
+round_tally* this_round = &round_tallies[0];
+
 void bump(int slot, counter c) {
-    bump(stats[static_cast<std::size_t>(slot)][static_cast<std::size_t>(c)]);
+    auto s = static_cast<std::size_t>(slot);
+    auto i = static_cast<std::size_t>(c);
+    bump(stats[s][i]);
+    bump(this_round->stats[s][i]);
 }
 
 std::string_view text_of(const name_slot& field) {
@@ -132,8 +136,10 @@ void count_two_names(const dispatch_row& row, const name_slot& victim, const nam
     }
     bump(killer_slot, kills);
     bump(killer_slot, row.killer);
-    bump(who_killed_who[static_cast<std::size_t>(killer_slot)]
-                       [static_cast<std::size_t>(victim_slot)]);
+    auto killer_at = static_cast<std::size_t>(killer_slot);
+    auto victim_at = static_cast<std::size_t>(victim_slot);
+    bump(who_killed_who[killer_at][victim_at]);
+    bump(this_round->who_killed_who[killer_at][victim_at]);
 }
 
 void stop_at_round_limit() {
@@ -154,17 +160,24 @@ void stop_at_round_limit() {
     }
 }
 
-// Examines a line whose phrases have been found.
-bool examine(std::string_view text, phrase_set found) {
+// Examines a line whose phrases have been found; line is its number, from 1.
+bool examine(std::string_view text, phrase_set found, std::uint64_t line) {
     if (found == 0) {
         return true;  // most lines
     }
+    // A round end's obituaries belong to the round it ends; rounds past the last kept (only
+    // when lines are examined on after the stop) share the last.
+    auto round = static_cast<std::size_t>(std::min<std::int32_t>(rounds, max_rounds - 1));
     if ((found & bit(ph_fraglimit)) != 0) {
+        if (rounds < max_rounds) {
+            round_tallies[round].end_line = line;
+        }
         ++rounds;
         if (rounds > round_limit) {
             return false;
         }
     }
+    this_round = &round_tallies[round];
     // Which rows fire is gathered first from the few phrases found, without a branch per row,
     // since which one fires is anybody's guess; most lines fire one.
     unsigned firing = 0;
@@ -198,7 +211,7 @@ pass_end examine_lines(log_reader& reader, progress_output& progress, std::uint6
     for (;;) {
         switch (next_line_with_spots(reader, text, lines)) {
             case read_result::line:
-                if (!examine(text, phrases_of(reader, text))) {
+                if (!examine(text, phrases_of(reader, text), progress.lines + lines + 1)) {
                     return pass_end::round_limit_stop;
                 }
                 if (++lines >= progress_batch) {
@@ -217,13 +230,18 @@ pass_end examine_lines(log_reader& reader, progress_output& progress, std::uint6
 }  // namespace
 
 bool examine_line(std::string_view text) {
-    return examine(text, find_phrases(text));
+    ++lines_read;
+    return examine(text, find_phrases(text), lines_read);
 }
 
 pass_end run_pass(log_reader& reader, progress_output& progress) {
     std::uint64_t lines = 0;
+    std::uint64_t first = progress.lines;
     pass_end end = examine_lines(reader, progress, lines);
     add_progress_lines(progress, lines);
+    // The line that stops the run at the round limit was read but has no progress line.
+    stopped_at_round_limit = end == pass_end::round_limit_stop;
+    lines_read += progress.lines - first + (stopped_at_round_limit ? 1 : 0);
     return end;
 }
 
@@ -238,7 +256,6 @@ int parse_log() {
     static progress_output progress;
     open_reader(reader, in);
     start_progress(progress, stdout);
-    uncounted_obituaries = 0;
 
     pass_end end = run_pass(reader, progress);
     std::fclose(in);

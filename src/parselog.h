@@ -10,18 +10,17 @@
 #include "progress.h"
 #include "tables.h"
 
-// Obituaries left uncounted because their names needed more slots than were free.
-extern std::uint64_t uncounted_obituaries;
-
-// Examines the text of one line: counts a round end, then fires every obituary row whose
-// phrases are all in the text, in table order. Returns false, with the line not dispatched,
-// when this round end is one more than the round limit allows.
+// Examines the text of one line, the next after lines_read, which it counts: counts a round
+// end, then fires every obituary row whose phrases are all in the text, in table order.
+// Returns false, with the line not dispatched, when this round end is one more than the round
+// limit allows.
 bool examine_line(std::string_view text);
 
 enum class pass_end { end_of_log, round_limit_stop, read_failed };
 
 // Reads the log to its end, or to the round-limit stop, examining each line and adding its
-// progress line after it. The tables must have been emptied with init().
+// progress line after it, and counts the lines in lines_read. The tables must have been
+// emptied with init(), and the progress output started.
 pass_end run_pass(log_reader& reader, progress_output& progress);
 
 // The whole run after init(): reads qconsole.log in the current folder, handles the round

@@ -9,6 +9,10 @@ int player_count = 0;
 std::array<std::array<std::int32_t, counter_count>, max_players> stats;
 std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who;
 std::int32_t rounds = 0;
+std::uint64_t uncounted_obituaries = 0;
+std::uint64_t lines_read = 0;
+bool stopped_at_round_limit = false;
+std::array<round_tally, max_rounds> round_tallies;
 
 namespace {
 
@@ -132,9 +136,37 @@ void init() {
     for (auto& row : who_killed_who) {
         row.fill(0);
     }
+    for (auto& round : round_tallies) {
+        round.end_line = 0;
+        for (auto& row : round.stats) {
+            row.fill(0);
+        }
+        for (auto& row : round.who_killed_who) {
+            row.fill(0);
+        }
+    }
     slot_index.fill(-1);
     player_count = 0;
     rounds = 0;
+    uncounted_obituaries = 0;
+    lines_read = 0;
+    stopped_at_round_limit = false;
+}
+
+int round_count() {
+    // At the round-limit stop, rounds counts the round end that stopped the run too.
+    int ended = std::min(static_cast<int>(rounds), max_rounds);
+    bool open_round =
+        ended < max_rounds &&
+        lines_read > (ended == 0 ? 0 : round_tallies[static_cast<std::size_t>(ended - 1)].end_line);
+    return ended + (open_round ? 1 : 0);
+}
+
+round_span span_of_round(int r) {
+    auto k = static_cast<std::size_t>(r);
+    std::uint64_t first = k == 0 ? 1 : round_tallies[k - 1].end_line + 1;
+    bool ended = r < rounds;
+    return {first, ended ? round_tallies[k].end_line : lines_read, ended};
 }
 
 int lookup_player(std::string_view player) {

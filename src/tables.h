@@ -51,10 +51,45 @@ extern std::array<std::array<std::int32_t, max_players>, max_players> who_killed
 // Round ends ("fraglimit" lines) seen so far.
 extern std::int32_t rounds;
 
+// Obituaries left uncounted because their names needed more slots than were free.
+extern std::uint64_t uncounted_obituaries;
+
+// Lines of the log read so far, the line that stopped the run at the round limit included.
+extern std::uint64_t lines_read;
+
+// Whether a round end beyond the round limit stopped the run.
+extern bool stopped_at_round_limit;
+
+// One round's share of the counts: the log is cut after each round-end line, and an obituary
+// on a round-end line belongs to the round that line ends.
+struct round_tally {
+    std::uint64_t end_line = 0;  // the number (from 1) of the round-end line that closed it
+    std::array<std::array<std::int32_t, counter_count>, max_players> stats{};
+    std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who{};
+};
+
+// The rounds in log order; round r holds the counts of the lines after round end r - 1.
+extern std::array<round_tally, max_rounds> round_tallies;
+
+// The lines that one round spans, numbered from 1.
+struct round_span {
+    std::uint64_t first_line;
+    std::uint64_t last_line;
+    bool ended;  // a round-end line closes it
+};
+
+// Number of rounds the log was cut into: one per round end, and one more for the lines after
+// the last round end when there are any.
+int round_count();
+
+// Returns the lines of round r, for r below round_count().
+round_span span_of_round(int r);
+
 // Result of a lookup for a name that has no slot and cannot get one.
 inline constexpr int no_slot = -1;
 
-// Empties every table: all slots free (holding "NULL"), all counts 0, no index entries.
+// Empties every table: all slots free (holding "NULL"), all counts 0 (the per-round ones and
+// the run's facts above included), no index entries.
 void init();
 
 // Returns the slot of the player, or no_slot if the name has none yet; claims nothing.

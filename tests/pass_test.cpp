@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -253,6 +254,80 @@ TEST_F(Pass, AFullTableSkipsWholeObituaries) {
     EXPECT_EQ(stat("p0", rail_kills), 1);
     EXPECT_EQ(total(kills), 2);
     EXPECT_EQ(total(deaths), 2);
+}
+
+// The per-round tallies: where each round begins and ends, and that they add up to the totals.
+TEST_F(Pass, RoundsCutTheLogAtEachRoundEnd) {
+    struct round_case {
+        const char* what;
+        std::string log;
+        std::vector<round_span> spans;
+        std::vector<int> rail_kills_of_sam;  // per round
+    };
+    std::string fifty;
+    for (int i = 0; i < round_limit; ++i) {
+        fifty += "fraglimit\n";
+    }
+    std::vector<round_span> fifty_spans;
+    for (std::uint64_t i = 1; i <= round_limit; ++i) {
+        fifty_spans.push_back({i, i, true});
+    }
+    auto with = [](std::vector<round_span> spans, round_span last) {
+        spans.push_back(last);
+        return spans;
+    };
+    const round_case cases[] = {
+        {"no round end", "Bob was railed by Sam\nchat\n", {{1, 2, false}}, {1}},
+        {"a round end first",
+         "fraglimit\nBob was railed by Sam\n",
+         {{1, 1, true}, {2, 2, false}},
+         {0, 1}},
+        {"a round end last", "Bob was railed by Sam\nfraglimit\n", {{1, 2, true}}, {1}},
+        {"an obituary on a round-end line",
+         "Bob was railed by Sam\nfraglimit Bob was railed by Sam\nBob was railed by Sam\n",
+         {{1, 2, true}, {3, 3, false}},
+         {2, 1}},
+        {"the round-limit stop",
+         fifty + "Bob was railed by Sam\nfraglimit Bob was railed by Sam\nchat\n",
+         with(fifty_spans, {round_limit + 1, round_limit + 2, true}),
+         {}},
+        {"an empty log", "", {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        init();
+        run_on(c.log);
+        EXPECT_EQ(stopped_at_round_limit, c.spans.size() > round_limit);
+        ASSERT_EQ(round_count(), static_cast<int>(c.spans.size()));
+        for (int r = 0; r < round_count(); ++r) {
+            round_span got = span_of_round(r);
+            const round_span& want = c.spans[static_cast<std::size_t>(r)];
+            EXPECT_EQ(got.first_line, want.first_line) << "round " << r;
+            EXPECT_EQ(got.last_line, want.last_line) << "round " << r;
+            EXPECT_EQ(got.ended, want.ended) << "round " << r;
+        }
+        for (std::size_t r = 0; r < c.rail_kills_of_sam.size(); ++r) {
+            auto sam = static_cast<std::size_t>(slot_of("Sam"));
+            EXPECT_EQ(round_tallies[r].stats[sam][rail_kills], c.rail_kills_of_sam[r]);
+        }
+        // Summed over the rounds, every counter and every kill-matrix cell is the total.
+        for (std::size_t p = 0; p < max_players; ++p) {
+            for (std::size_t i = 0; i < counter_count; ++i) {
+                std::int32_t sum = 0;
+                for (const auto& round : round_tallies) {
+                    sum += round.stats[p][i];
+                }
+                EXPECT_EQ(sum, stats[p][i]);
+            }
+            for (std::size_t q = 0; q < max_players; ++q) {
+                std::int32_t sum = 0;
+                for (const auto& round : round_tallies) {
+                    sum += round.who_killed_who[p][q];
+                }
+                EXPECT_EQ(sum, who_killed_who[p][q]);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 void TablesTest::SetUp() {
     init();
-    uncounted_obituaries = 0;
 }
 
 pass_run run_on(std::string_view log) {
