@@ -49,6 +49,9 @@ def run_program(folder, args=(), timeout=120, **popen_args):
     Run."""
     if not PROGRAM:
         raise unittest.SkipTest("FRAGTALLY is not set")
+    if RUNNER and "env" not in popen_args:
+        # Wine hands the program file names beyond ASCII only under a UTF-8 locale.
+        popen_args["env"] = {**os.environ, "LC_ALL": "C.UTF-8"}
     completed = subprocess.run(
         RUNNER + [PROGRAM, *args],
         cwd=folder,

@@ -11,6 +11,8 @@ from dataclasses import dataclass, field
 from harness import RUNNER, files_under, run_program
 
 LOG = b"Bob was railed by Alice\nchat\n"
+ROUND_LIMIT_LOG = b"fraglimit hit\n" * 51 + LOG
+NOTICE = b"How much have you been playing? I never anticipated anyone playing more than"
 PROGRESS = b"1 lines parsed."
 HELP = b"Reads the console log of a deathmatch game and reports every player's kills and"
 VERSION = b"fragtally 0.23b"
@@ -33,6 +35,7 @@ class Case:
     links: dict = field(default_factory=dict)  # link -> what it points to
     folders: list = field(default_factory=list)  # made empty before the run
     windows_only: str = ""  # why the case cannot run for a POSIX program
+    log: bytes = LOG  # what every log holds
 
 
 def usage(text):
@@ -76,6 +79,12 @@ CASES = {
         b"",
         b"fragtally: cannot open missing.log: No such file or directory",
         ONLY_LOG,
+    ),
+    "-q at the round limit: the notice still shows": Case(
+        ["-q"], 1, NOTICE, b"", WITH_REPORT, log=ROUND_LIMIT_LOG
+    ),
+    "-o - at the round limit: the notice goes to standard error": Case(
+        ["-o", "-"], 1, REPORT, NOTICE, ONLY_LOG, log=ROUND_LIMIT_LOG
     ),
     "-o FILE": Case(["-o", "week.txt"], 1, PROGRESS, b"", ["qconsole.log", "week.txt"]),
     "--output=FILE, the extension in capitals": Case(
@@ -248,7 +257,7 @@ class CommandLine(unittest.TestCase):
                 (root / made).mkdir(parents=True)
             for log in case.logs:
                 (root / log).parent.mkdir(parents=True, exist_ok=True)
-                (root / log).write_bytes(LOG)
+                (root / log).write_bytes(case.log)
             for link, target in case.links.items():
                 os.symlink(target, root / link)
             run = run_program(folder, case.args)
@@ -259,7 +268,7 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual(run.stderr.split(b"\n")[1:], [TRY_HELP, b""])
             self.assertEqual(files_under(folder), sorted(case.files))
             for log in case.logs:
-                self.assertEqual((root / log).read_bytes(), LOG, log)
+                self.assertEqual((root / log).read_bytes(), case.log, log)
 
 
 class Reports(unittest.TestCase):
