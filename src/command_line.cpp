@@ -54,7 +54,7 @@ bool usage_error(const std::string& text, int& exit_status) {
 
 // Whether two output paths that are not standard output name one file, existing or not.
 bool same_output(const std::string& first, const std::string& second) {
-    if (same_file(first, second)) {
+    if (first == second || same_file(first, second)) {
         return true;
     }
     std::string first_folder{folder_of(first)};

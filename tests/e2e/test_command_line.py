@@ -195,6 +195,13 @@ CASES = {
         usage(b"-o ./a.txt: names the same file as -o a.txt"),
         ONLY_LOG,
     ),
+    "two outputs naming one file in a missing folder": Case(
+        ["-o", "none/a.txt", "-o", "none/a.txt"],
+        2,
+        b"",
+        usage(b"-o none/a.txt: names the same file as -o none/a.txt"),
+        ONLY_LOG,
+    ),
     "two outputs naming one file through a linked folder": Case(
         ["-o", "out/a.txt", "-o", "via/a.txt"],
         2,
