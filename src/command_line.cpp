@@ -153,6 +153,7 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
     app.set_version_flag("-V,--version", std::string(program_version),
                          "print the version and exit");
 
+    // CLI11 takes a vector of arguments last first.
     std::vector<std::string> args;
     for (int i = argc - 1; i > 0; --i) {
         args.emplace_back(argv[i]);
@@ -164,7 +165,6 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
 #endif
     }
     try {
-        // Takes the arguments in reverse order, last first.
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);
