@@ -457,9 +457,9 @@ void put_player_card(std::string& page, int p) {
     append_name_html(page, name_of(p));
     put(page, "</h3>\n<p>");
     put_number(page, count_of(p, kills));
-    put(page, " kills \xC2\xB7 ");
+    put(page, count_of(p, kills) == 1 ? " kill \xC2\xB7 " : " kills \xC2\xB7 ");
     put_number(page, count_of(p, deaths));
-    put(page, " deaths \xC2\xB7 K/D ");
+    put(page, count_of(p, deaths) == 1 ? " death \xC2\xB7 K/D " : " deaths \xC2\xB7 K/D ");
     put_ratio(page, count_of(p, kills), count_of(p, deaths));
     put(page,
         "</p>\n<table class=\"w\"><thead><tr><th class=\"l\">Weapon</th><th>Kills</th>"
