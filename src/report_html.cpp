@@ -652,7 +652,8 @@ void append_name_html(std::string& page, std::string_view raw) {
     put(page, "</span>");
 }
 
-bool write_html(std::FILE* out, std::string_view log_path) {
+bool write_html(std::FILE* out, const report_source& source) {
+    std::string_view log_path = source.log;
     std::string page;
     page.reserve(std::size_t{64} * 1024);
     const auto order = ranking();

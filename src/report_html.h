@@ -6,10 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "report_formats.h"
+
 // Writes the page of the player tables, the run's facts and the per-round tallies to out,
-// naming log_path as the log it comes from. Line ends are LF, so open out in binary mode for
-// the same bytes on every platform. Returns false when a write failed; reports nothing.
-bool write_html(std::FILE* out, std::string_view log_path);
+// naming the source's log as the one it comes from. Line ends are LF, so open out in binary
+// mode for the same bytes on every platform. Returns false when a write failed.
+bool write_html(std::FILE* out, const report_source& source);
 
 // Appends a player's name as the page shows it: a chip with the game's colour codes drawn as
 // colours and the raw name as its title, every byte escaped, bytes from 128 read as Latin-1.

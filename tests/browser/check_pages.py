@@ -1,12 +1,10 @@
 #!/usr/bin/env python3
 """Renders fragtally's HTML pages in a headless Chromium and checks what a reader sees.
 
-Usage: check_pages.py PROGRAM OUTPUT_FOLDER [PAGE_WRITER]
+Usage: check_pages.py PROGRAM OUTPUT_FOLDER
 
 For the example log, the server-derived log and a log of hostile names it makes the text
-report and the HTML page with PROGRAM (the page with "-o FILE.html"; when the program cannot
-write pages yet, PAGE_WRITER, the unit-test program, writes them through its test
-HtmlReport.PagesForTheBrowserCheck), then:
+report and the HTML page with one run of PROGRAM ("-o NAME.txt -o NAME.html NAME.log"), then:
 
 - the page passes `tidy -errors` without a message;
 - the rendered DOM's figures equal the text report's cell by cell: the players, the 23
@@ -20,13 +18,10 @@ HtmlReport.PagesForTheBrowserCheck), then:
 """
 
 import html.parser
-import os
 import pathlib
 import re
-import shutil
 import subprocess
 import sys
-import tempfile
 from collections import Counter
 
 sys.dont_write_bytecode = True
@@ -393,42 +388,19 @@ def blank(browser):
     return len({bytes(p[:3]) for row in pixels for p in row}) < 8
 
 
-def run_program(program, folder, args):
-    return subprocess.run([program, *args], cwd=folder, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=120,
-                          check=False)
-
-
-def make_reports(program, page_writer, logs, out):
-    """Writes NAME.txt and NAME.html for every NAME.log in out; tells how the pages were made."""
-    way = "the program's -o"
+def make_reports(program, logs, out):
+    """Writes NAME.txt and NAME.html beside every NAME.log in out, in one run each."""
     for name in logs:
-        with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
-            folder = pathlib.Path(folder)
-            shutil.copy(out / (name + ".log"), folder / "qconsole.log")
-            run = run_program(program, folder, [])
-            if run.returncode != 1 or not (folder / "qconsole.txt").is_file():
-                raise SystemExit("%s: the program failed: %s" % (name, run.stderr.decode()))
-            shutil.copy(folder / "qconsole.txt", out / (name + ".txt"))
-            (folder / "qconsole.txt").unlink()
-            run_program(program, folder, ["-o", "report.html"])
-            if (folder / "report.html").is_file():
-                shutil.copy(folder / "report.html", out / (name + ".html"))
-            else:
-                way = None
-    if way is None:
-        if not page_writer:
-            raise SystemExit("the program wrote no page with -o, and no page writer was given")
-        env = dict(os.environ, FRAGTALLY_HTML_PAGES=str(out))
-        subprocess.run([page_writer, "--gtest_filter=HtmlReport.PagesForTheBrowserCheck"],
-                       env=env, check=True, stdout=subprocess.DEVNULL)
-        way = "the unit tests' page writer (the program has no -o yet)"
-    return way
+        run = subprocess.run(
+            [program, "-q", "-o", name + ".txt", "-o", name + ".html", name + ".log"],
+            cwd=out, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.PIPE, timeout=120, check=False)
+        if run.returncode != 1 or run.stderr:
+            raise SystemExit("%s: the program failed: %s" % (name, run.stderr.decode()))
 
 
 def main():
     program, out = sys.argv[1], pathlib.Path(sys.argv[2]).resolve()
-    page_writer = sys.argv[3] if len(sys.argv) > 3 else None
     out.mkdir(parents=True, exist_ok=True)
     logs = {
         "example": (ROOT / "examples" / "qconsole.log").read_bytes(),
@@ -437,7 +409,7 @@ def main():
     }
     for name, log in logs.items():
         (out / (name + ".log")).write_bytes(log)
-    print("pages made by", make_reports(program, page_writer, logs, out))
+    make_reports(program, logs, out)
 
     fail = Failures()
     for name in logs:
