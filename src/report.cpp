@@ -19,6 +19,7 @@ void write_header(std::FILE* out) {
 
 void write_block(std::FILE* out, std::size_t p) {
     const auto& row = stats[p];
+    auto count = [&row](counter c) { return row[static_cast<std::size_t>(c)]; };
     std::fprintf(out, "============================================\n");
     std::fprintf(out, "-----===> %s\n", name[p].data());
     std::fprintf(out, "============================================\n");
@@ -30,7 +31,7 @@ void write_block(std::FILE* out, std::size_t p) {
                      static_cast<int>(suicide_rows[i].label.size()), suicide_rows[i].label.data());
     }
     for (std::size_t i = 0; i < suicide_rows.size(); ++i) {
-        std::fprintf(out, "%s%d", i == 0 ? ": " : "/", row[suicide_rows[i].count]);
+        std::fprintf(out, "%s%d", i == 0 ? ": " : "/", count(suicide_rows[i].count));
     }
     std::fprintf(out, "\n");
     std::fprintf(out, "\n");
@@ -38,7 +39,7 @@ void write_block(std::FILE* out, std::size_t p) {
     std::fprintf(out, "--------------------------------------\n");
     for (const auto& weapon : weapon_rows) {
         std::fprintf(out, "%-14.*s: %d/%d\n", static_cast<int>(weapon.label.size()),
-                     weapon.label.data(), row[weapon.kills_for], row[weapon.kills_against]);
+                     weapon.label.data(), count(weapon.kills_for), count(weapon.kills_against));
     }
     std::fprintf(out, "\n");
     std::fprintf(out, "Kills/Deaths by player:\n");
