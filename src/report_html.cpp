@@ -84,7 +84,8 @@ td.sp svg{display:block;width:130px;height:22px}
 td.sp polygon{fill:color-mix(in srgb,var(--acc) 25%,transparent);stroke:var(--acc);stroke-width:1.5px;vector-effect:non-scaling-stroke}
 footer{max-width:1200px;margin:0 auto;padding:12px 16px 28px;color:var(--mute);font-size:13px}
 @media (max-width:600px){body{font-size:14px}header h1{font-size:22px}th,td{padding:4px 6px}}
-@media print{*{print-color-adjust:exact;-webkit-print-color-adjust:exact}body{background:#fff;color:#000;font-size:9pt}header{background:none;color:#000;padding:0 0 8px}nav{display:none}main{max-width:none;padding:0}.box{overflow:visible;border:0}.card,tr{break-inside:avoid}section{break-before:auto}}
+@page{margin:12mm}
+@media print{*{print-color-adjust:exact;-webkit-print-color-adjust:exact}body{background:#fff;color:#000;font-size:8pt}th,td{white-space:normal;padding:2px 4px}.m td,.r td{min-width:0}header{background:none;color:#000;padding:0 0 8px}nav{display:none}main{max-width:none;padding:0}.box{overflow:visible;border:0}.card,tr{break-inside:avoid}section{break-before:auto}}
 )css";
 
 void put(std::string& page, std::string_view text) {
