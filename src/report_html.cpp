@@ -190,6 +190,8 @@ void put_path(std::string& page, std::string_view path) {
         auto byte = static_cast<unsigned char>(path[i]);
         if (length == 1) {
             put_name_byte(page, byte);
+        } else if (byte == 0xC2 && static_cast<unsigned char>(path[i + 1]) < 0xA0) {
+            put_utf8(page, 0xFFFD);  // a C1 control, which HTML does not allow
         } else {
             page.append(path.substr(i, length));
         }

@@ -153,6 +153,27 @@ TEST_F(HtmlReport, LeaderboardRanksAndPicks) {
         std::string::npos);
 }
 
+TEST_F(HtmlReport, TheLogsPathAsUtf8OrLatin1) {
+    struct path_case {
+        std::string_view path;
+        std::string_view shown;
+    };
+    const path_case cases[] = {
+        {"games/Zo\xC3\xAB/\xE6\x97\xA5.log", "games/Zo\xC3\xAB/\xE6\x97\xA5.log"},  // UTF-8 kept
+        {"Zo\xEB/q.log", "Zo\xC3\xAB/q.log"},      // not UTF-8: read as Latin-1
+        {"\xC0\xAF.log", "\xC3\x80\xC2\xAF.log"},  // an overlong form is not UTF-8
+        {"a<b>&\"'.log", "a&lt;b&gt;&amp;&quot;&#39;.log"},
+        {"\xC2\x85\t.log", "\xEF\xBF\xBD\xE2\x90\x89.log"},  // controls shown as symbols
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path));
+        std::string page = page_of(c.path);
+        EXPECT_NE(page.find("<title>fragtally: " + std::string(c.shown) + "</title>"),
+                  std::string::npos);
+        EXPECT_NE(page.find("Statistics of " + std::string(c.shown) + "</p>"), std::string::npos);
+    }
+}
+
 TEST_F(HtmlReport, EmptyTablesMakeAWholePage) {
     std::string page = page_of();
     EXPECT_EQ(page.rfind("<!DOCTYPE html>\n", 0), 0);
