@@ -9,7 +9,8 @@ report and the HTML page with one run of PROGRAM ("-o NAME.txt -o NAME.html NAME
 - the page passes `tidy -errors` without a message;
 - the rendered DOM's figures equal the text report's cell by cell: the players, the 23
   counters of each, every head-to-head cell, the leaderboard's picks; the kills per round and
-  the rounds' lines equal a plain count over the log (tests/data/derive_report.py's rules);
+  the rounds' lines equal a plain count over the log (tests/data/derive_report.py's rules)
+  and, when the program writes JSON, the JSON report's rounds;
 - in the page of hostile names no element came from a name, every name shows as text with its
   raw form as title, and no page makes a request (a probe page first shows that a request
   would be seen);
@@ -18,6 +19,7 @@ report and the HTML page with one run of PROGRAM ("-o NAME.txt -o NAME.html NAME
 """
 
 import html.parser
+import json
 import pathlib
 import re
 import subprocess
@@ -388,15 +390,32 @@ def blank(browser):
     return len({bytes(p[:3]) for row in pixels for p in row}) < 8
 
 
+def run_program(program, out, args):
+    return subprocess.run([program, "-q", *args], cwd=out, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=120,
+                          check=False)
+
+
 def make_reports(program, logs, out):
-    """Writes NAME.txt and NAME.html beside every NAME.log in out, in one run each."""
+    """Writes NAME.txt and NAME.html beside every NAME.log in out, in one run each, and
+    NAME.json when the program writes JSON; returns whether it does."""
+    with_json = True
     for name in logs:
-        run = subprocess.run(
-            [program, "-q", "-o", name + ".txt", "-o", name + ".html", name + ".log"],
-            cwd=out, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.PIPE, timeout=120, check=False)
+        run = run_program(program, out, ["-o", name + ".txt", "-o", name + ".html", name + ".log"])
         if run.returncode != 1 or run.stderr:
             raise SystemExit("%s: the program failed: %s" % (name, run.stderr.decode()))
+        (out / (name + ".json")).unlink(missing_ok=True)
+        with_json = with_json and run_program(program, out, ["-o", name + ".json", name + ".log"]).returncode == 1
+    return with_json
+
+
+def json_round_kills(document):
+    """Kills per player (by title) in each round of a JSON report, and each round's lines."""
+    titles = {p["slot"]: shown_bytes(p["name"].encode("latin-1")) for p in document["players"]}
+    kills = [Counter({titles[p["slot"]]: p["counters"]["kills"] for p in r["players"]})
+             for r in document["rounds"]]
+    lines = [(r["first_line"], r["last_line"]) for r in document["rounds"]]
+    return kills, lines
 
 
 def main():
@@ -409,7 +428,9 @@ def main():
     }
     for name, log in logs.items():
         (out / (name + ".log")).write_bytes(log)
-    make_reports(program, logs, out)
+    with_json = make_reports(program, logs, out)
+    print("per-round kills against the plain count%s" % (
+        " and the JSON report" if with_json else " only: the program writes no JSON report"))
 
     fail = Failures()
     for name in logs:
@@ -451,6 +472,10 @@ def main():
                 check_inert(dom, page_tags, t.names, fail)
             else:
                 want = Expected(log, (out / (name + ".txt")).read_bytes())
+                if with_json:
+                    document = json.loads((out / (name + ".json")).read_text(encoding="utf-8"))
+                    fail.equal(json_round_kills(document), (want.round_kills, want.round_lines),
+                               "%s: the JSON report's rounds against the plain count" % name)
                 check_figures(dom, want, fail)
             print("%s: %d name chips, %d elements checked" % (
                 name, len(list(dom.find_all("span", "n"))), len(list(dom.elements()))))
