@@ -24,7 +24,8 @@ check_listing() {
 linux_top=$(basename "$linux")
 check_listing "$(tar tzf "$linux.tar.gz")" "$linux_top" fragtally "$linux_top/share/" \
   "$linux_top/share/man/" "$linux_top/share/man/man1/" "$linux_top/share/man/man1/fragtally.1"
-check_listing "$(unzip -Z1 "$windows.zip")" "$(basename "$windows")" fragtally.exe
+check_listing "$(unzip -Z1 "$windows.zip")" "$(basename "$windows")" fragtally.exe \
+  "$(basename "$windows")/bin/fragtally-page.cmd"
 deb_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
 deb_expected=$(printf '%s\n' ./usr/bin/fragtally ./usr/share/doc/fragtally/README.md \
   ./usr/share/doc/fragtally/copyright ./usr/share/man/man1/fragtally.1 | sort)
@@ -82,3 +83,16 @@ done
 run_example deb '\n' "$work/deb/usr/bin/fragtally"
 run_example installed '\n' "$work/installed/bin/fragtally"
 run_example windows '\r\n' wine "$work/$(basename "$windows")/bin/fragtally.exe"
+
+# The page of the example is the same bytes from the Linux and the Windows program.
+page_of() {
+  local folder=$work/page-$1 status=0
+  mkdir "$folder"
+  cp examples/qconsole.log "$folder/"
+  (cd "$folder" && "${@:2}" -q -o qconsole.html </dev/null) || status=$?
+  [ "$status" -eq 1 ] || { echo "$1 package: exit status $status writing the page"; exit 1; }
+}
+page_of linux "$work/$(basename "$linux")/bin/fragtally"
+page_of windows wine "$work/$(basename "$windows")/bin/fragtally.exe"
+cmp "$work/page-linux/qconsole.html" "$work/page-windows/qconsole.html"
+echo "the example's page: the same bytes from both packages"

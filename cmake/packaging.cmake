@@ -3,6 +3,12 @@
 # bin/fragtally.exe) with README.md and LICENSE beside bin/, the Linux one also the manual
 # page; the .deb installs under /usr with the documents in share/doc/fragtally.
 # packaging/make-packages.sh makes them all.
+# Beside the Windows program, a command file that a double-click runs: it writes both reports of
+# the log in its folder and opens the page.
+if(WIN32)
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/fragtally-page.cmd DESTINATION bin)
+endif()
+
 set(CPACK_PACKAGE_NAME fragtally)
 set(CPACK_PACKAGE_VENDOR "the fragtally developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Per-player statistics from the console log of a deathmatch game")

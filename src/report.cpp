@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include "report_rows.h"
 #include "tables.h"
 
 namespace {
@@ -18,25 +19,28 @@ void write_header(std::FILE* out) {
 
 void write_block(std::FILE* out, std::size_t p) {
     const auto& row = stats[p];
+    auto count = [&row](counter c) { return row[static_cast<std::size_t>(c)]; };
     std::fprintf(out, "============================================\n");
     std::fprintf(out, "-----===> %s\n", name[p].data());
     std::fprintf(out, "============================================\n");
     std::fprintf(out, "Kills/Deaths            : %d/%d\n", row[kills], row[deaths]);
     std::fprintf(out, "Suicide by...\n");
-    std::fprintf(out, "rocket/plasmagun/void/jumping/lava: %d/%d/%d/%d/%d\n", row[rocket_suicides],
-                 row[plasma_suicides], row[void_suicides], row[crater_suicides],
-                 row[lava_suicides]);
+    // The labels joined by slashes, then the counts in the same order.
+    for (std::size_t i = 0; i < suicide_rows.size(); ++i) {
+        std::fprintf(out, "%s%.*s", i == 0 ? "" : "/",
+                     static_cast<int>(suicide_rows[i].label.size()), suicide_rows[i].label.data());
+    }
+    for (std::size_t i = 0; i < suicide_rows.size(); ++i) {
+        std::fprintf(out, "%s%d", i == 0 ? ": " : "/", count(suicide_rows[i].count));
+    }
+    std::fprintf(out, "\n");
     std::fprintf(out, "\n");
     std::fprintf(out, "Weapon stats (kills for/kills against)\n");
     std::fprintf(out, "--------------------------------------\n");
-    std::fprintf(out, "Gauntlet      : %d/%d\n", row[gauntlet_kills], row[gauntlet_deaths]);
-    std::fprintf(out, "Machinegun    : %d/%d\n", row[mg_kills], row[mg_deaths]);
-    std::fprintf(out, "Shotgun       : %d/%d\n", row[sg_kills], row[sg_deaths]);
-    std::fprintf(out, "Direct hits RL: %d/%d\n", row[rl_direct_kills], row[rl_direct_deaths]);
-    std::fprintf(out, "Close hits RL : %d/%d\n", row[rl_close_kills], row[rl_close_deaths]);
-    std::fprintf(out, "Railgun       : %d/%d\n", row[rail_kills], row[rail_deaths]);
-    std::fprintf(out, "Plasma Gun    : %d/%d\n", row[pg_kills], row[pg_deaths]);
-    std::fprintf(out, "Lightning Gun : %d/%d\n", row[lg_kills], row[lg_deaths]);
+    for (const auto& weapon : weapon_rows) {
+        std::fprintf(out, "%-14.*s: %d/%d\n", static_cast<int>(weapon.label.size()),
+                     weapon.label.data(), count(weapon.kills_for), count(weapon.kills_against));
+    }
     std::fprintf(out, "\n");
     std::fprintf(out, "Kills/Deaths by player:\n");
     // First everyone p killed, then everyone who killed p and whom p never killed; the tests

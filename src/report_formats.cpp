@@ -5,11 +5,12 @@
 #include "files.h"
 #include "messages.h"
 #include "report.h"
+#include "report_html.h"
 
 const std::array<report_format, 3> report_formats = {{
     {"txt", ".txt", true, write_txt},
     {"json", ".json", false, nullptr},
-    {"html", ".html", false, nullptr},
+    {"html", ".html", false, write_html},
 }};
 
 namespace {

@@ -17,6 +17,7 @@ PROGRESS = b"1 lines parsed."
 HELP = b"Reads the console log of a deathmatch game and reports every player's kills and"
 VERSION = b"fragtally 0.23b"
 REPORT = b"fragtally, version 0.23b"
+PAGE = b"<!DOCTYPE html>"
 TRY_HELP = b"Try 'fragtally --help' for more information."
 FOLDER = "Zo\u00eb's games/\u65e5\u672c"  # blanks and characters beyond ASCII
 
@@ -119,6 +120,10 @@ CASES = {
         ["-o", "-"], 1, REPORT, b"", ONLY_LOG
     ),
     "--format txt -o -": Case(["--format", "txt", "-o", "-"], 1, REPORT, b"", ONLY_LOG),
+    "-o FILE.html: the page": Case(
+        ["-q", "-o", "week.html"], 1, b"", b"", ["qconsole.log", "week.html"]
+    ),
+    "--format html -o -": Case(["--format", "html", "-o", "-"], 1, PAGE, b"", ONLY_LOG),
     "-o - and a file": Case(["-o", "-", "-o", "a.txt"], 1, REPORT, b"", ["a.txt", "qconsole.log"]),
     "-o into a missing folder": Case(
         ["-q", "-o", "none/a.txt"],
@@ -152,14 +157,14 @@ CASES = {
         ["-o", "week.csv"],
         2,
         b"",
-        usage(b"-o week.csv: the extension names no report format (.txt)"),
+        usage(b"-o week.csv: the extension names no report format (.txt, .html)"),
         ONLY_LOG,
     ),
     "no extension": Case(
         ["-o", "week"],
         2,
         b"",
-        usage(b"-o week: the extension names no report format (.txt)"),
+        usage(b"-o week: the extension names no report format (.txt, .html)"),
         ONLY_LOG,
     ),
     "a format not yet available: .json": Case(
@@ -167,13 +172,6 @@ CASES = {
         2,
         b"",
         usage(b"-o week.json: the json report is not available in this version"),
-        ONLY_LOG,
-    ),
-    "a format not yet available: .html": Case(
-        ["-o", "week.html"],
-        2,
-        b"",
-        usage(b"-o week.html: the html report is not available in this version"),
         ONLY_LOG,
     ),
     "a format not yet available: --format json": Case(
@@ -304,6 +302,19 @@ class Reports(unittest.TestCase):
             self.assertEqual((root / "a.txt").read_bytes(), report)
             self.assertEqual((root / "b.TXT").read_bytes(), report)
             self.assertEqual(to_stdout.raw_stdout, report)
+
+    def test_the_page_is_the_same_bytes_in_a_file_and_on_standard_output(self):
+        # Binary on every platform: line feeds only, also from a Windows program.
+        with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
+            (pathlib.Path(folder) / "qconsole.log").write_bytes(LOG)
+            to_file = run_program(folder, ["-q", "-o", "week.html", "-o", "a.txt"])
+            to_stdout = run_program(folder, ["--format", "html", "-o", "-"])
+            self.assertEqual([to_file.status, to_stdout.status], [1, 1])
+            page = (pathlib.Path(folder) / "week.html").read_bytes()
+            self.assertEqual(to_stdout.raw_stdout, page)
+            self.assertTrue(page.startswith(b"<!DOCTYPE html>\n"))
+            self.assertIn(b'title="Alice">Alice</span>', page)
+            self.assertNotIn(b"\r", page)
 
     def test_a_failed_report_keeps_the_earlier_one_and_the_others_are_written(self):
         with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:

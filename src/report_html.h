@@ -1,0 +1,18 @@
+// The HTML report: one self-contained page of the run's tables that a browser opens from the
+// disk, with inline styles and charts, no script, and a policy that forbids any outside load.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "report_formats.h"
+
+// Writes the page of the player tables, the run's facts and the per-round tallies to out,
+// naming the source's log as the one it comes from. Line ends are LF, so open out in binary
+// mode for the same bytes on every platform. Returns false when a write failed.
+bool write_html(std::FILE* out, const report_source& source);
+
+// Appends a player's name as the page shows it: a chip with the game's colour codes drawn as
+// colours and the raw name as its title, every byte escaped, bytes from 128 read as Latin-1.
+void append_name_html(std::string& page, std::string_view raw);
