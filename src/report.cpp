@@ -109,7 +109,7 @@ bool replace_report(const temp_file& temp) {
 #endif
 
 void write_header(std::FILE* out) {
-    std::fprintf(out, "fragtally, version 0.23b\n");
+    std::fprintf(out, "fragtally, version %s\n", program_version);
     std::fprintf(out, "Written by the fragtally developers.\n");
     std::fprintf(out, "Free software under the MIT licence, with no warranty.\n");
     std::fprintf(out, "\n");
