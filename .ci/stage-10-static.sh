@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash .ci/install-deps.sh clang-tidy cppcheck
 
-cmake -S . -B build/static -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DFRAGTALLY_TESTS=OFF >/dev/null
+cmake -S . -B build/static -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=OFF >/dev/null
 git ls-files -- 'src/*.cpp' | xargs -P "$(nproc)" -n 4 clang-tidy -p build/static --quiet 2>&1 |
   { grep -v 'warnings generated\.$' || true; }
 echo "clang-tidy: no findings"

@@ -1,18 +1,62 @@
-// fragtally: reads the game's console log qconsole.log in the current folder and writes the
-// players' statistics to qconsole.txt there. Arguments are ignored.
+// fragtally [OPTIONS] [LOG]: reads the game's console log (qconsole.log in the current folder
+// by default) and writes the players' statistics to the reports asked for (qconsole.txt in the
+// log's folder by default).
 #include <csignal>
+#include <string>
+#include <vector>
 
+#include "command_line.h"
 #include "console.h"
 #include "parselog.h"
 #include "tables.h"
 
-int main() {
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+int run(int argc, const char* const* argv) {
     ignore_broken_pipe();
 #ifdef SIGXFSZ
     // A file-size limit then fails the write, which is reported, instead of killing the run
     // with a temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    run_options options;
+    int exit_status = 0;
+    if (!parse_command_line(argc, argv, options, exit_status)) {
+        return exit_status;
+    }
     init();
-    return parse_log();
+    return parse_log(options);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+
+// The arguments arrive as UTF-16 and are handed on as UTF-8, so paths in any script work.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, arg.data(), size, nullptr, nullptr);
+        arg.resize(arg.size() - 1);
+        args.push_back(std::move(arg));
+    }
+    std::vector<const char*> pointers;
+    for (const std::string& arg : args) {
+        pointers.push_back(arg.c_str());
+    }
+    return run(argc, pointers.data());
+}
+
+#else
+
+int main(int argc, char** argv) {
+    return run(argc, argv);
+}
+
+#endif

@@ -13,3 +13,9 @@ void report_problem(std::string_view text) {
     std::fprintf(stderr, "fragtally: %.*s\n", static_cast<int>(text.size()), text.data());
     std::fflush(stderr);
 }
+
+void report_usage_error(std::string_view text) {
+    std::fprintf(stderr, "fragtally: %.*s\nTry 'fragtally --help' for more information.\n",
+                 static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+}

@@ -8,3 +8,6 @@ void report_failure(std::string_view action, std::string_view file, int error);
 
 // Prints "fragtally: <text>".
 void report_problem(std::string_view text);
+
+// Prints "fragtally: <text>" and a second line pointing to --help.
+void report_usage_error(std::string_view text);

@@ -9,6 +9,7 @@
 
 #include "console.h"
 #include "exit_status.h"
+#include "files.h"
 #include "messages.h"
 #include "phrases.h"
 #include "report.h"
@@ -142,19 +143,22 @@ void count_two_names(const dispatch_row& row, const name_slot& victim, const nam
     bump(this_round->who_killed_who[killer_at][victim_at]);
 }
 
-void stop_at_round_limit() {
-    if (output_is_console()) {
+// The notice goes to out: standard output, or standard error when a report goes there.
+void stop_at_round_limit(std::FILE* out) {
+    if (out == stdout && output_is_console()) {
         clear_console();
     }
-    std::printf("How much have you been playing? I never anticipated anyone playing more than\n");
-    std::printf(
-        "%d rounds... You seem to have hit that limit. Writing out qconsole.txt now and "
-        "quitting.\n",
-        round_limit);
-    std::printf("Mail me at %s and I'll give you a version with even higher\n", contact_email);
-    std::printf("rounds limit.\n");
-    std::printf("\nPress any key... ");
-    std::fflush(stdout);
+    std::fprintf(out,
+                 "How much have you been playing? I never anticipated anyone playing more than\n");
+    std::fprintf(out,
+                 "%d rounds... You seem to have hit that limit. Writing out qconsole.txt now and "
+                 "quitting.\n",
+                 round_limit);
+    std::fprintf(out, "Mail me at %s and I'll give you a version with even higher\n",
+                 contact_email);
+    std::fprintf(out, "rounds limit.\n");
+    std::fprintf(out, "\nPress any key... ");
+    std::fflush(out);
     if (input_is_console()) {
         wait_for_key();
     }
@@ -245,29 +249,37 @@ pass_end run_pass(log_reader& reader, progress_output& progress) {
     return end;
 }
 
-int parse_log() {
-    constexpr const char* log_name = "qconsole.log";
-    std::FILE* in = std::fopen(log_name, "rb");
+int parse_log(const run_options& options) {
+    std::FILE* in = open_for_reading(options.log);
     if (in == nullptr) {
-        report_failure("cannot open", log_name, errno);
+        report_failure("cannot open", options.log, errno);
         return exit_failure;
+    }
+    bool report_on_stdout = false;
+    for (const report_output& output : options.outputs) {
+        report_on_stdout = report_on_stdout || output.path == standard_output;
     }
     static log_reader reader;
     static progress_output progress;
     open_reader(reader, in);
-    start_progress(progress, stdout);
+    start_progress(progress, options.quiet || report_on_stdout ? nullptr : stdout);
 
     pass_end end = run_pass(reader, progress);
     std::fclose(in);
     flush_progress(progress);
     if (end == pass_end::read_failed) {
-        report_failure("cannot read", log_name, reader.error);
+        report_failure("cannot read", options.log, reader.error);
         return exit_failure;
     }
     if (end == pass_end::round_limit_stop) {
-        stop_at_round_limit();
+        stop_at_round_limit(report_on_stdout ? stderr : stdout);
     }
-    bool written = write_txt();
+    // Each report stands on its own: one that fails leaves the others to be written.
+    bool written = true;
+    const report_source source{options.log};
+    for (const report_output& output : options.outputs) {
+        written = write_report(*output.format, output.path, source) && written;
+    }
     if (uncounted_obituaries > 0) {
         std::array<char, 96> text{};
         std::snprintf(text.data(), text.size(), "more than %d players: %llu %s not counted",

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "command_line.h"
 #include "extractors/extractors.h"
 #include "log_reader.h"
 #include "progress.h"
@@ -23,7 +24,7 @@ enum class pass_end { end_of_log, round_limit_stop, read_failed };
 // emptied with init(), and the progress output started.
 pass_end run_pass(log_reader& reader, progress_output& progress);
 
-// The whole run after init(): reads qconsole.log in the current folder, handles the round
-// limit, writes qconsole.txt, reports any failure on standard error, and returns the exit
-// status.
-int parse_log();
+// The whole run after init(): reads the log, handles the round limit, writes every report,
+// reports any failure on standard error, and returns the exit status. No progress line is
+// written when options.quiet is set or a report goes to standard output.
+int parse_log(const run_options& options);

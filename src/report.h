@@ -1,14 +1,21 @@
-// The report qconsole.txt: a fixed header, then one block per player in slot order.
+// The text report: a fixed header, then one block per player in slot order.
 #pragma once
 
-// The program's version, as every report names it.
+#include <cstdio>
+
+#include "report_formats.h"
+
+// The program's version, as the report and --version show it.
 inline constexpr const char* program_version = "0.23b";
+
+// The licence in one line, as the report and --version show it.
+inline constexpr const char* licence_notice =
+    "Free software under the MIT licence, with no warranty.";
 
 // Where users reach the program's makers; printed in the report and the round-limit notice.
 inline constexpr const char* contact_email = "fragtally@example.org";
 inline constexpr const char* web_page = "https://fragtally.example.org/";
 
-// Writes qconsole.txt in the current folder from the player tables. The report is written to
-// a temporary file beside it and renamed over qconsole.txt only when complete, so a failure
-// leaves any earlier report as it was. Returns false after reporting a failure on stderr.
-bool write_txt();
+// Writes the text report from the player tables to out, a stream open in text mode; returns
+// false when a write failed.
+bool write_txt(std::FILE* out, const report_source& source);

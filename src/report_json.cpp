@@ -144,12 +144,12 @@ std::string plain_name_of(std::string_view player) {
     return plain;
 }
 
-bool write_json(std::FILE* out, std::string_view log_path) {
+bool write_json(std::FILE* out, const report_source& source) {
     std::fputs("{\n", out);
     write_member(out, "format", json(json_format_name).dump());
     write_member(out, "format_version", std::to_string(json_format_version));
     write_member(out, "program_version", json(program_version).dump());
-    write_member(out, "log", text_of_path(log_path));
+    write_member(out, "log", text_of_path(source.log));
     write_member(out, "lines", std::to_string(lines_read));
     write_member(out, "round_ends", std::to_string(rounds));
     write_member(out, "stopped_at_round_limit", stopped_at_round_limit ? "true" : "false");

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "report_formats.h"
+
 // The document's identity, which readers check before anything else; the version goes up only
 // when a field changes its meaning or goes away, never for a field added.
 inline constexpr const char* json_format_name = "fragtally-report";
@@ -19,7 +21,6 @@ std::string text_of_bytes(std::string_view bytes);
 std::string plain_name_of(std::string_view player);
 
 // Writes the JSON report of the tables as they stand after the pass to out, which must be open
-// in binary mode so that lines end in a line feed on every platform; log_path is the log's path
-// as the user gave it. Returns false when a write to out failed; flushing and closing out, and
-// checking that, are left to the caller.
-bool write_json(std::FILE* out, std::string_view log_path);
+// in binary mode so that lines end in a line feed on every platform. Returns false when a write
+// to out failed; flushing and closing out, and checking that, are left to the caller.
+bool write_json(std::FILE* out, const report_source& source);

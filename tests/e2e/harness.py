@@ -44,12 +44,16 @@ class Run:
         return data.replace(b"\r\n", b"\n") if RUNNER else data
 
 
-def run_program(folder, timeout=120, **popen_args):
-    """Runs the program with the given folder as its current folder; returns a Run."""
+def run_program(folder, args=(), timeout=120, **popen_args):
+    """Runs the program with the given arguments and folder as its current folder; returns a
+    Run."""
     if not PROGRAM:
         raise unittest.SkipTest("FRAGTALLY is not set")
+    if RUNNER and "env" not in popen_args:
+        # Wine hands the program file names beyond ASCII only under a UTF-8 locale.
+        popen_args["env"] = {**os.environ, "LC_ALL": "C.UTF-8"}
     completed = subprocess.run(
-        RUNNER + [PROGRAM],
+        RUNNER + [PROGRAM, *args],
         cwd=folder,
         stdin=popen_args.pop("stdin", subprocess.DEVNULL),
         stdout=subprocess.PIPE,
@@ -85,6 +89,17 @@ def run_in_new_folder(log, prepare=None, **popen_args):
         if prepare is not None:
             prepare(path)
         return run_program(folder, **popen_args)
+
+
+def files_under(folder):
+    """Every file and link below folder, as sorted paths relative to it with "/" between
+    parts."""
+    root = pathlib.Path(folder)
+    return sorted(
+        p.relative_to(root).as_posix()
+        for p in root.rglob("*")
+        if p.is_symlink() or not p.is_dir()
+    )
 
 
 def windows_skip(reason):

@@ -1,0 +1,99 @@
+#include "report_formats.h"
+
+#include <cerrno>
+
+#include "files.h"
+#include "messages.h"
+#include "report.h"
+#include "report_json.h"
+
+const std::array<report_format, 3> report_formats = {{
+    {"txt", ".txt", true, write_txt},
+    {"json", ".json", false, write_json},
+    {"html", ".html", false, nullptr},
+}};
+
+namespace {
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Users on Windows name files "REPORT.TXT" as often as "report.txt".
+bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
+    if (text.size() < end.size()) {
+        return false;
+    }
+    text.remove_prefix(text.size() - end.size());
+    for (std::size_t i = 0; i < end.size(); ++i) {
+        if (lower(text[i]) != lower(end[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool write_to_stdout(const report_format& format, const report_source& source) {
+    std::fflush(stdout);
+    if (!format.text_mode) {
+        make_stdout_binary();
+    }
+    errno = 0;
+    bool written = format.write(stdout, source) && std::fflush(stdout) == 0;
+    if (!written) {
+        report_failure("cannot write", "standard output", errno != 0 ? errno : EIO);
+    }
+    return written;
+}
+
+}  // namespace
+
+const report_format* format_named(std::string_view name) {
+    for (const report_format& format : report_formats) {
+        if (format.name == name) {
+            return &format;
+        }
+    }
+    return nullptr;
+}
+
+const report_format* format_of_path(std::string_view path) {
+    std::string_view name = name_of(path);
+    for (const report_format& format : report_formats) {
+        // A name that is only the extension, ".txt", is a hidden file without one.
+        if (name.size() > format.extension.size() &&
+            ends_with_ignoring_case(name, format.extension)) {
+            return &format;
+        }
+    }
+    return nullptr;
+}
+
+bool write_report(const report_format& format, const std::string& path,
+                  const report_source& source) {
+    if (path == standard_output) {
+        return write_to_stdout(format, source);
+    }
+    temp_file temp;
+    if (!create_temp_beside(path, format.text_mode, temp)) {
+        report_failure("cannot create", path, errno);
+        return false;
+    }
+    errno = 0;
+    bool written = format.write(temp.stream, source) && std::fflush(temp.stream) == 0 &&
+                   std::ferror(temp.stream) == 0;
+    int error = errno != 0 ? errno : EIO;
+    if (std::fclose(temp.stream) != 0 && written) {
+        written = false;
+        error = errno != 0 ? errno : EIO;
+    }
+    if (!written || !replace_with(temp, path)) {
+        if (written) {
+            error = errno;
+        }
+        remove_file(temp.path);
+        report_failure("cannot write", path, error);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,295 @@
+"""The command line, one table of cases: each run's exit status, the first line of its
+standard output and of its standard error, the files present afterwards, and the log left
+byte for byte as it was."""
+
+import os
+import pathlib
+import tempfile
+import unittest
+from dataclasses import dataclass, field
+
+from harness import RUNNER, files_under, run_program
+
+LOG = b"Bob was railed by Alice\nchat\n"
+ROUND_LIMIT_LOG = b"fraglimit hit\n" * 51 + LOG
+NOTICE = b"How much have you been playing? I never anticipated anyone playing more than"
+PROGRESS = b"1 lines parsed."
+HELP = b"Reads the console log of a deathmatch game and reports every player's kills and"
+VERSION = b"fragtally 0.23b"
+REPORT = b"fragtally, version 0.23b"
+TRY_HELP = b"Try 'fragtally --help' for more information."
+FOLDER = "Zo\u00eb's games/\u65e5\u672c"  # blanks and characters beyond ASCII
+
+ONLY_LOG = ["qconsole.log"]
+WITH_REPORT = ["qconsole.log", "qconsole.txt"]
+
+
+@dataclass
+class Case:
+    args: list
+    status: int
+    stdout: bytes  # the first line, b"" for none
+    stderr: bytes  # the first line, b"" for none
+    files: list  # every file afterwards
+    logs: list = field(default_factory=lambda: ["qconsole.log"])  # written before the run
+    links: dict = field(default_factory=dict)  # link -> what it points to
+    folders: list = field(default_factory=list)  # made empty before the run
+    windows_only: str = ""  # why the case cannot run for a POSIX program
+    log: bytes = LOG  # what every log holds
+
+
+def usage(text):
+    return b"fragtally: " + text
+
+
+CASES = {
+    "no arguments: today's run": Case([], 1, PROGRESS, b"", WITH_REPORT),
+    "-q": Case(["-q"], 1, b"", b"", WITH_REPORT),
+    "--quiet": Case(["--quiet"], 1, b"", b"", WITH_REPORT),
+    "-h": Case(["-h"], 0, HELP, b"", ONLY_LOG),
+    "--help": Case(["--help"], 0, HELP, b"", ONLY_LOG),
+    "--help among other arguments": Case(["-o", "x.txt", "--help", "a.log"], 0, HELP, b"", ONLY_LOG),
+    "-V": Case(["-V"], 0, VERSION, b"", ONLY_LOG),
+    "--version": Case(["--version"], 0, VERSION, b"", ONLY_LOG),
+    "/? on Windows": Case(
+        ["/?"], 0, HELP, b"", ONLY_LOG, windows_only="on POSIX systems /? is a path"
+    ),
+    "a LOG in another folder": Case(
+        ["games/match.log"],
+        1,
+        PROGRESS,
+        b"",
+        ["games/match.log", "games/qconsole.txt"],
+        logs=["games/match.log"],
+    ),
+    "a LOG with blanks and non-ASCII characters in its path": Case(
+        [FOLDER + "/first game.log"],
+        1,
+        PROGRESS,
+        b"",
+        [FOLDER + "/first game.log", FOLDER + "/qconsole.txt"],
+        logs=[FOLDER + "/first game.log"],
+    ),
+    "a LOG named after --": Case(
+        ["--", "-odd.log"], 1, PROGRESS, b"", ["-odd.log", "qconsole.txt"], logs=["-odd.log"]
+    ),
+    "a missing LOG": Case(
+        ["missing.log"],
+        2,
+        b"",
+        b"fragtally: cannot open missing.log: No such file or directory",
+        ONLY_LOG,
+    ),
+    "-q at the round limit: the notice still shows": Case(
+        ["-q"], 1, NOTICE, b"", WITH_REPORT, log=ROUND_LIMIT_LOG
+    ),
+    "-o - at the round limit: the notice goes to standard error": Case(
+        ["-o", "-"], 1, REPORT, NOTICE, ONLY_LOG, log=ROUND_LIMIT_LOG
+    ),
+    "-o FILE": Case(["-o", "week.txt"], 1, PROGRESS, b"", ["qconsole.log", "week.txt"]),
+    "--output=FILE, the extension in capitals": Case(
+        ["--output=WEEK.TXT"], 1, PROGRESS, b"", ["WEEK.TXT", "qconsole.log"]
+    ),
+    "-o twice, into a folder with non-ASCII characters": Case(
+        ["-o", "a.txt", "-o", FOLDER + "/b.txt"],
+        1,
+        PROGRESS,
+        b"",
+        [FOLDER + "/b.txt", "a.txt", "qconsole.log"],
+        folders=[FOLDER],
+    ),
+    "-o and a LOG elsewhere": Case(
+        ["-q", "-o", "week.txt", "games/match.log"],
+        1,
+        b"",
+        b"",
+        ["games/match.log", "week.txt"],
+        logs=["games/match.log"],
+    ),
+    "-o -: the report on standard output, no progress": Case(
+        ["-o", "-"], 1, REPORT, b"", ONLY_LOG
+    ),
+    "--format txt -o -": Case(["--format", "txt", "-o", "-"], 1, REPORT, b"", ONLY_LOG),
+    "-o - and a file": Case(["-o", "-", "-o", "a.txt"], 1, REPORT, b"", ["a.txt", "qconsole.log"]),
+    "-o into a missing folder": Case(
+        ["-q", "-o", "none/a.txt"],
+        2,
+        b"",
+        b"fragtally: cannot create none/a.txt: No such file or directory",
+        ONLY_LOG,
+    ),
+    # Usage errors: nothing is read or written.
+    "an unknown option": Case(
+        ["--frobnicate"],
+        2,
+        b"",
+        usage(b"The following argument was not expected: --frobnicate"),
+        ONLY_LOG,
+    ),
+    "-o without its value": Case(
+        ["-o"], 2, b"", usage(b"--output: 1 required FILE missing"), ONLY_LOG
+    ),
+    "--format without its value": Case(
+        ["--format"], 2, b"", usage(b"--format: 1 required NAME missing"), ONLY_LOG
+    ),
+    "two LOGs": Case(
+        ["qconsole.log", "b.log"],
+        2,
+        b"",
+        usage(b"The following argument was not expected: b.log"),
+        ONLY_LOG,
+    ),
+    "an extension with no format": Case(
+        ["-o", "week.csv"],
+        2,
+        b"",
+        usage(b"-o week.csv: the extension names no report format (.txt, .json)"),
+        ONLY_LOG,
+    ),
+    "no extension": Case(
+        ["-o", "week"],
+        2,
+        b"",
+        usage(b"-o week: the extension names no report format (.txt, .json)"),
+        ONLY_LOG,
+    ),
+    "-o FILE.json": Case(["-o", "week.json"], 1, PROGRESS, b"", ["qconsole.log", "week.json"]),
+    "a format not yet available: .html": Case(
+        ["-o", "week.html"],
+        2,
+        b"",
+        usage(b"-o week.html: the html report is not available in this version"),
+        ONLY_LOG,
+    ),
+    "--format json": Case(["--format", "json", "-o", "-"], 1, b"{", b"", ONLY_LOG),
+    "an unknown --format": Case(
+        ["--format", "pdf", "-o", "-"],
+        2,
+        b"",
+        usage(b"--format pdf: not a report format (txt, json, html)"),
+        ONLY_LOG,
+    ),
+    "--format without -o -": Case(
+        ["--format", "txt"],
+        2,
+        b"",
+        usage(b"--format applies only to standard output, -o -"),
+        ONLY_LOG,
+    ),
+    "two outputs naming one file": Case(
+        ["-o", "a.txt", "-o", "./a.txt"],
+        2,
+        b"",
+        usage(b"-o ./a.txt: names the same file as -o a.txt"),
+        ONLY_LOG,
+    ),
+    "two outputs naming one file through a linked folder": Case(
+        ["-o", "out/a.txt", "-o", "via/a.txt"],
+        2,
+        b"",
+        usage(b"-o via/a.txt: names the same file as -o out/a.txt"),
+        ["qconsole.log", "via"],
+        folders=["out"],
+        links={"via": "out"},
+    ),
+    "-o - twice": Case(
+        ["-o", "-", "-o", "-"], 2, b"", usage(b"-o -: names the same file as -o -"), ONLY_LOG
+    ),
+    "-o naming the log": Case(
+        ["-o", "qconsole.txt", "qconsole.txt"],
+        2,
+        b"",
+        usage(b"the report qconsole.txt would overwrite the log qconsole.txt"),
+        ["qconsole.txt"],
+        logs=["qconsole.txt"],
+    ),
+    "the default report naming the log": Case(
+        ["qconsole.txt"],
+        2,
+        b"",
+        usage(b"the report qconsole.txt would overwrite the log qconsole.txt"),
+        ["qconsole.txt"],
+        logs=["qconsole.txt"],
+    ),
+    "-o naming the log through a symbolic link": Case(
+        ["-o", "link.txt"],
+        2,
+        b"",
+        usage(b"the report link.txt would overwrite the log qconsole.log"),
+        ["link.txt", "qconsole.log"],
+        links={"link.txt": "qconsole.log"},
+    ),
+}
+
+# Cases whose stderr is a usage error, which the pointer to --help follows.
+USAGE_ERRORS = {name for name, case in CASES.items() if case.stderr.startswith(b"fragtally: ")}
+USAGE_ERRORS -= {"a missing LOG", "-o into a missing folder"}
+
+
+def first_line(data):
+    return data.split(b"\n", 1)[0]
+
+
+class CommandLine(unittest.TestCase):
+    def test_table(self):
+        for name, case in CASES.items():
+            with self.subTest(name):
+                if case.windows_only and not RUNNER:
+                    continue
+                self.check(name, case)
+
+    def check(self, name, case):
+        with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
+            root = pathlib.Path(folder)
+            for made in case.folders:
+                (root / made).mkdir(parents=True)
+            for log in case.logs:
+                (root / log).parent.mkdir(parents=True, exist_ok=True)
+                (root / log).write_bytes(case.log)
+            for link, target in case.links.items():
+                os.symlink(target, root / link)
+            run = run_program(folder, case.args)
+            self.assertEqual(run.status, case.status)
+            self.assertEqual(first_line(run.stdout), case.stdout)
+            self.assertEqual(first_line(run.stderr), case.stderr)
+            if name in USAGE_ERRORS:
+                self.assertEqual(run.stderr.split(b"\n")[1:], [TRY_HELP, b""])
+            self.assertEqual(files_under(folder), sorted(case.files))
+            for log in case.logs:
+                self.assertEqual((root / log).read_bytes(), case.log, log)
+
+
+class Reports(unittest.TestCase):
+    """What the table cannot show in a first line."""
+
+    def test_every_report_holds_the_same_text(self):
+        with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
+            root = pathlib.Path(folder)
+            (root / "games").mkdir()
+            (root / "games" / "match.log").write_bytes(LOG)
+            by_default = run_program(folder, ["-q", "games/match.log"])
+            to_files = run_program(folder, ["-q", "-o", "a.txt", "-o", "b.TXT", "games/match.log"])
+            to_stdout = run_program(folder, ["-o", "-", "games/match.log"])
+            self.assertEqual([by_default.status, to_files.status, to_stdout.status], [1, 1, 1])
+            report = (root / "games" / "qconsole.txt").read_bytes()
+            self.assertIn(b"-----===> Bob\n", report.replace(b"\r\n", b"\n"))
+            self.assertEqual((root / "a.txt").read_bytes(), report)
+            self.assertEqual((root / "b.TXT").read_bytes(), report)
+            self.assertEqual(to_stdout.raw_stdout, report)
+
+    def test_a_failed_report_keeps_the_earlier_one_and_the_others_are_written(self):
+        with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
+            root = pathlib.Path(folder)
+            (root / "qconsole.log").write_bytes(LOG)
+            (root / "folder.txt").mkdir()
+            (root / "b.txt").write_bytes(b"earlier\n")
+            run = run_program(folder, ["-q", "-o", "folder.txt", "-o", "b.txt"])
+            self.assertEqual(run.status, 2)
+            self.assertEqual(run.stderr, b"fragtally: cannot write folder.txt: Is a directory\n")
+            self.assertTrue((root / "folder.txt").is_dir())
+            self.assertIn(b"-----===> Bob", (root / "b.txt").read_bytes())
+            self.assertEqual(files_under(folder), ["b.txt", "qconsole.log"])
+
+
+if __name__ == "__main__":
+    unittest.main()
