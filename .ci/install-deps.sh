@@ -11,6 +11,7 @@ have g++ || need+=(g++)
 have clang++ || need+=(clang)
 have clang-format || need+=(clang-format)
 have python3 || need+=(python3)
+[ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 # The JSON report's library (every build, the Windows one included) and its schema check.

@@ -1,27 +1,38 @@
 #!/usr/bin/env bash
-# Makes both release packages as the README says, checks what each holds, and runs the program
-# of each, unpacked, on the example log: natively on Linux and under wine on Windows.
+# Makes the release packages as the README says, checks what each holds, and runs the program
+# of each, unpacked, on the example log: natively on Linux and under wine on Windows. Checks
+# `cmake --install` and the .deb too: their program runs and their manual page reads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash .ci/install-deps.sh g++-mingw-w64-x86-64 wine wine64 unzip
+bash .ci/install-deps.sh g++-mingw-w64-x86-64 wine wine64 unzip man-db
 
 bash packaging/make-packages.sh
 version=$(sed -n 's/^project(fragtally VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 linux=build/packages/fragtally-$version-linux-x86_64
 windows=build/packages/fragtally-$version-windows-x86_64
+deb=build/packages/fragtally_${version}_amd64.deb
 
 check_listing() {
   local expected actual
-  expected=$(printf '%s\n' "$2/LICENSE" "$2/README.md" "$2/bin/" "$2/bin/$3" | sort)
+  expected=$(printf '%s\n' "$2/LICENSE" "$2/README.md" "$2/bin/" "$2/bin/$3" "${@:4}" | sort)
   actual=$(sort <<<"$1")
   if [ "$actual" != "$expected" ]; then
     printf 'package %s holds:\n%s\nexpected:\n%s\n' "$2" "$actual" "$expected"
     exit 1
   fi
 }
-check_listing "$(tar tzf "$linux.tar.gz")" "$(basename "$linux")" fragtally
+linux_top=$(basename "$linux")
+check_listing "$(tar tzf "$linux.tar.gz")" "$linux_top" fragtally "$linux_top/share/" \
+  "$linux_top/share/man/" "$linux_top/share/man/man1/" "$linux_top/share/man/man1/fragtally.1"
 check_listing "$(unzip -Z1 "$windows.zip")" "$(basename "$windows")" fragtally.exe
-ls -l "$linux.tar.gz" "$windows.zip"
+deb_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
+deb_expected=$(printf '%s\n' ./usr/bin/fragtally ./usr/share/doc/fragtally/README.md \
+  ./usr/share/doc/fragtally/copyright ./usr/share/man/man1/fragtally.1 | sort)
+if [ "$deb_files" != "$deb_expected" ]; then
+  printf 'package %s holds:\n%s\nexpected:\n%s\n' "$deb" "$deb_files" "$deb_expected"
+  exit 1
+fi
+ls -l "$linux.tar.gz" "$deb" "$windows.zip"
 
 work=$(mktemp -d)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=$work/wine
@@ -54,4 +65,20 @@ PY
   echo "$1 package: the example's report as expected"
 }
 run_example linux '\n' "$work/$(basename "$linux")/bin/fragtally"
+
+# The .deb unpacked into a scratch folder, and `cmake --install` into another: each program
+# runs, and each manual page reads without a warning.
+dpkg-deb -x "$deb" "$work/deb"
+cmake --install build/package-linux --prefix "$work/installed"
+for root in "$work/deb/usr" "$work/installed"; do
+  "$root/bin/fragtally" --version | grep -qx "fragtally [0-9.]*[a-z]*"
+  MANWIDTH=80 man --warnings -l "$root/share/man/man1/fragtally.1" 2>"$work/man-warnings" |
+    grep -q "^SYNOPSIS"
+  if [ -s "$work/man-warnings" ]; then
+    cat "$work/man-warnings"
+    exit 1
+  fi
+done
+run_example deb '\n' "$work/deb/usr/bin/fragtally"
+run_example installed '\n' "$work/installed/bin/fragtally"
 run_example windows '\r\n' wine "$work/$(basename "$windows")/bin/fragtally.exe"
