@@ -191,8 +191,9 @@ class StrangeLogs(unittest.TestCase):
         doc = json.loads(run.stdout)
         self.assertEqual([len(r["players"]) for r in doc["rounds"]], [100] * 51)
         self.assertGreater(len(run.stdout), 2 * 1024 * 1024)
-        self.assertLess(rss - small_rss, 1024, (small_rss, rss))
+        # AddressSanitizer keeps freed memory aside for a while, so every piece written counts.
         if not SANITIZED:
+            self.assertLess(rss - small_rss, 1024, (small_rss, rss))
             self.assertLess(rss, 8 * 1024)
 
     def test_zero_carriage_return_and_byte_26_inside_lines(self):
