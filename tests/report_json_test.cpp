@@ -426,6 +426,20 @@ TEST_F(ReportJson, RoundOpponentsCountThatRoundAlone) {
     EXPECT_EQ(entries(round2[2]["opponents"]), "Bob@0 1/0;");
 }
 
+TEST_F(ReportJson, ObituariesBeyondAFullTableAreCountedApart) {
+    std::string log;
+    for (int p = 0; p < max_players; ++p) {
+        log += "p" + std::to_string(p) + " cratered\n";
+    }
+    log += "New1 was railed by p0\nNew2 cratered\np1 was railed by p0\n";
+    run_on(log);
+    json report = json_report().value;
+    EXPECT_EQ(report["uncounted_obituaries"], 2);
+    ASSERT_EQ(report["players"].size(), std::size_t{max_players});
+    EXPECT_EQ(report["players"][0]["counters"]["kills"], 1);
+    EXPECT_EQ(report["rounds"][0]["players"].size(), std::size_t{max_players});
+}
+
 TEST_F(ReportJson, NamesOfAnyBytesComeBackExactly) {
     std::vector<std::string> names = {
         "a \"quoted\" name",
