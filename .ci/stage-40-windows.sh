@@ -43,3 +43,20 @@ took "wine prefix"
 export FRAGTALLY=$exe FRAGTALLY_RUNNER=wine PYTHONDONTWRITEBYTECODE=1
 python3 -m unittest discover -v -s tests/e2e -t tests/e2e -p 'test_*.py'
 took "end-to-end tests under wine"
+
+# The JSON report holds the same bytes whichever program writes it.
+cmake --preset ci >/dev/null
+cmake --build --preset ci --target fragtally
+linux=$PWD/build/ci/fragtally
+work=$(mktemp -d)
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX" "$work"' EXIT
+cp examples/qconsole.log "$work/example.log"
+cp tests/data/server-derived.qconsole.log "$work/server.log"
+for log in example.log server.log; do
+  # Both end with status 1 after a normal run.
+  (cd "$work" && { "$linux" -q -o linux.json "$log" || [ $? -eq 1 ]; })
+  (cd "$work" && { wine "$exe" -q -o windows.json "$log" || [ $? -eq 1 ]; })
+  cmp "$work/linux.json" "$work/windows.json"
+  echo "$log: the same JSON report from both programs"
+done
+took "JSON reports compared"

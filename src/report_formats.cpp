@@ -6,10 +6,11 @@
 #include "messages.h"
 #include "report.h"
 #include "report_html.h"
+#include "report_json.h"
 
 const std::array<report_format, 3> report_formats = {{
     {"txt", ".txt", true, write_txt},
-    {"json", ".json", false, nullptr},
+    {"json", ".json", false, write_json},
     {"html", ".html", false, write_html},
 }};
 

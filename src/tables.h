@@ -34,6 +34,15 @@ enum counter : int {
     lg_deaths = 22,
 };
 
+// The counters' names, indexed by the counter enumeration; reports name the counters by them.
+inline constexpr std::array<std::string_view, counter_count> counter_names = {
+    "kills",           "deaths",          "void_suicides",    "crater_suicides", "mg_kills",
+    "rl_direct_kills", "pg_kills",        "sg_kills",         "gauntlet_kills",  "rail_kills",
+    "rail_deaths",     "rl_close_deaths", "rl_direct_deaths", "rl_close_kills",  "sg_deaths",
+    "mg_deaths",       "gauntlet_deaths", "pg_deaths",        "rocket_suicides", "plasma_suicides",
+    "lava_suicides",   "lg_kills",        "lg_deaths",
+};
+
 using name_slot = std::array<char, name_size>;
 
 // Player names by slot, zero-terminated; a slot never claimed holds "NULL".

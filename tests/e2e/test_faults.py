@@ -2,6 +2,7 @@
 more players than the tables hold. Every failure must say what went wrong, end with the right
 status and leave an earlier report as it was."""
 
+import json
 import os
 import pathlib
 import random
@@ -49,9 +50,9 @@ def blocks(report):
     return found
 
 
-def run_measured(log):
-    """Runs the program on log under the peak_rss launcher and returns the Run and the
-    program's peak resident memory in KiB."""
+def run_measured(log, args=()):
+    """Runs the program with the given arguments on log under the peak_rss launcher and
+    returns the Run and the program's peak resident memory in KiB."""
     if not PROGRAM:
         raise unittest.SkipTest("FRAGTALLY is not set")
     with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
@@ -60,7 +61,7 @@ def run_measured(log):
         result = folder.parent / (folder.name + ".rss")
         try:
             completed = subprocess.run(
-                [PEAK_RSS, str(result), PROGRAM],
+                [PEAK_RSS, str(result), PROGRAM, *args],
                 cwd=folder,
                 stdin=subprocess.DEVNULL,
                 capture_output=True,
@@ -172,6 +173,27 @@ class StrangeLogs(unittest.TestCase):
         # whole program stays well below the size of the line.
         self.assertLess(rss - small_rss, 2 * 1024, (small_rss, rss))
         if not SANITIZED:
+            self.assertLess(rss, 8 * 1024)
+
+    @windows_skip("the peak_rss launcher")
+    @unittest.skipUnless(PEAK_RSS, "needs the peak_rss launcher (Linux)")
+    def test_a_json_report_of_every_round_and_player(self):
+        # 51 rounds, the last stopping the run, each with all 100 players: a document of some
+        # megabytes, written piece by piece.
+        game = b"".join(b"P%d was railed by P%d\n" % ((p + 1) % 100, p) for p in range(100))
+        log = (game + b"fraglimit\n") * 51
+        args = ["-o", "-", "--format", "json"]
+        small, small_rss = run_measured(b"Bob was railed by Sam\n", args)
+        run, rss = run_measured(log, args)
+        self.assertEqual((small.status, run.status), (1, 1))
+        # The round-limit notice goes to standard error when the report takes standard output.
+        self.assertTrue(run.stderr.startswith(b"How much have you been playing?"), run.stderr)
+        doc = json.loads(run.stdout)
+        self.assertEqual([len(r["players"]) for r in doc["rounds"]], [100] * 51)
+        self.assertGreater(len(run.stdout), 2 * 1024 * 1024)
+        # AddressSanitizer keeps freed memory aside for a while, so every piece written counts.
+        if not SANITIZED:
+            self.assertLess(rss - small_rss, 1024, (small_rss, rss))
             self.assertLess(rss, 8 * 1024)
 
     def test_zero_carriage_return_and_byte_26_inside_lines(self):
