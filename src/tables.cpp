@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <span>
 
 std::array<name_slot, max_players> name;
 int player_count = 0;
@@ -136,7 +137,10 @@ void init() {
     for (auto& row : who_killed_who) {
         row.fill(0);
     }
-    for (auto& round : round_tallies) {
+    // The pass counts only into the rounds up to the current one, so the rest are still empty;
+    // leaving them alone keeps their 2.5 MB out of memory for a log of few rounds.
+    auto used = static_cast<std::size_t>(std::clamp(rounds + 1, 1, max_rounds));
+    for (auto& round : std::span(round_tallies).first(used)) {
         round.end_line = 0;
         for (auto& row : round.stats) {
             row.fill(0);

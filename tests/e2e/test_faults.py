@@ -192,8 +192,11 @@ class StrangeLogs(unittest.TestCase):
         self.assertEqual([len(r["players"]) for r in doc["rounds"]], [100] * 51)
         self.assertGreater(len(run.stdout), 2 * 1024 * 1024)
         # AddressSanitizer keeps freed memory aside for a while, so every piece written counts.
+        # Beyond the per-round tables, which this log fills and a one-round log leaves
+        # untouched, the document written piece by piece may take little memory.
+        round_tables_kib = 51 * (100 * 23 + 100 * 100) * 4 // 1024
         if not SANITIZED:
-            self.assertLess(rss - small_rss, 1024, (small_rss, rss))
+            self.assertLess(rss - small_rss, round_tables_kib + 1024, (small_rss, rss))
             self.assertLess(rss, 8 * 1024)
 
     def test_zero_carriage_return_and_byte_26_inside_lines(self):
