@@ -24,8 +24,9 @@ bool cpu_has(cpu_path path);
 // Returns the fastest path this build can take on this CPU.
 cpu_path fastest_cpu_path();
 
-// The path the phrase search and the name cutter take: the fastest one from the start of the
-// program (until then, in other files' start-up code, the portable one).
+// The path the phrase search, the line-feed map and the name cutter take: from the start of the
+// program the one FRAGTALLY_CPU names when the CPU has it, else the fastest (until then, in
+// other files' start-up code, the portable one).
 extern cpu_path active_cpu_path;
 
 // Takes the path named by the value of FRAGTALLY_CPU (unset or empty: the fastest). Returns
