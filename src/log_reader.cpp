@@ -83,20 +83,50 @@ void map_line_feeds(const char* data, std::size_t size, std::uint64_t* bits) {
     }
 }
 
-// Returns the position of the first line feed from `from` on, or reader.end when there is none.
-std::size_t next_line_feed(std::size_t from) {
-    std::size_t to = reader.end;
+// Returns the position of the first bit set in a map from `from` on and before `to`, or `to`.
+std::size_t first_bit(const std::uint64_t* map, std::size_t from, std::size_t to) {
     if (from >= to) {
         return to;
     }
     std::size_t word = from / 64;
     std::size_t words = (to + 63) / 64;
-    std::uint64_t bits = reader.line_feeds[word] & ~low_bits(from % 64);
+    std::uint64_t bits = map[word] & ~low_bits(from % 64);
     while (bits == 0 && ++word < words) {
-        bits = reader.line_feeds[word];
+        bits = map[word];
     }
     auto first = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
     return bits == 0 ? to : std::min(to, first);
+}
+
+// Returns the number of bits set in a map from `from` on and before `to`.
+std::size_t count_bits(const std::uint64_t* map, std::size_t from, std::size_t to) {
+    std::size_t count = 0;
+    for (std::size_t i = from; i < to; i = (i | 63) + 1) {
+        std::size_t word_start = i & ~std::size_t{63};
+        std::uint64_t bits = map[i / 64] & ~low_bits(i % 64) & low_bits(to - word_start);
+        count += static_cast<std::size_t>(std::popcount(bits));
+    }
+    return count;
+}
+
+// Returns the position after the last bit set in a map from `from` on and before `to`, or
+// `from` when there is none.
+std::size_t after_last_bit(const std::uint64_t* map, std::size_t from, std::size_t to) {
+    if (from >= to) {
+        return from;
+    }
+    std::size_t word = (to - 1) / 64;
+    std::uint64_t bits = map[word] & low_bits(to - word * 64);
+    while (bits == 0 && word > from / 64) {
+        bits = map[--word];
+    }
+    auto after = word * 64 + 64 - static_cast<std::size_t>(std::countl_zero(bits));
+    return bits == 0 ? from : std::max(from, after);
+}
+
+// Returns the position of the first line feed from `from` on, or reader.end when there is none.
+std::size_t next_line_feed(std::size_t from) {
+    return first_bit(reader.line_feeds.data(), from, reader.end);
 }
 
 std::string_view line_text(const char* start, std::size_t size) {
@@ -109,8 +139,9 @@ std::string_view line_text(const char* start, std::size_t size) {
     return {start, size};
 }
 
-// Moves the unfinished line to the front of the buffer and reads more after it.
-bool refill() {
+// Moves the unfinished line to the front of the buffer and reads more after it; once a read,
+// so kept out of the loop over lines.
+[[gnu::noinline]] bool refill() {
     std::size_t pending = reader.end - reader.begin;
     std::memmove(reader.buffer.data(), reader.buffer.data() + reader.begin, pending);
     reader.begin = 0;
@@ -134,8 +165,9 @@ bool refill() {
     return true;
 }
 
-// Hands out the next line's text, whatever it holds.
-scan_result next_line(std::string_view& text) {
+// Hands out the next line's text, whatever it holds; for the lines the walk from spot to spot
+// leaves to it, at the end of the data.
+[[gnu::noinline]] scan_result next_line(std::string_view& text) {
     for (;;) {
         char* start = reader.buffer.data() + reader.begin;
         std::size_t pending = reader.end - reader.begin;
@@ -186,22 +218,40 @@ void start_scan(std::FILE* in) {
 }
 
 scan_result next_scanned_line(scanned_line& line) {
-    line.lines_before = 0;
+    std::uint64_t passed = 0;
     for (;;) {
         std::string_view text;
-        scan_result got = next_line(text);
-        if (got != scan_result::line) {
-            return got;
+        // The lines that end before the next spot hold no phrase, whatever their length or
+        // zero bytes: they are counted in the map of line feeds, not visited one by one (which
+        // line has a spot is anybody's guess, so a test per line would often mispredict). The
+        // line of the spot is taken when it ends within the data; anything else is left to
+        // next_line.
+        std::size_t lf = reader.end;
+        if (!reader.skipping) {
+            std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
+            passed += count_bits(reader.line_feeds.data(), reader.begin, spot);
+            reader.begin = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
+            lf = next_line_feed(spot);
         }
-        // Most lines hold no phrase: they are only counted here.
+        if (lf < reader.end) {
+            text = line_text(reader.buffer.data() + reader.begin, lf + 1 - reader.begin);
+            reader.begin = lf + 1;
+        } else {
+            scan_result got = next_line(text);
+            if (got != scan_result::line) {
+                line.lines_before = passed;
+                return got;
+            }
+        }
         phrase_set found =
             pass_search::find_mapped(text, reader.buffer.data(), reader.spots.data());
         if (found != 0) {
             line.text = text;
             line.phrases = found;
+            line.lines_before = passed;
             return scan_result::line;
         }
-        ++line.lines_before;
+        ++passed;  // a spot, but no phrase there
     }
 }
 

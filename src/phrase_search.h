@@ -3,8 +3,8 @@
 // looks for.
 //
 // Instead of one search per phrase, the text is swept once for the phrases' anchor words. A
-// word is spotted by two or three of its bytes alone, which a vector sweep tests for 16 or 32
-// positions at once; the phrases that hold the word there are then compared in full around
+// word is spotted by two or three of its bytes alone, which a vector sweep tests for 16, 32 or
+// 64 positions at once; the phrases that hold the word there are then compared in full around
 // the spot. Most lines hold no spot at all, and an obituary holds one or two. A phrase too
 // common to be worth a sweep ("ate") has no anchor word and is looked for only in the texts
 // that hold the phrase it goes with.
@@ -66,11 +66,11 @@ inline constexpr std::size_t word_size = 4;
 // 0, 2, 4 spot " by" as " ?y", which is rarer.
 inline constexpr std::array<std::size_t, 3> tested_at = {0, 2, 4};
 
-// Each table is written out twice over, so that a vector of 32 bytes loads it whole for the
-// shuffle, which looks up within each 16 bytes.
+// Each table is written out four times over, so that a vector of 32 or 64 bytes loads it whole
+// for the shuffle, which looks up within each 16 bytes.
 struct nibble_table {
-    std::array<std::uint8_t, 32> low{};
-    std::array<std::uint8_t, 32> high{};
+    std::array<std::uint8_t, 64> low{};
+    std::array<std::uint8_t, 64> high{};
 };
 
 inline constexpr std::size_t anchors_per_group = 8;  // one bit each in a byte of the tables
@@ -336,6 +336,33 @@ class phrase_search {
         return words;
     }();
 
+    // Whether every telling byte tells the phrases of its anchor apart.
+    static constexpr bool bytes_tell_apart = [] {
+        for (const telling_byte& tell : telling_bytes) {
+            for (phrase_set candidates : tell.candidates) {
+                if (std::popcount(candidates) > 1) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }();
+
+    // Returns phrase p when its anchor word begins at position i of the text and the phrase
+    // lies there wholly inside the text.
+    static phrase_set compare_phrase(std::size_t p, std::string_view text, std::size_t i) {
+        const phrase_words& want = words_of_phrase[p];
+        if (i < want.before || i + want.after > text.size()) {
+            return 0;
+        }
+        const char* at = text.data() + (i - want.before);
+        std::uint32_t differ = 0;
+        for (std::size_t k = 0; k < words_per_phrase; ++k) {
+            differ |= phrase_search_parts::load_word(at + want.at[k]) ^ want.word[k];
+        }
+        return differ == 0 ? phrase_bit(p) : 0;
+    }
+
     // Returns the phrases of the anchor's whose anchor word begins at position i of the text,
     // when they lie there wholly inside the text.
     static phrase_set confirm_anchor(std::size_t a, std::string_view text, std::size_t i) {
@@ -345,22 +372,21 @@ class phrase_search {
         if (where >= text.size()) {
             return 0;
         }
-        phrase_set found = 0;
-        for (phrase_set candidates = tell.candidates[static_cast<unsigned char>(text[where])];
-             candidates != 0; candidates &= candidates - 1) {
-            auto p = static_cast<std::size_t>(std::countr_zero(candidates));
-            const phrase_words& want = words_of_phrase[p];
-            if (i < want.before || i + want.after > text.size()) {
-                continue;
+        phrase_set candidates = tell.candidates[static_cast<unsigned char>(text[where])];
+        if constexpr (bytes_tell_apart) {
+            // One phrase at most, compared without a loop.
+            if (candidates == 0) {
+                return 0;
             }
-            const char* at = text.data() + (i - want.before);
-            std::uint32_t differ = 0;
-            for (std::size_t k = 0; k < words_per_phrase; ++k) {
-                differ |= phrase_search_parts::load_word(at + want.at[k]) ^ want.word[k];
+            return compare_phrase(static_cast<std::size_t>(std::countr_zero(candidates)), text, i);
+        } else {
+            phrase_set found = 0;
+            for (; candidates != 0; candidates &= candidates - 1) {
+                found |=
+                    compare_phrase(static_cast<std::size_t>(std::countr_zero(candidates)), text, i);
             }
-            found |= differ == 0 ? phrase_bit(p) : 0;
+            return found;
         }
-        return found;
     }
 
     static phrase_set confirm_position(std::string_view text, std::size_t i) {
@@ -387,8 +413,8 @@ class phrase_search {
 
     // Each path's sweep gives the spots of the 64 positions from `at`: bit k when some anchor's
     // first byte is at at[k] and some more of its bytes where they belong (its last byte for the
-    // portable and SSE2 sweeps, the bytes at tested_at for AVX2). They read up to 63 +
-    // longest_reach bytes past `at`, or 63 + tested_at.back().
+    // portable and SSE2 sweeps, the bytes at tested_at for AVX2 and AVX-512). They read up to
+    // 63 + longest_reach bytes past `at`, or 63 + tested_at.back().
 
     static std::uint64_t spots64_portable(const char* at) {
         std::uint64_t spots = 0;
@@ -444,7 +470,7 @@ class phrase_search {
                 bool past_end = tested_at[j] >= anchors[a].word.size();
                 unsigned byte =
                     past_end ? 0 : static_cast<unsigned char>(anchors[a].word[tested_at[j]]);
-                for (unsigned n = 0; n < 32; ++n) {
+                for (unsigned n = 0; n < 64; ++n) {
                     if (past_end || (byte & 15u) == n % 16) {
                         group[j].low[n] |= anchor_bit;
                     }
@@ -491,6 +517,35 @@ class phrase_search {
         return spots;
     }
 
+    // With AVX-512 all 64 positions at once, and a test gives their bits straight away.
+    __attribute__((target("avx512bw"))) static std::uint64_t spots64_avx512(const char* at) {
+        using phrase_search_parts::tested_at;
+        const __m512i nibble = _mm512_set1_epi8(0x0f);
+        __m512i lows[tested_at.size()];
+        __m512i highs[tested_at.size()];
+        for (std::size_t j = 0; j < tested_at.size(); ++j) {
+            __m512i bytes = _mm512_loadu_si512(at + tested_at[j]);
+            lows[j] = _mm512_and_si512(bytes, nibble);
+            highs[j] = _mm512_and_si512(_mm512_srli_epi16(bytes, 4), nibble);
+        }
+        __m512i any = _mm512_setzero_si512();
+#pragma GCC unroll 8
+        for (const group_tables& group : tested_byte_tables) {
+            __m512i anchors_here = _mm512_set1_epi8(-1);
+#pragma GCC unroll 4
+            for (std::size_t j = 0; j < tested_at.size(); ++j) {
+                anchors_here = _mm512_and_si512(
+                    anchors_here,
+                    _mm512_shuffle_epi8(_mm512_loadu_si512(group[j].low.data()), lows[j]));
+                anchors_here = _mm512_and_si512(
+                    anchors_here,
+                    _mm512_shuffle_epi8(_mm512_loadu_si512(group[j].high.data()), highs[j]));
+            }
+            any = _mm512_or_si512(any, anchors_here);
+        }
+        return _mm512_test_epi8_mask(any, any);
+    }
+
 #endif
 
     using spots64_function = std::uint64_t (*)(const char*);
@@ -500,10 +555,10 @@ class phrase_search {
 #if FRAGTALLY_X86_64
             case cpu_path::sse2:
                 return spots64_sse2;
-            // AVX-512 sweeps of 64 positions were no faster than two of 32 with AVX2.
             case cpu_path::avx2:
-            case cpu_path::avx512:
                 return spots64_avx2;
+            case cpu_path::avx512:
+                return spots64_avx512;
 #endif
             default:
                 return spots64_portable;
@@ -514,9 +569,9 @@ class phrase_search {
     static phrase_set with_unanchored(std::string_view text, phrase_set found) {
         if constexpr (unanchored != 0) {
             if ((found & partners) != 0) {
-                for (std::size_t p = 0; p < phrase_count; ++p) {
-                    if ((unanchored & phrase_bit(p)) != 0 &&
-                        (found & phrase_bit(phrases[p].with)) != 0 &&
+                for (phrase_set left = unanchored; left != 0; left &= left - 1) {
+                    auto p = static_cast<std::size_t>(std::countr_zero(left));
+                    if ((found & phrase_bit(phrases[p].with)) != 0 &&
                         text.find(phrases[p].text) != std::string_view::npos) {
                         found |= phrase_bit(p);
                     }
@@ -532,11 +587,14 @@ class phrase_search {
     static phrase_set with_unanchored_in_line(std::string_view text, phrase_set found) {
         if constexpr (unanchored != 0) {
 #if FRAGTALLY_X86_64
-            if (active_cpu_path != cpu_path::portable && (found & partners) != 0) {
-                for (std::size_t p = 0; p < phrase_count; ++p) {
+            if ((found & partners) == 0) {
+                return found;
+            }
+            if (active_cpu_path != cpu_path::portable) {
+                for (phrase_set left = unanchored; left != 0; left &= left - 1) {
+                    auto p = static_cast<std::size_t>(std::countr_zero(left));
                     std::string_view word = phrases[p].text;
-                    if ((unanchored & phrase_bit(p)) != 0 &&
-                        (found & phrase_bit(phrases[p].with)) != 0 && text.size() >= word.size()) {
+                    if ((found & phrase_bit(phrases[p].with)) != 0 && text.size() >= word.size()) {
                         // Only where the whole phrase lies inside the text.
                         std::uint64_t starts =
                             phrase_search_parts::word_starts64(text.data(), word);
