@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cpu.h"
-#include "log_reader.h"
+#include "line_scanner.h"
 #include "parselog.h"
 #include "phrases.h"
 #include "progress.h"

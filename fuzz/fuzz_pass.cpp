@@ -11,7 +11,7 @@
 #include "expected_progress.h"
 #include "fuzz_support.h"
 #include "game_limits.h"
-#include "log_reader.h"
+#include "line_scanner.h"
 #include "parselog.h"
 #include "progress.h"
 

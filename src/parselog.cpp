@@ -10,7 +10,7 @@
 #include "console.h"
 #include "exit_status.h"
 #include "kinds.h"
-#include "log_reader.h"
+#include "line_scanner.h"
 #include "messages.h"
 #include "progress.h"
 #include "report.h"
@@ -22,7 +22,7 @@ namespace {
 // phrase, and the kinds that need more than one.
 static_assert(obituary_kinds.size() <= 32, "a kind is one bit of an unsigned");
 
-constexpr std::array<unsigned, pass_phrases.size()> kinds_needing_only = [] {
+constexpr std::array<unsigned, pass_phrases.size()> kinds_by_single_phrase() {
     std::array<unsigned, pass_phrases.size()> kinds{};
     for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
         if (std::has_single_bit(phrases_of_kind[k])) {
@@ -30,15 +30,18 @@ constexpr std::array<unsigned, pass_phrases.size()> kinds_needing_only = [] {
         }
     }
     return kinds;
-}();
+}
 
-constexpr unsigned kinds_needing_more = [] {
+constexpr unsigned kinds_of_several_phrases() {
     unsigned kinds = 0;
     for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
         kinds |= std::has_single_bit(phrases_of_kind[k]) ? 0u : 1u << k;
     }
     return kinds;
-}();
+}
+
+constexpr std::array<unsigned, pass_phrases.size()> kinds_needing_only = kinds_by_single_phrase();
+constexpr unsigned kinds_needing_more = kinds_of_several_phrases();
 
 // Counts stop at the largest value rather than wrap round to a negative one.
 void bump(std::int32_t& count) {

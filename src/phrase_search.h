@@ -295,8 +295,9 @@ class phrase_search {
             tells[a].distance = distance;
             for (std::size_t p = 0; p < phrase_count; ++p) {
                 if ((anchors[a].holders & phrase_bit(p)) != 0) {
-                    auto in_phrase =
-                        static_cast<std::size_t>(static_cast<int>(anchor_offset[p]) + distance);
+                    // In range: the distance is 0, or tells_apart took it for every phrase.
+                    int in_phrase_signed = static_cast<int>(anchor_offset[p]) + distance;
+                    auto in_phrase = static_cast<std::size_t>(in_phrase_signed);
                     auto byte = static_cast<unsigned char>(phrases[p].text[in_phrase]);
                     tells[a].candidates[byte] |= phrase_bit(p);
                 }
@@ -672,8 +673,8 @@ class phrase_search {
     static phrase_set find_mapped(std::string_view text, const char* base,
                                   const std::uint64_t* spots) {
         auto from = static_cast<std::size_t>(text.data() - base);
-        // Sizes 1 to 64 are most lines; an empty text wraps round to the long way, which finds
-        // nothing in it.
+        // Sizes 1 to 64 are most lines; an empty text wraps round to the search of long texts,
+        // which finds nothing in it.
         if (text.size() - 1 >= 64) {
             return find_mapped_in_long_text(text, from, spots);
         }

@@ -43,11 +43,8 @@ constexpr std::size_t index_of(const auto& list, std::string_view text) {
     return p;
 }
 
-}  // namespace pass_phrase_list
-
-// The phrases of the pass; phrase 0 is the round end's.
-inline constexpr std::array<phrase_spec, pass_phrase_list::count()> pass_phrases = [] {
-    std::array<phrase_spec, pass_phrase_list::count()> list{};
+constexpr std::array<phrase_spec, count()> all() {
+    std::array<phrase_spec, count()> list{};
     list[0] = {round_end_phrase, round_end_anchor};
     std::size_t count = 1;
     for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
@@ -61,13 +58,20 @@ inline constexpr std::array<phrase_spec, pass_phrase_list::count()> pass_phrases
         }
     }
     return list;
-}();
+}
+
+}  // namespace pass_phrase_list
+
+// The phrases of the pass; phrase 0 is the round end's.
+inline constexpr std::array<phrase_spec, pass_phrase_list::count()> pass_phrases =
+    pass_phrase_list::all();
 
 // The round end's phrase as a set.
 inline constexpr phrase_set round_end_phrases = phrase_bit(0);
 
-// The phrases each kind needs, all of which make a line one of that kind.
-inline constexpr std::array<phrase_set, obituary_kinds.size()> phrases_of_kind = [] {
+namespace pass_phrase_list {
+
+constexpr std::array<phrase_set, obituary_kinds.size()> of_each_kind() {
     std::array<phrase_set, obituary_kinds.size()> needs{};
     for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
         const obituary_kind& kind = obituary_kinds[k];
@@ -77,7 +81,13 @@ inline constexpr std::array<phrase_set, obituary_kinds.size()> phrases_of_kind =
         }
     }
     return needs;
-}();
+}
+
+}  // namespace pass_phrase_list
+
+// The phrases each kind needs, all of which make a line one of that kind.
+inline constexpr std::array<phrase_set, obituary_kinds.size()> phrases_of_kind =
+    pass_phrase_list::of_each_kind();
 
 // Returns the set of pass_phrases found in the text, reading nothing outside it. A phrase
 // without an anchor word ("ate") is reported only along with the phrase it goes with.

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "log_reader.h"
+#include "line_scanner.h"
 #include "progress.h"
 
 void TablesTest::SetUp() {

@@ -1,4 +1,4 @@
-#include "log_reader.h"
+#include "line_scanner.h"
 
 #include <algorithm>
 #include <array>
@@ -23,7 +23,7 @@ constexpr std::size_t map_words = (max_line_text + read_size + 63) / 64;
 constexpr std::size_t buffer_padding = 128;
 static_assert(buffer_padding >= phrase_scan_overread && buffer_padding >= 63);
 
-struct log_reader {
+struct line_reader {
     std::FILE* in = nullptr;
     std::array<char, max_line_text + read_size + buffer_padding> buffer{};
     // Where phrases might be in the buffered data, as map_spots marks them.
@@ -39,7 +39,7 @@ struct log_reader {
 };
 
 // Large, so in static storage, and the pass reads one log at a time.
-log_reader reader;
+line_reader reader;
 
 using pass_search = phrase_search<pass_phrases>;
 
