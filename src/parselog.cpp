@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <limits>
@@ -16,32 +15,6 @@
 #include "report.h"
 
 namespace {
-
-// Which kinds a line is of is gathered first from the few phrases found, without a branch per
-// kind, since which one it is is anybody's guess: the kinds that need one phrase only, by that
-// phrase, and the kinds that need more than one.
-static_assert(obituary_kinds.size() <= 32, "a kind is one bit of an unsigned");
-
-constexpr std::array<unsigned, pass_phrases.size()> kinds_by_single_phrase() {
-    std::array<unsigned, pass_phrases.size()> kinds{};
-    for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
-        if (std::has_single_bit(phrases_of_kind[k])) {
-            kinds[static_cast<std::size_t>(std::countr_zero(phrases_of_kind[k]))] |= 1u << k;
-        }
-    }
-    return kinds;
-}
-
-constexpr unsigned kinds_of_several_phrases() {
-    unsigned kinds = 0;
-    for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
-        kinds |= std::has_single_bit(phrases_of_kind[k]) ? 0u : 1u << k;
-    }
-    return kinds;
-}
-
-constexpr std::array<unsigned, pass_phrases.size()> kinds_needing_only = kinds_by_single_phrase();
-constexpr unsigned kinds_needing_more = kinds_of_several_phrases();
 
 // Counts stop at the largest value rather than wrap round to a negative one.
 void bump(std::int32_t& count) {
@@ -143,23 +116,16 @@ bool examine_line(std::string_view text, phrase_set phrases) {
         }
     }
     this_round = &round_tallies[round];
-    unsigned kinds = 0;
-    for (phrase_set left = phrases; left != 0; left &= left - 1) {
-        kinds |= kinds_needing_only[static_cast<std::size_t>(std::countr_zero(left))];
-    }
-    for (unsigned more = kinds_needing_more; more != 0; more &= more - 1) {
-        auto k = static_cast<std::size_t>(std::countr_zero(more));
-        kinds |= static_cast<unsigned>((phrases & phrases_of_kind[k]) == phrases_of_kind[k]) << k;
-    }
-    // In table order.
-    for (; kinds != 0; kinds &= kinds - 1) {
-        const obituary_kind& kind =
-            obituary_kinds[static_cast<std::size_t>(std::countr_zero(kinds))];
-        stats_t names = kind.extract(text);
-        if (kind.two_names) {
-            count_two_names(kind, names.vicname, names.aggname);
-        } else {
-            count_one_name(kind, names.curname);
+    // Kinds in table order; one line may be of several.
+    for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
+        if ((phrases & phrases_of_kind[k]) == phrases_of_kind[k]) {
+            const obituary_kind& kind = obituary_kinds[k];
+            stats_t names = kind.extract(text);
+            if (kind.two_names) {
+                count_two_names(kind, names.vicname, names.aggname);
+            } else {
+                count_one_name(kind, names.curname);
+            }
         }
     }
     return true;
