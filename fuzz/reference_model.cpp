@@ -31,7 +31,7 @@ struct member {
 
 // The thirteen extractors, one row each: where the first name ends, where the second begins
 // and what ends it.
-constexpr std::array<member, 13> members = {{
+constexpr auto members = std::to_array<member>({
     {"suicide", false, false, "wa", "", second_end::s_p},
     {"melted", false, false, "melt", "", second_end::s_p},
     {"lava", false, false, "does", "", second_end::s_p},
@@ -45,7 +45,7 @@ constexpr std::array<member, 13> members = {{
     {"almost_rocketed", true, false, "almo", "dged", second_end::s_roc},
     {"gauntlet", true, false, "was", "d?by", second_end::line_feed_or_three_blanks},
     {"rocket_hit", true, false, "ate", "ate", second_end::s_ro},
-}};
+});
 
 // The model knows the rules of names of every kind, and of no other.
 const member& member_named(std::string_view extractor) {

@@ -25,7 +25,7 @@ struct obituary_kind {
 };
 
 // Tried in this order; one line may be of several kinds.
-inline constexpr std::array<obituary_kind, 13> obituary_kinds = {{
+inline constexpr auto obituary_kinds = std::to_array<obituary_kind>({
     {"suicide", "suicide", suicide, false, "in the wrong place", "wrong", "", void_suicides,
      void_suicides},
     {"melted", "melted", melted, false, "melted himself", "himself", "", plasma_suicides,
@@ -48,7 +48,7 @@ inline constexpr std::array<obituary_kind, 13> obituary_kinds = {{
      gauntlet_kills},
     {"rocket_hit", "rocket_hit", rocket_hit, true, "rocket", "rocket", "ate", rl_direct_deaths,
      rl_direct_kills},
-}};
+});
 
 // The phrase of a round end, and the word of it the search sweeps for.
 inline constexpr std::string_view round_end_phrase = "fraglimit";
