@@ -1,4 +1,4 @@
-// Maps of 64 bytes in one 64-bit word, bit k for byte k, as the reader, the phrase search and
+// Maps of 64 bytes in one 64-bit word, bit k for byte k, as the scanner, the phrase search and
 // the name cutter use them.
 #pragma once
 

@@ -26,7 +26,7 @@ static_assert(buffer_padding >= phrase_scan_overread && buffer_padding >= 63);
 struct line_reader {
     std::FILE* in = nullptr;
     std::array<char, max_line_text + read_size + buffer_padding> buffer{};
-    // Where phrases might be in the buffered data, as map_spots marks them.
+    // Where phrases might be in the buffered data, as the phrase search maps them.
     std::array<std::uint64_t, map_words> spots{};
     // Where the line feeds are in the buffered data; none is marked at or after end.
     std::array<std::uint64_t, map_words> line_feeds{};
