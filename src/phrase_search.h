@@ -31,7 +31,7 @@ using phrase_set = std::uint64_t;
 // One phrase of a list: its exact, case-sensitive text and the word of it that is swept for.
 // Phrases may share an anchor word. A phrase without one is looked for, plainly, only in a text
 // that holds the phrase numbered `with`, and is reported only there.
-struct phrase_spec {
+struct phrase_entry {
     std::string_view text;
     std::string_view anchor;
     std::size_t with = 0;
@@ -103,7 +103,7 @@ inline std::uint64_t word_starts64(const char* at, std::string_view word) {
 
 }  // namespace phrase_search_parts
 
-// The search for the phrases of `phrases`, a constexpr std::array of phrase_spec. Every CPU
+// The search for the phrases of `phrases`, a constexpr std::array of phrase_entry. Every CPU
 // path gives the same results as one plain search per phrase.
 template <const auto& list>
 class phrase_search {
@@ -175,7 +175,7 @@ class phrase_search {
 
     static constexpr std::size_t longest_phrase = [] {
         std::size_t longest = 0;
-        for (const phrase_spec& p : phrases) {
+        for (const phrase_entry& p : phrases) {
             longest = std::max(longest, p.text.size());
         }
         return longest;
@@ -183,15 +183,17 @@ class phrase_search {
 
     static constexpr bool well_formed() {
         for (std::size_t p = 0; p < phrase_count; ++p) {
-            const phrase_spec& spec = phrases[p];
-            bool anchored = !spec.anchor.empty();
-            if (anchored && (spec.anchor.size() < 2 || anchor_offset[p] == std::string_view::npos ||
-                             spec.text.size() < phrase_search_parts::word_size)) {
+            const phrase_entry& entry = phrases[p];
+            bool anchored = !entry.anchor.empty();
+            if (anchored &&
+                (entry.anchor.size() < 2 || anchor_offset[p] == std::string_view::npos ||
+                 entry.text.size() < phrase_search_parts::word_size)) {
                 return false;
             }
             // An unanchored phrase goes with an anchored one, and fits the sweep of a line.
-            if (!anchored && (spec.with >= phrase_count || phrases[spec.with].anchor.empty() ||
-                              spec.text.empty() || 63 + spec.text.size() > phrase_scan_overread)) {
+            if (!anchored &&
+                (entry.with >= phrase_count || phrases[entry.with].anchor.empty() ||
+                 entry.text.empty() || 63 + entry.text.size() > phrase_scan_overread)) {
                 return false;
             }
         }

@@ -43,8 +43,8 @@ constexpr std::size_t index_of(const auto& list, std::string_view text) {
     return p;
 }
 
-constexpr std::array<phrase_spec, count()> all() {
-    std::array<phrase_spec, count()> list{};
+constexpr std::array<phrase_entry, count()> all() {
+    std::array<phrase_entry, count()> list{};
     list[0] = {round_end_phrase, round_end_anchor};
     std::size_t count = 1;
     for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
@@ -63,7 +63,7 @@ constexpr std::array<phrase_spec, count()> all() {
 }  // namespace pass_phrase_list
 
 // The phrases of the pass; phrase 0 is the round end's.
-inline constexpr std::array<phrase_spec, pass_phrase_list::count()> pass_phrases =
+inline constexpr std::array<phrase_entry, pass_phrase_list::count()> pass_phrases =
     pass_phrase_list::all();
 
 // The round end's phrase as a set.

@@ -39,7 +39,7 @@ TEST(Kinds, EveryPhraseOfAKindIsSearchedFor) {
         SCOPED_TRACE(kind.extractor);
         auto listed = [](std::string_view text) {
             return std::any_of(pass_phrases.begin(), pass_phrases.end(),
-                               [&](const phrase_spec& p) { return p.text == text; });
+                               [&](const phrase_entry& p) { return p.text == text; });
         };
         EXPECT_TRUE(listed(kind.phrase));
         EXPECT_TRUE(kind.also.empty() || listed(kind.also));

@@ -20,7 +20,7 @@ namespace {
 
 // The pass's phrases and more that the game prints, each with a word to sweep for.
 constexpr auto larger_phrase_set = [] {
-    constexpr std::array<phrase_spec, 14> more = {{
+    constexpr std::array<phrase_entry, 14> more = {{
         {"was squished", "squished"},
         {"sank like a rock", "sank"},
         {"tripped on his own grenade", "tripped"},
@@ -36,7 +36,7 @@ constexpr auto larger_phrase_set = [] {
         {"blew herself up", "herself"},
         {"melted herself", "herself"},
     }};
-    std::array<phrase_spec, pass_phrases.size() + more.size()> all{};
+    std::array<phrase_entry, pass_phrases.size() + more.size()> all{};
     std::copy(pass_phrases.begin(), pass_phrases.end(), all.begin());
     std::copy(more.begin(), more.end(), all.begin() + pass_phrases.size());
     return all;
@@ -64,7 +64,7 @@ template <const auto& list>
 std::string phrase_soup(std::size_t size) {
     std::string soup;
     while (soup.size() < size) {
-        for (const phrase_spec& p : list) {
+        for (const phrase_entry& p : list) {
             soup += p.text;
         }
     }
@@ -186,8 +186,8 @@ TEST(Phrases, TypicalAndTrickyLines) {
 // the rest filled with bytes that almost make anchors.
 template <const auto& list>
 void check_every_place() {
-    for (const phrase_spec& spec : list) {
-        std::string_view p = spec.text;
+    for (const phrase_entry& entry : list) {
+        std::string_view p = entry.text;
         for (std::size_t size = p.size(); size <= 80; ++size) {
             for (std::size_t at = 0; at + p.size() <= size; ++at) {
                 std::string text(size, ' ');
@@ -210,8 +210,8 @@ TEST(Phrases, EveryPhraseAtEveryPlaceOfLinesOfEveryLength) {
 
 template <const auto& list>
 void check_every_byte_value() {
-    for (const phrase_spec& spec : list) {
-        std::string_view p = spec.text;
+    for (const phrase_entry& entry : list) {
+        std::string_view p = entry.text;
         for (std::size_t prefix : {0u, 1u, 17u}) {
             std::string base = std::string(prefix, 'x') + std::string(p) + " rocket ate\n";
             for (std::size_t pos = prefix == 0 ? 0 : prefix - 1; pos <= prefix + p.size(); ++pos) {
@@ -234,8 +234,8 @@ template <const auto& list>
 void check_cut_phrases() {
     // The rest of the phrase lies next to the text in memory, where a search that looked past
     // either end would complete it. "rocket" is there so that a cut "ate" is looked for too.
-    for (const phrase_spec& spec : list) {
-        std::string_view p = spec.text;
+    for (const phrase_entry& entry : list) {
+        std::string_view p = entry.text;
         for (std::size_t cut : {std::size_t{1}, p.size() / 2, p.size() - 1}) {
             std::string_view head = p.substr(0, p.size() - cut);
             std::string_view tail = p.substr(p.size() - cut);
