@@ -1,4 +1,4 @@
-// Micro-benchmarks of the pass's hot paths: the phrase scan of one line with every scanner this
+// Micro-benchmarks of the pass's hot paths: the phrase search of one line on every CPU path this
 // machine has, the examination of one line, the progress output and the whole pass over an
 // in-memory log. bench/run.sh times the real program on large logs.
 #include <benchmark/benchmark.h>
@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cpu.h"
+#include "line_scanner.h"
 #include "parselog.h"
 #include "phrases.h"
 #include "progress.h"
@@ -35,13 +37,14 @@ const std::array<sample_line, 4> sample_lines = {{
     {"long", "Zap^7: " + std::string(1000, 'x') + " lol by the way\n"},
 }};
 
-void find_phrases_bench(benchmark::State& state, phrase_scanner scanner, const sample_line& line) {
-    if (!scanner_available(scanner)) {
-        state.SkipWithError("scanner not available on this CPU");
+void find_phrases_bench(benchmark::State& state, cpu_path path, const sample_line& line) {
+    if (!cpu_has(path)) {
+        state.SkipWithError("path not available on this CPU");
         return;
     }
+    cpu_path_scope on(path);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(find_phrases_with(scanner, line.text));
+        benchmark::DoNotOptimize(find_phrases(line.text));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(line.text.size()));
@@ -49,11 +52,13 @@ void find_phrases_bench(benchmark::State& state, phrase_scanner scanner, const s
 
 // Mapping a whole buffer of lines, then finding each line's phrases from the map, as the pass
 // does: the time is per line.
-void mapped_bench(benchmark::State& state, phrase_scanner scanner, const sample_line& line) {
-    if (!scanner_available(scanner)) {
-        state.SkipWithError("scanner not available on this CPU");
+void mapped_bench(benchmark::State& state, cpu_path path, const sample_line& line) {
+    using search = phrase_search<pass_phrases>;
+    if (!cpu_has(path)) {
+        state.SkipWithError("path not available on this CPU");
         return;
     }
+    cpu_path_scope on(path);
     std::string data;
     while (data.size() < 64 * 1024) {
         data += line.text;
@@ -63,10 +68,10 @@ void mapped_bench(benchmark::State& state, phrase_scanner scanner, const sample_
     data.resize(mapped + phrase_scan_overread, ' ');
     std::vector<std::uint64_t> spots((mapped + 63) / 64);
     for (auto _ : state) {
-        map_spots_with(scanner, data.data(), mapped, spots.data());
+        search::map(data.data(), mapped, spots.data());
         for (std::size_t i = 0; i < lines; ++i) {
             std::string_view text(data.data() + i * line.text.size(), line.text.size());
-            benchmark::DoNotOptimize(find_mapped_phrases(text, data.data(), spots.data()));
+            benchmark::DoNotOptimize(search::find_mapped(text, data.data(), spots.data()));
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lines));
@@ -74,19 +79,13 @@ void mapped_bench(benchmark::State& state, phrase_scanner scanner, const sample_
 }
 
 void register_phrase_benchmarks() {
-    const std::array<std::pair<phrase_scanner, const char*>, 4> scanners = {{
-        {phrase_scanner::portable, "portable"},
-        {phrase_scanner::sse2, "sse2"},
-        {phrase_scanner::avx2, "avx2"},
-        {phrase_scanner::avx512, "avx512"},
-    }};
-    for (const auto& [scanner, scanner_name] : scanners) {
+    for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
         for (const sample_line& line : sample_lines) {
-            std::string name = std::string(scanner_name) + "/" + line.label;
+            std::string name = std::string(cpu_path_names[p]) + "/" + line.label;
             benchmark::RegisterBenchmark(("find_phrases/" + name).c_str(), find_phrases_bench,
-                                         scanner, std::cref(line));
-            benchmark::RegisterBenchmark(("mapped_lines/" + name).c_str(), mapped_bench, scanner,
-                                         std::cref(line));
+                                         static_cast<cpu_path>(p), std::cref(line));
+            benchmark::RegisterBenchmark(("mapped_lines/" + name).c_str(), mapped_bench,
+                                         static_cast<cpu_path>(p), std::cref(line));
         }
     }
 }
@@ -94,7 +93,7 @@ void register_phrase_benchmarks() {
 void examine_line_bench(benchmark::State& state, const sample_line& line) {
     init();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(examine_line(line.text));
+        benchmark::DoNotOptimize(examine_line(line.text, find_phrases(line.text)));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(line.text.size()));
@@ -108,7 +107,6 @@ void register_examine_benchmarks() {
 }
 
 void progress_lines(benchmark::State& state) {
-    static progress_output progress;
     std::FILE* out = std::fopen(null_device, "wb");
     if (out == nullptr) {
         state.SkipWithError("cannot open the null device");
@@ -117,12 +115,12 @@ void progress_lines(benchmark::State& state) {
     // Lines are added in batches, as the pass adds them; counts start at several digits, as in a
     // long log.
     const auto batch = static_cast<std::uint64_t>(state.range(0));
-    start_progress(progress, out);
-    add_progress_lines(progress, 1000000);
+    start_progress(out);
+    add_progress_lines(1000000);
     for (auto _ : state) {
-        add_progress_lines(progress, batch);
+        add_progress_lines(batch);
     }
-    flush_progress(progress);
+    flush_progress();
     std::fclose(out);
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(batch));
@@ -159,8 +157,6 @@ std::string sample_log(std::size_t size) {
 }
 
 void whole_pass(benchmark::State& state) {
-    static log_reader reader;
-    static progress_output progress;
     const std::string log = sample_log(8 << 20);
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::fopen(null_device, "wb");
@@ -172,10 +168,10 @@ void whole_pass(benchmark::State& state) {
     for (auto _ : state) {
         std::rewind(in);
         init();
-        open_reader(reader, in);
-        start_progress(progress, out);
-        benchmark::DoNotOptimize(run_pass(reader, progress));
-        flush_progress(progress);
+        start_scan(in);
+        start_progress(out);
+        benchmark::DoNotOptimize(run_pass());
+        flush_progress();
     }
     std::fclose(in);
     std::fclose(out);

@@ -7,6 +7,9 @@
 # Environment:
 #   FRAGTALLY        binary under test (default build/release/fragtally; when
 #                    the default is missing it is built with the release preset)
+#   BENCH_BASELINE   a second fragtally to time in the same run, for instance
+#                    the program of an earlier commit (optional; its rows are
+#                    labelled "baseline", and its output must be the same)
 #   BENCH_BUILD_DIR  where gen_log and the yardstick are built
 #                    (default build/bench-tools)
 #   BENCH_RUNS       timed runs per case, the median is reported (default 5)
@@ -58,6 +61,12 @@ else
             die "release build failed"
         [[ -x $fragtally ]] || die "the release build did not produce $fragtally"
     fi
+fi
+
+baseline=""
+if [[ -n ${BENCH_BASELINE:-} ]]; then
+    baseline=$(abspath "$BENCH_BASELINE")
+    [[ -f $baseline && -x $baseline ]] || die "BENCH_BASELINE=$BENCH_BASELINE is not an executable file"
 fi
 
 # ---------------------------------------------------------------- bench tools
@@ -152,6 +161,7 @@ commit=$(git -C "$repo_root" rev-parse --short HEAD 2>/dev/null || echo unknown)
 echo "fragtally benchmark  $(date -u '+%Y-%m-%d %H:%M UTC')  commit $commit"
 echo "cpu: ${cpu:-unknown} ($(nproc) cores)   kernel $(uname -r)   compiler: $("${CXX:-g++}" --version | head -n 1)"
 echo "fragtally: $fragtally   runs per case: $runs (median)   seed: $seed"
+[[ -n $baseline ]] && echo "baseline: $baseline"
 echo
 
 rows=()  # "tool|output|size label|bytes|seconds|peak|log index"
@@ -167,7 +177,7 @@ for mib in "${sizes[@]}"; do
     bytes=$(stat -c %s "$log")
     note "generated $label log ($bytes bytes) in $(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.2f", n / 1e9 }') s"
 
-    for tool in fragtally yardstick wc grep; do
+    for tool in fragtally baseline yardstick wc grep; do
         mkdir -p "$work/$tool-$mib"
         ln -s "$log" "$work/$tool-$mib/qconsole.log"
     done
@@ -177,12 +187,22 @@ for mib in "${sizes[@]}"; do
     note "$label: checking output and peak memory"
     peak_frag=$(check_run fragtally "$work/fragtally-$mib" "$lines" "$fragtally")
     peak_yard=$(check_run yardstick "$work/yardstick-$mib" "$lines" "$yardstick")
+    if [[ -n $baseline ]]; then
+        peak_base=$(check_run baseline "$work/baseline-$mib" "$lines" "$baseline")
+        cmp -s "$work/fragtally-$mib/qconsole.txt" "$work/baseline-$mib/qconsole.txt" ||
+            die "fragtally and the baseline wrote different reports"
+    fi
 
     for mode in null pipe file; do
         note "$label: fragtally, output to $mode"
         s=$(median "$work/fragtally-$mib" "$mode" "0 1" "$fragtally")
         rows+=("fragtally|$mode|$label|$bytes|$s|$peak_frag|$mib")
         [[ $mode == null ]] && ref_frag[$mib]=$s
+        if [[ -n $baseline ]]; then
+            note "$label: baseline, output to $mode"
+            s=$(median "$work/baseline-$mib" "$mode" "0 1" "$baseline")
+            rows+=("baseline|$mode|$label|$bytes|$s|$peak_base|$mib")
+        fi
         note "$label: yardstick, output to $mode"
         s=$(median "$work/yardstick-$mib" "$mode" "0 1" "$yardstick")
         rows+=("yardstick|$mode|$label|$bytes|$s|$peak_yard|$mib")

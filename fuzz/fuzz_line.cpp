@@ -1,7 +1,8 @@
-// Fuzz target: one line of arbitrary bytes through every extractor, every phrase scanner and the
-// dispatch. The first input byte sets the scene: its low seven bits are how many players
-// already hold a slot (at most max_players, so full tables are reached), its top bit puts the
-// round count at the limit, so a "fraglimit" line stops the run. The rest is the line.
+// Fuzz target: one line of arbitrary bytes through every extractor and the phrase search on
+// every CPU path, and through the dispatch. The first input byte sets the scene: its low seven bits
+// are how many players already hold a slot (at most max_players, so full tables are reached), its
+// top bit puts the round count at the limit, so a "fraglimit" line stops the run. The rest is the
+// line.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -9,47 +10,52 @@
 #include <string>
 #include <vector>
 
+#include "cpu.h"
 #include "fuzz_support.h"
+#include "kinds.h"
 #include "parselog.h"
 #include "phrases.h"
 #include "plain_phrases.h"
 
 namespace {
 
-// In the order of model_extractor_names.
-constexpr std::array<stats_t (*)(std::string_view), 13> extractors = {
-    suicide, melted,     lava,      blown,           cratered, railed,    lightning,
-    shotgun, machinegun, plasmagun, almost_rocketed, gauntlet, rocket_hit};
-
 std::string up_to_zero(const std::string& text) {
     return text.substr(0, text.find('\0'));
 }
 
+// Every extractor on every path agrees with the model's rules of its names.
 void check_extractors(std::string_view line) {
-    for (std::size_t i = 0; i < extractors.size(); ++i) {
-        stats_t got = extractors[i](line);
-        model_names want = model_extract(model_extractor_names[i], std::string(line));
-        std::string_view cur = checked_name(got.curname);
-        std::string_view vic = checked_name(got.vicname);
-        std::string_view agg = checked_name(got.aggname);
-        if (i < 5) {  // the first five are the one-name extractors
-            fuzz_check(cur == up_to_zero(want.first), "one-name extractor agrees with the model");
-            fuzz_check(vic.empty() && agg.empty(), "one-name extractor sets only curname");
-        } else {
-            fuzz_check(vic == up_to_zero(want.first), "victim agrees with the model");
-            fuzz_check(agg == up_to_zero(want.second), "killer agrees with the model");
-            fuzz_check(cur.empty(), "two-name extractor sets no curname");
+    for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
+        if (!cpu_has(static_cast<cpu_path>(p))) {
+            continue;
+        }
+        cpu_path_scope on(static_cast<cpu_path>(p));
+        for (const obituary_kind& kind : obituary_kinds) {
+            stats_t got = kind.extract(line);
+            model_names want = model_extract(kind.extractor, std::string(line));
+            std::string_view cur = checked_name(got.curname);
+            std::string_view vic = checked_name(got.vicname);
+            std::string_view agg = checked_name(got.aggname);
+            if (!kind.two_names) {
+                fuzz_check(cur == up_to_zero(want.first),
+                           "one-name extractor agrees with the model");
+                fuzz_check(vic.empty() && agg.empty(), "one-name extractor sets only curname");
+            } else {
+                fuzz_check(vic == up_to_zero(want.first), "victim agrees with the model");
+                fuzz_check(agg == up_to_zero(want.second), "killer agrees with the model");
+                fuzz_check(cur.empty(), "two-name extractor sets no curname");
+            }
         }
     }
 }
 
-// Every scanner finds the same phrases as the plain search, reading nothing outside the text,
-// and so does the pass's way: a map of spots over the text followed by readable bytes, which
+// Every path finds the same phrases as the plain search, reading nothing outside the text, and
+// so does the pass's search in a map of spots over the text followed by readable bytes, which
 // must not change the result. Those bytes repeat the line, so a phrase cut by the end of the
 // text is completed just past it.
-void check_phrase_scanners(std::string_view line) {
+void check_phrase_search(std::string_view line) {
+    using search = phrase_search<pass_phrases>;
     phrase_set want = plain_find_phrases(line);
-    fuzz_check(find_phrases(line) == want, "find_phrases agrees with the plain search");
     std::unique_ptr<char[]> padded(new char[line.size() + phrase_scan_overread]);
     std::memcpy(padded.get(), line.data(), line.size());
     for (std::size_t i = 0; i < phrase_scan_overread; ++i) {
@@ -57,15 +63,15 @@ void check_phrase_scanners(std::string_view line) {
     }
     std::string_view padded_line(padded.get(), line.size());
     std::vector<std::uint64_t> spots((line.size() + 63) / 64);
-    for (phrase_scanner scanner : {phrase_scanner::portable, phrase_scanner::sse2,
-                                   phrase_scanner::avx2, phrase_scanner::avx512}) {
-        if (scanner_available(scanner)) {
-            fuzz_check(find_phrases_with(scanner, line) == want,
-                       "each scanner agrees with the plain search");
-            map_spots_with(scanner, padded.get(), line.size(), spots.data());
-            fuzz_check(find_mapped_phrases(padded_line, padded.get(), spots.data()) == want,
-                       "each scanner's map agrees with the plain search");
+    for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
+        if (!cpu_has(static_cast<cpu_path>(p))) {
+            continue;
         }
+        cpu_path_scope on(static_cast<cpu_path>(p));
+        fuzz_check(find_phrases(line) == want, "each path agrees with the plain search");
+        search::map(padded.get(), line.size(), spots.data());
+        fuzz_check(search::find_mapped(padded_line, padded.get(), spots.data()) == want,
+                   "each path's map agrees with the plain search");
     }
 }
 
@@ -100,11 +106,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view line(bytes.get(), length);
 
     check_extractors(line);
-    check_phrase_scanners(line);
+    check_phrase_search(line);
 
     // The dispatch on the raw bytes, zero bytes included, keeps the tables sound.
     set_scene(data[0], nullptr);
-    examine_line(line);
+    examine_line(line, find_phrases(line));
     check_table_invariants();
 
     // On a line's text (which ends at its first zero byte) it does what the model does.
@@ -112,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     model_run model;
     set_scene(data[0], &model);
     int players_before = player_count;
-    bool went_on = examine_line(text);
+    bool went_on = examine_line(text, find_phrases(text));
     fuzz_check(went_on == model_examine(model, std::string(text)), "same round-limit stop");
     if (!went_on) {
         fuzz_check(player_count == players_before, "a stopping line is not dispatched");

@@ -8,14 +8,18 @@
 #include <cstdio>
 #include <string>
 
+#include "expected_progress.h"
 #include "fuzz_support.h"
+#include "game_limits.h"
+#include "line_scanner.h"
 #include "parselog.h"
+#include "progress.h"
 
 namespace {
 
-// Room for over-long lines and for lines across the reader's first read boundary; larger logs
+// Room for over-long lines and for lines across the scanner's first reads (of 32 KiB); larger logs
 // would only slow the runs down.
-constexpr std::size_t largest_log = read_size + 2 * max_line_text;
+constexpr std::size_t largest_log = std::size_t{32} * 1024 + 2 * max_line_text;
 
 // Progress text is compared byte for byte up to this many lines; past it only the count.
 constexpr std::uint64_t progress_compared = 1 << 14;
@@ -40,14 +44,6 @@ std::string expand(const std::uint8_t* data, std::size_t size) {
     return log.substr(0, largest_log);
 }
 
-std::string progress_lines(std::uint64_t count) {
-    std::string text;
-    for (std::uint64_t i = 1; i <= count; ++i) {
-        text += std::to_string(i) + " lines parsed.\n";
-    }
-    return text;
-}
-
 std::string read_back(std::FILE* out) {
     std::string text;
     std::rewind(out);
@@ -69,8 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           ? expand(data + 1, size - 1)
                           : std::string(reinterpret_cast<const char*>(data + 1), size - 1);
 
-    static log_reader reader;
-    static progress_output progress;
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::tmpfile();
     fuzz_check(in != nullptr && out != nullptr, "temporary streams open");
@@ -78,10 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::rewind(in);
 
     init();
-    open_reader(reader, in);
-    start_progress(progress, out);
-    pass_end end = run_pass(reader, progress);
-    flush_progress(progress);
+    start_scan(in);
+    start_progress(out);
+    pass_end end = run_pass();
+    flush_progress();
     std::fclose(in);
     std::string printed = read_back(out);
     std::fclose(out);
@@ -91,9 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fuzz_check(end != pass_end::read_failed, "an in-memory log never fails to read");
     fuzz_check((end == pass_end::round_limit_stop) == model.stopped, "same round-limit stop");
-    fuzz_check(progress.lines == model.lines, "same number of progress lines");
+    fuzz_check(progress_lines_counted() == model.lines, "same number of progress lines");
     if (model.lines <= progress_compared) {
-        fuzz_check(printed == progress_lines(model.lines),
+        fuzz_check(printed == expected_progress(model.lines),
                    "progress lines count from 1, one per step");
     }
     check_tables_equal(model);

@@ -1,6 +1,10 @@
 #include "reference_model.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "kinds.h"
 
 namespace {
 
@@ -27,7 +31,7 @@ struct member {
 
 // The thirteen extractors, one row each: where the first name ends, where the second begins
 // and what ends it.
-constexpr std::array<member, 13> members = {{
+constexpr auto members = std::to_array<member>({
     {"suicide", false, false, "wa", "", second_end::s_p},
     {"melted", false, false, "melt", "", second_end::s_p},
     {"lava", false, false, "does", "", second_end::s_p},
@@ -41,12 +45,36 @@ constexpr std::array<member, 13> members = {{
     {"almost_rocketed", true, false, "almo", "dged", second_end::s_roc},
     {"gauntlet", true, false, "was", "d?by", second_end::line_feed_or_three_blanks},
     {"rocket_hit", true, false, "ate", "ate", second_end::s_ro},
-}};
+});
 
+// The model knows the rules of names of every kind, and of no other.
 const member& member_named(std::string_view extractor) {
-    return *std::find_if(members.begin(), members.end(),
-                         [&](const member& m) { return m.extractor == extractor; });
+    const auto* found = std::find_if(members.begin(), members.end(),
+                                     [&](const member& m) { return m.extractor == extractor; });
+    if (found == members.end()) {
+        std::fprintf(stderr, "the model has no rules for the extractor %.*s\n",
+                     static_cast<int>(extractor.size()), extractor.data());
+        std::abort();
+    }
+    return *found;
 }
+
+constexpr bool members_are_the_kinds() {
+    if (members.size() != obituary_kinds.size()) {
+        return false;
+    }
+    for (const obituary_kind& kind : obituary_kinds) {
+        bool known = false;
+        for (const member& m : members) {
+            known = known || (m.extractor == kind.extractor && m.two_names == kind.two_names);
+        }
+        if (!known) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(members_are_the_kinds(), "the model's rules of names, one per kind of the table");
 
 bool start_at(const std::string& text, std::size_t j, std::string_view start) {
     if (j + start.size() > text.size()) {
@@ -76,30 +104,6 @@ bool second_ends_at(const std::string& text, std::size_t m, second_end end) {
     return false;
 }
 
-struct row {
-    std::string_view extractor;
-    std::string_view phrase;
-    std::string_view second_phrase;  // empty unless the row needs two phrases
-    counter victim;                  // or the single player's counter
-    counter killer;
-};
-
-constexpr std::array<row, 13> rows = {{
-    {"suicide", "in the wrong place", "", void_suicides, void_suicides},
-    {"melted", "melted himself", "", plasma_suicides, plasma_suicides},
-    {"lava", "into the lava", "", lava_suicides, lava_suicides},
-    {"blown", "blew himself up", "", rocket_suicides, rocket_suicides},
-    {"cratered", "cratered", "", crater_suicides, crater_suicides},
-    {"railed", "was railed by", "", rail_deaths, rail_kills},
-    {"lightning", "was electrocuted by", "", lg_deaths, lg_kills},
-    {"shotgun", "was gunned down by", "", sg_deaths, sg_kills},
-    {"machinegun", "machinegunned by", "", mg_deaths, mg_kills},
-    {"plasmagun", "melted by", "", pg_deaths, pg_kills},
-    {"almost_rocketed", "almost dodged", "", rl_close_deaths, rl_close_kills},
-    {"gauntlet", "was pummeled by", "", gauntlet_deaths, gauntlet_kills},
-    {"rocket_hit", "ate", "rocket", rl_direct_deaths, rl_direct_kills},
-}};
-
 int slot_of(const model_run& run, const std::string& player) {
     for (std::size_t i = 0; i < run.names.size(); ++i) {
         if (run.names[i] == player) {
@@ -123,10 +127,6 @@ void bump(model_run& run, int slot, counter c) {
 }
 
 }  // namespace
-
-const std::array<std::string_view, 13> model_extractor_names = {
-    "suicide", "melted",     "lava",      "blown",           "cratered", "railed",    "lightning",
-    "shotgun", "machinegun", "plasmagun", "almost_rocketed", "gauntlet", "rocket_hit"};
 
 model_names model_extract(std::string_view extractor, const std::string& text) {
     const member& m = member_named(extractor);
@@ -177,20 +177,20 @@ bool model_examine(model_run& run, const std::string& text) {
             return false;
         }
     }
-    for (const row& r : rows) {
-        if (text.find(r.phrase) == std::string::npos ||
-            (!r.second_phrase.empty() && text.find(r.second_phrase) == std::string::npos)) {
+    for (const obituary_kind& kind : obituary_kinds) {
+        if (text.find(kind.phrase) == std::string::npos ||
+            (!kind.also.empty() && text.find(kind.also) == std::string::npos)) {
             continue;
         }
-        model_names names = model_extract(r.extractor, text);
-        const member& m = member_named(r.extractor);
+        model_names names = model_extract(kind.extractor, text);
+        const member& m = member_named(kind.extractor);
         std::size_t free = slots - run.names.size();
         if (!m.two_names) {
             if (slot_of(run, names.first) < 0 && free == 0) {
                 ++run.uncounted;
                 continue;
             }
-            bump(run, claim(run, names.first), r.victim);
+            bump(run, claim(run, names.first), kind.victim);
             continue;
         }
         std::size_t needed = 0;
@@ -206,10 +206,10 @@ bool model_examine(model_run& run, const std::string& text) {
         }
         int victim = claim(run, names.first);
         bump(run, victim, deaths);
-        bump(run, victim, r.victim);
+        bump(run, victim, kind.victim);
         int killer = claim(run, names.second);
         bump(run, killer, kills);
-        bump(run, killer, r.killer);
+        bump(run, killer, kind.killer);
         ++run.killed[static_cast<std::size_t>(killer)][static_cast<std::size_t>(victim)];
     }
     return true;

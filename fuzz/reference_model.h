@@ -1,6 +1,7 @@
 // A second, deliberately plain implementation of the log rules, written for the fuzz targets
 // to compare the program against: the whole log in memory, std::string everywhere, a linear
-// name table. It shares no code with the program, only the counter names of tables.h.
+// name table. It shares no code with the program; it takes the kinds' phrases and counters from
+// the table of kinds, and checks its own rules of names against that table's extractors.
 #pragma once
 
 #include <array>
@@ -18,11 +19,8 @@ struct model_names {
 };
 
 // Cuts the names out of a line's text by the rules of the extractor with the given name
-// ("railed", "suicide", ...); the extractor name must be one of the thirteen.
+// ("railed", "suicide", ...), which must be one of the table of kinds.
 model_names model_extract(std::string_view extractor, const std::string& text);
-
-// The extractor names in the order the obituary rows are tried.
-extern const std::array<std::string_view, 13> model_extractor_names;
 
 // Everything a run leaves in the tables, plus how it ended.
 struct model_run {

@@ -1,13 +1,14 @@
-// Maps of 64 bytes in one 64-bit word, bit k for byte k, as the reader, the phrase search and
+// Maps of 64 bytes in one 64-bit word, bit k for byte k, as the scanner, the phrase search and
 // the name cutter use them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__) || defined(_M_X64)
+#include "cpu.h"
+
+#if FRAGTALLY_X86_64
 #include <emmintrin.h>
-#define FRAGTALLY_BYTE_BITS_SSE2 1
 #endif
 
 // Bits 0 to n - 1 set, all 64 for n >= 64.
@@ -15,7 +16,7 @@ constexpr std::uint64_t low_bits(std::size_t n) {
     return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
 }
 
-#if FRAGTALLY_BYTE_BITS_SSE2
+#if FRAGTALLY_X86_64
 
 // Returns where the 64 bytes from `at` hold the byte, 16 at a time with SSE2.
 inline std::uint64_t byte_positions(const char* at, char byte) {

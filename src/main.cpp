@@ -2,11 +2,16 @@
 // by default) and writes the players' statistics to the reports asked for (qconsole.txt in the
 // log's folder by default).
 #include <csignal>
+#include <cstddef>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "console.h"
+#include "cpu.h"
+#include "exit_status.h"
+#include "messages.h"
 #include "parselog.h"
 #include "tables.h"
 
@@ -27,6 +32,18 @@ int run(int argc, const char* const* argv) {
     int exit_status = 0;
     if (!parse_command_line(argc, argv, options, exit_status)) {
         return exit_status;
+    }
+    const char* wanted = std::getenv("FRAGTALLY_CPU");
+    if (!choose_cpu_path(wanted)) {
+        std::string text = "FRAGTALLY_CPU is \"" + std::string(wanted != nullptr ? wanted : "") +
+                           "\", not one of the CPU paths this machine has:";
+        for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
+            if (cpu_has(static_cast<cpu_path>(p))) {
+                text += " " + std::string(cpu_path_names[p]);
+            }
+        }
+        report_problem(text);
+        return exit_failure;
     }
     init();
     return parse_log(options);

@@ -1,4 +1,5 @@
-// The phrases that make a line a round end or an obituary, and the search for them.
+// The phrases the pass looks for, taken from the table of kinds (a round end's first, then each
+// kind's in table order, each text once), and the search for them.
 #pragma once
 
 #include <array>
@@ -6,82 +7,88 @@
 #include <cstdint>
 #include <string_view>
 
-// One bit per phrase of phrase_text.
-enum phrase : unsigned {
-    ph_fraglimit,
-    ph_wrong_place,
-    ph_melted_himself,
-    ph_into_lava,
-    ph_blew_himself_up,
-    ph_cratered,
-    ph_railed_by,
-    ph_electrocuted_by,
-    ph_gunned_down_by,
-    ph_machinegunned_by,
-    ph_melted_by,
-    ph_almost_dodged,
-    ph_pummeled_by,
-    ph_ate,
-    ph_rocket,
-    phrase_count,
-};
+#include "kinds.h"
+#include "phrase_search.h"
 
-// The exact, case-sensitive text of each phrase.
-inline constexpr std::array<std::string_view, phrase_count> phrase_text = {
-    "fraglimit",
-    "in the wrong place",
-    "melted himself",
-    "into the lava",
-    "blew himself up",
-    "cratered",
-    "was railed by",
-    "was electrocuted by",
-    "was gunned down by",
-    "machinegunned by",
-    "melted by",
-    "almost dodged",
-    "was pummeled by",
-    "ate",
-    "rocket",
-};
+namespace pass_phrase_list {
 
-// A set of phrases, one bit each.
-using phrase_set = std::uint32_t;
-
-// Returns the set holding just the given phrase.
-constexpr phrase_set bit(phrase p) {
-    return phrase_set{1} << p;
+constexpr bool listed_before(std::size_t kind, std::string_view text) {
+    if (text == round_end_phrase) {
+        return true;
+    }
+    for (std::size_t k = 0; k < kind; ++k) {
+        if (obituary_kinds[k].phrase == text || obituary_kinds[k].also == text) {
+            return true;
+        }
+    }
+    return false;
 }
 
-// The ways of scanning text for the phrases. All give the same results; the wider ones need a
-// CPU that has them (scanner_available tells).
-enum class phrase_scanner { portable, sse2, avx2, avx512 };
+constexpr std::size_t count() {
+    std::size_t count = 1;
+    for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
+        const obituary_kind& kind = obituary_kinds[k];
+        count += listed_before(k, kind.phrase) ? 0u : 1u;
+        count +=
+            kind.also.empty() || listed_before(k, kind.also) || kind.also == kind.phrase ? 0u : 1u;
+    }
+    return count;
+}
 
-// Returns whether this build can run the scanner on this CPU.
-bool scanner_available(phrase_scanner scanner);
+constexpr std::size_t index_of(const auto& list, std::string_view text) {
+    std::size_t p = 0;
+    while (p < list.size() && list[p].text != text) {
+        ++p;
+    }
+    return p;
+}
 
-// Returns the fastest scanner available, the one find_phrases and map_spots use.
-phrase_scanner fastest_scanner();
+constexpr std::array<phrase_entry, count()> all() {
+    std::array<phrase_entry, count()> list{};
+    list[0] = {round_end_phrase, round_end_anchor};
+    std::size_t count = 1;
+    for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
+        const obituary_kind& kind = obituary_kinds[k];
+        if (!pass_phrase_list::listed_before(k, kind.phrase)) {
+            list[count++] = {kind.phrase, kind.anchor};
+        }
+        if (!kind.also.empty() && !pass_phrase_list::listed_before(k, kind.also) &&
+            kind.also != kind.phrase) {
+            list[count++] = {kind.also, {}, pass_phrase_list::index_of(list, kind.phrase)};
+        }
+    }
+    return list;
+}
 
-// Returns the set of phrases found in the text, reading nothing outside it. "ate" is reported
-// only when "rocket" is there, since nothing needs it alone.
+}  // namespace pass_phrase_list
+
+// The phrases of the pass; phrase 0 is the round end's.
+inline constexpr std::array<phrase_entry, pass_phrase_list::count()> pass_phrases =
+    pass_phrase_list::all();
+
+// The round end's phrase as a set.
+inline constexpr phrase_set round_end_phrases = phrase_bit(0);
+
+namespace pass_phrase_list {
+
+constexpr std::array<phrase_set, obituary_kinds.size()> of_each_kind() {
+    std::array<phrase_set, obituary_kinds.size()> needs{};
+    for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
+        const obituary_kind& kind = obituary_kinds[k];
+        needs[k] = phrase_bit(pass_phrase_list::index_of(pass_phrases, kind.phrase));
+        if (!kind.also.empty()) {
+            needs[k] |= phrase_bit(pass_phrase_list::index_of(pass_phrases, kind.also));
+        }
+    }
+    return needs;
+}
+
+}  // namespace pass_phrase_list
+
+// The phrases each kind needs, all of which make a line one of that kind.
+inline constexpr std::array<phrase_set, obituary_kinds.size()> phrases_of_kind =
+    pass_phrase_list::of_each_kind();
+
+// Returns the set of pass_phrases found in the text, reading nothing outside it. A phrase
+// without an anchor word ("ate") is reported only along with the phrase it goes with.
 phrase_set find_phrases(std::string_view text);
-
-// Returns what find_phrases returns, using the given scanner, which must be available.
-phrase_set find_phrases_with(phrase_scanner scanner, std::string_view text);
-
-// Bytes after mapped data that map_spots may read; they never change a result.
-inline constexpr std::size_t phrase_scan_overread = 80;
-
-// Marks, one bit per byte, where in the data a phrase might be (bit i % 64 of spots[i / 64] for
-// byte i), so that the phrases of many lines are looked for in one sweep. spots must hold
-// (size + 63) / 64 words, and the data must be followed by phrase_scan_overread readable bytes.
-void map_spots(const char* data, std::size_t size, std::uint64_t* spots);
-
-// The same with the given scanner, which must be available.
-void map_spots_with(phrase_scanner scanner, const char* data, std::size_t size,
-                    std::uint64_t* spots);
-
-// Returns what find_phrases returns for a text that lies within data mapped by map_spots
-// (starting at base), from the map and the text alone.
-phrase_set find_mapped_phrases(std::string_view text, const char* base, const std::uint64_t* spots);

@@ -1,11 +1,33 @@
 #include "progress.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstddef>
 #include <cstring>
 #include <string_view>
 
 namespace {
+
+// Bytes of progress text gathered before they are written out.
+constexpr std::size_t progress_block = std::size_t{64} * 1024;
+
+// The progress text is made a thousand lines at a time: within a thousand, lines differ only in
+// their last three digits, so each line is the thousand's leading digits followed by one of a
+// thousand ready-made endings ("042 lines parsed.\n"), both copied in pieces of fixed size.
+struct progress_output {
+    std::FILE* out = nullptr;          // nullptr discards the text
+    std::uint64_t lines = 0;           // progress lines counted so far
+    std::array<char, 32> thousands{};  // the decimal digits of (lines + 1) / 1000, if any
+    std::size_t thousands_size = 0;
+    std::uint64_t thousands_of = 0;  // the value those digits spell
+    std::array<char, progress_block> block{};
+    std::size_t used = 0;
+    bool failed = false;  // a write failed; no more progress is written
+};
+
+// Large, so in static storage; there is one standard output.
+progress_output progress;
 
 constexpr std::string_view progress_suffix = " lines parsed.\n";
 constexpr std::uint64_t lines_per_thousand = 1000;
@@ -40,21 +62,21 @@ constexpr std::array<ending, lines_per_thousand> all_endings() {
 
 constexpr std::array<ending, lines_per_thousand> endings = all_endings();
 
-std::size_t room_left(const progress_output& progress) {
+std::size_t room_left() {
     std::size_t free = progress.block.size() - progress.used;
     return free > block_slack ? free - block_slack : 0;
 }
 
 // A count below a thousand has no leading digits and no leading zeros; it is written the slow
 // way, as there are only 999 such lines.
-void add_short_line(progress_output& progress, std::uint64_t count) {
+void add_short_line(std::uint64_t count) {
     char* at = progress.block.data() + progress.used;
     char* end = std::to_chars(at, at + 3, count).ptr;
     std::memcpy(end, progress_suffix.data(), progress_suffix.size());
     progress.used += static_cast<std::size_t>(end - at) + progress_suffix.size();
 }
 
-void set_thousands(progress_output& progress, std::uint64_t thousands) {
+void set_thousands(std::uint64_t thousands) {
     progress.thousands.fill('\0');
     char* end = std::to_chars(progress.thousands.data(),
                               progress.thousands.data() + progress.thousands.size(), thousands)
@@ -64,15 +86,15 @@ void set_thousands(progress_output& progress, std::uint64_t thousands) {
 }
 
 // Adds lines from one thousand, as many as fit in the block, and returns how many.
-std::uint64_t add_within_thousand(progress_output& progress, std::uint64_t count) {
+std::uint64_t add_within_thousand(std::uint64_t count) {
     std::uint64_t next = progress.lines + 1;
     if (next / lines_per_thousand != progress.thousands_of) {
-        set_thousands(progress, next / lines_per_thousand);
+        set_thousands(next / lines_per_thousand);
     }
     std::size_t line_size = progress.thousands_size + ending_size;
     std::size_t first = next % lines_per_thousand;
-    std::uint64_t n = std::min(
-        {count, lines_per_thousand - first, std::uint64_t{room_left(progress) / line_size}});
+    std::uint64_t n =
+        std::min({count, lines_per_thousand - first, std::uint64_t{room_left() / line_size}});
     char* at = progress.block.data() + progress.used;
     for (std::size_t i = 0; i < n; ++i) {
         std::memcpy(at, progress.thousands.data(), thousands_piece);
@@ -85,7 +107,7 @@ std::uint64_t add_within_thousand(progress_output& progress, std::uint64_t count
 
 }  // namespace
 
-void start_progress(progress_output& progress, std::FILE* out) {
+void start_progress(std::FILE* out) {
     progress.out = out;
     progress.lines = 0;
     progress.thousands.fill('\0');
@@ -95,16 +117,16 @@ void start_progress(progress_output& progress, std::FILE* out) {
     progress.failed = out == nullptr;
 }
 
-void add_progress_lines(progress_output& progress, std::uint64_t count) {
+void add_progress_lines(std::uint64_t count) {
     while (count > 0 && !progress.failed) {
         std::uint64_t added = 0;
-        if (room_left(progress) < progress.thousands.size() + ending_size) {
-            flush_progress(progress);
+        if (room_left() < progress.thousands.size() + ending_size) {
+            flush_progress();
         } else if (progress.lines + 1 < lines_per_thousand) {
-            add_short_line(progress, progress.lines + 1);
+            add_short_line(progress.lines + 1);
             added = 1;
         } else {
-            added = add_within_thousand(progress, count);
+            added = add_within_thousand(count);
         }
         progress.lines += added;
         count -= added;
@@ -112,7 +134,7 @@ void add_progress_lines(progress_output& progress, std::uint64_t count) {
     progress.lines += count;  // counted, not written, once the output has failed
 }
 
-void flush_progress(progress_output& progress) {
+void flush_progress() {
     if (!progress.failed && progress.used > 0) {
         if (std::fwrite(progress.block.data(), 1, progress.used, progress.out) != progress.used ||
             std::fflush(progress.out) != 0) {
@@ -120,4 +142,8 @@ void flush_progress(progress_output& progress) {
         }
     }
     progress.used = 0;
+}
+
+std::uint64_t progress_lines_counted() {
+    return progress.lines;
 }

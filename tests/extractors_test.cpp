@@ -93,6 +93,14 @@ const extractor_case cases[] = {
     TWO(gauntlet, "Bob was pummeled by", "Bob", ""),
     TWO(rocket_hit, "Bob ate", "Bob", ""),
     TWO(railed, "Bob was railed by S", "Bob", "S"),
+    // Lines longer than the 64 bytes the vector paths cut in one go, with names past them.
+    TWO(railed, "yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy was railed by Sam\n",
+        "yyyyyyyyyyyyyyyyyyy", "Sam"),
+    TWO(rocket_hit,
+        "Bob ate yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy Al's rocket\n", "Bob",
+        "yyyyyyyyyyyyyyyyyyy"),
+    ONE(cratered, "yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy cratered\n",
+        "yyyyyyyyyyyyyyyyyyy"),
     // Empty texts and texts without the start pattern give empty names.
     ONE(suicide, "", ""),
     TWO(railed, "", "", ""),

@@ -1,5 +1,7 @@
-// The name cutter's ways, the portable search and each fast one this build and CPU have, on the
+// The name cutter on every CPU path this build and CPU have, against its portable path, on the
 // same generated and hostile texts: every record they return must be the same, byte for byte.
+// The extractors are run themselves, with the rules in their own files; rules made up to trip
+// the vector paths are run through the cutter directly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,15 +14,17 @@
 #include <string_view>
 #include <vector>
 
+#include "cpu.h"
 #include "extractors/name_cutter.h"
+#include "kinds.h"
 
 namespace {
 
-using cut_function = stats_t (*)(cutter, std::string_view);
+using cut_function = stats_t (*)(cpu_path, std::string_view);
 
-// A rule set, the cutter compiled for it, and the pieces texts are built from.
+// A cut on a given path, the pieces texts are built from, and whether it cuts two names.
 struct rule_case {
-    const char* label;
+    std::string label;
     cut_function cut;
     std::vector<std::string> patterns;
     bool two_names;
@@ -42,39 +46,62 @@ rule_case two(const char* label) {
     return {label, cut_two_names_with<rules>, patterns, true};
 }
 
-// The extractors' rules, then rules chosen to trip the fast ways: wildcards at either end of a
+// The extractors of the table of kinds, each run on the given path. Their texts are built from
+// the kind's phrases and the marks names on obituary lines end at; the checks that the texts
+// exercise the cuts fail when an extractor's rules move away from these.
+template <std::size_t k>
+stats_t kind_on_path(cpu_path path, std::string_view text) {
+    cpu_path_scope on(path);
+    return obituary_kinds[k].extract(text);
+}
+
+template <std::size_t... k>
+std::vector<rule_case> kind_cases(std::index_sequence<k...>) {
+    const std::vector<std::string> marks = {" wa",   "was", "'s p",  "'s ro", "s roc", "   ",
+                                            "  ",    "\n",  " melt", " does", " blew", " cr",
+                                            " almo", "ate", "ed by", "wn by", "d by",  "dged"};
+    std::vector<rule_case> cases;
+    for (std::size_t kind = 0; kind < obituary_kinds.size(); ++kind) {
+        std::vector<std::string> pieces = marks;
+        pieces.emplace_back(obituary_kinds[kind].phrase);
+        pieces.emplace_back(obituary_kinds[kind].also);
+        cases.push_back({std::string(obituary_kinds[kind].extractor), nullptr, pieces,
+                         obituary_kinds[kind].two_names});
+    }
+    const std::array<cut_function, sizeof...(k)> cuts = {kind_on_path<k>...};
+    for (std::size_t kind = 0; kind < cuts.size(); ++kind) {
+        cases[kind].cut = cuts[kind];
+    }
+    return cases;
+}
+
+// The extractors, then rules chosen to trip the vector paths: wildcards at either end of a
 // pattern (a '?' past the end of the text must not match), zero bytes as pattern bytes (the
-// zeros the fast ways put after the text must not match them), repeated and overlapping
+// zeros the vector paths put after the text must not match them), repeated and overlapping
 // bytes, and the longest pattern allowed.
 const std::vector<rule_case>& rule_cases() {
-    static const std::vector<rule_case> cases = {
-        two<two_name_rules{" wa", "ed by", "   ", true}>("railed, lightning, machinegun"),
-        two<two_name_rules{" wa", "wn by", "  ", true}>("shotgun"),
-        two<two_name_rules{" wa", "ed by", "?s p", false}>("plasmagun"),
-        two<two_name_rules{"?almo", "dged", "?s?roc", false}>("almost_rocketed"),
-        two<two_name_rules{"?was", "d?by", "   ", true}>("gauntlet"),
-        two<two_name_rules{"?ate", "ate", "?s?ro", false}>("rocket_hit"),
-        one<one_name_rules{"?wa"}>("suicide"),
-        one<one_name_rules{"?melt"}>("melted"),
-        one<one_name_rules{"?does"}>("lava"),
-        one<one_name_rules{"?blew"}>("blown"),
-        one<one_name_rules{" cr"}>("cratered"),
-        two<two_name_rules{"?", "?", "?", true}>("one wildcard each"),
-        two<two_name_rules{"a??", "??a", "????????", false}>("wildcard ends, longest pattern"),
-        two<two_name_rules{std::string_view("\0b", 2), std::string_view("b\0", 2),
-                           std::string_view("\0", 1), true}>("zero bytes"),
-        two<two_name_rules{"aa", "aaa", "a?a", true}>("overlapping matches"),
-        two<two_name_rules{"\n", "\n", "\n\n", true}>("line feeds"),
-        one<one_name_rules{std::string_view("?\0", 2)}>("zero byte after a wildcard"),
-        one<one_name_rules{"x"}>("one byte"),
-    };
+    static const std::vector<rule_case> cases = [] {
+        std::vector<rule_case> all = kind_cases(std::make_index_sequence<obituary_kinds.size()>{});
+        const std::vector<rule_case> made_up = {
+            two<two_name_rules{"?", "?", "?", true}>("one wildcard each"),
+            two<two_name_rules{"a??", "??a", "????????", false}>("wildcard ends, longest pattern"),
+            two<two_name_rules{std::string_view("\0b", 2), std::string_view("b\0", 2),
+                               std::string_view("\0", 1), true}>("zero bytes"),
+            two<two_name_rules{"aa", "aaa", "a?a", true}>("overlapping matches"),
+            two<two_name_rules{"\n", "\n", "\n\n", true}>("line feeds"),
+            one<one_name_rules{std::string_view("?\0", 2)}>("zero byte after a wildcard"),
+            one<one_name_rules{"x"}>("one byte"),
+        };
+        all.insert(all.end(), made_up.begin(), made_up.end());
+        return all;
+    }();
     return cases;
 }
 
 // Builds texts from the rule set's patterns (wildcards filled with any byte, zero included),
 // names of up to 22 bytes (so around the 19-byte cut) made of bytes the patterns use, blanks,
 // line feeds and zeros, and cuts them to 0 to 70 bytes, so some end inside a pattern and some
-// are longer than the fast ways' window.
+// are longer than the vector paths' window.
 class text_maker {
   public:
     explicit text_maker(const rule_case& rules) : patterns_(rules.patterns) {
@@ -169,46 +196,41 @@ std::string record(const stats_t& r) {
     return out;
 }
 
-struct fast_way {
-    cutter way;
-    const char* name;
-};
-
-// The fast ways this build has on this CPU.
-std::vector<fast_way> fast_ways() {
-    std::vector<fast_way> ways;
-    for (fast_way w : {fast_way{cutter::sse2, "sse2"}, fast_way{cutter::avx512, "avx512"}}) {
-        if (cutter_available(w.way)) {
-            ways.push_back(w);
+// The vector paths this build has on this CPU.
+std::vector<cpu_path> vector_paths() {
+    std::vector<cpu_path> paths;
+    for (std::size_t p = 1; p < cpu_path_names.size(); ++p) {
+        if (cpu_has(static_cast<cpu_path>(p))) {
+            paths.push_back(static_cast<cpu_path>(p));
         }
     }
-    return ways;
+    return paths;
 }
 
-// Cuts the text the portable way and each fast way, held in memory of exactly its size (so a
-// sanitizer sees any read outside it); returns the portable way's record, after failing the
-// test if another way's differs.
+// Cuts the text on the portable path and each vector path, held in memory of exactly its size
+// (so a sanitizer sees any read outside it); returns the portable path's record, after failing
+// the test if another path's differs.
 stats_t expect_same_cut(const rule_case& rules, std::string_view text, bool* same) {
     std::unique_ptr<char[]> exact(new char[text.size()]);
     std::memcpy(exact.get(), text.data(), text.size());
     std::string_view view(exact.get(), text.size());
-    stats_t portable = rules.cut(cutter::portable, view);
+    stats_t portable = rules.cut(cpu_path::portable, view);
     *same = true;
-    for (fast_way w : fast_ways()) {
-        stats_t fast = rules.cut(w.way, view);
+    for (cpu_path path : vector_paths()) {
+        stats_t fast = rules.cut(path, view);
         if (!same_record(portable, fast)) {
             *same = false;
             ADD_FAILURE() << rules.label << " on \"" << shown(text) << "\" (" << text.size()
                           << " bytes)\nportable: " << record(portable) << "\n"
-                          << w.name << ": " << record(fast);
+                          << cpu_path_names[static_cast<std::size_t>(path)] << ": " << record(fast);
         }
     }
     return portable;
 }
 
-TEST(NameCutter, AllWaysCutTheSameNames) {
-    if (fast_ways().empty()) {
-        GTEST_SKIP() << "this build has only the portable way";
+TEST(NameCutter, AllPathsCutTheSameNames) {
+    if (vector_paths().empty()) {
+        GTEST_SKIP() << "this build has only the portable path";
     }
     constexpr int texts_per_rule_set = 6000;
     for (const rule_case& rules : rule_cases()) {
@@ -235,11 +257,12 @@ TEST(NameCutter, AllWaysCutTheSameNames) {
     }
 }
 
-// Texts where a fast way could go wrong, through every rule set: empty ones, ones that end at
-// the window's end or just past it, names at the cut, marks at the window's edge.
-TEST(NameCutter, AllWaysAgreeAtTheEdges) {
-    if (fast_ways().empty()) {
-        GTEST_SKIP() << "this build has only the portable way";
+// Texts where a vector path could go wrong, through every rule set: empty ones, ones that end
+// at the window's end or just past it, names at the cut, marks at the window's edge, names past
+// the window.
+TEST(NameCutter, AllPathsAgreeAtTheEdges) {
+    if (vector_paths().empty()) {
+        GTEST_SKIP() << "this build has only the portable path";
     }
     const std::string nineteen = "ABCDEFGHIJKLMNOPQRS";
     const std::vector<std::string> texts = {
@@ -251,6 +274,8 @@ TEST(NameCutter, AllWaysAgreeAtTheEdges) {
         std::string(42, 'y') + "Bob was railed by Sam\n",  // as long as the window
         std::string(43, 'y') + "Bob was railed by Sam\n",  // one byte longer
         std::string(48, 'y') + "Bob ate Sam's rocket\n",
+        std::string(60, 'y') + " was railed by Sam\n",  // the killer begins past the window
+        std::string(70, 'y') + " was in the wrong place\n",
         "Bob was railed by" + std::string(47, ' '),
         "Bob was railed by Sa" + std::string(44, '\0'),
         "Bob was railed by S\nam\n",
@@ -263,17 +288,6 @@ TEST(NameCutter, AllWaysAgreeAtTheEdges) {
             expect_same_cut(rules, text, &same);
         }
     }
-}
-
-// The extractors take the last of the ways available, the fastest.
-TEST(NameCutter, ExtractorsTakeTheFastestWayAvailable) {
-    cutter expected = cutter::portable;
-    for (cutter way : {cutter::sse2, cutter::avx512}) {
-        if (cutter_available(way)) {
-            expected = way;
-        }
-    }
-    EXPECT_EQ(fastest_cutter, expected);
 }
 
 }  // namespace

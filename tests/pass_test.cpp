@@ -4,19 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "expected_progress.h"
 #include "test_support.h"
 
 namespace {
 
 using Pass = TablesTest;
-
-std::string progress_lines(int count) {
-    std::string out;
-    for (int i = 1; i <= count; ++i) {
-        out += std::to_string(i) + " lines parsed.\n";
-    }
-    return out;
-}
 
 std::int32_t stat(std::string_view player, counter c) {
     int slot = slot_of(player);
@@ -125,7 +118,7 @@ TEST_F(Pass, EveryLineIsOneStep) {
     const std::string long_chat = "Bob: " + std::string(300, 'a') + "\n";
     struct log_case {
         std::string log;
-        int lines;
+        std::uint64_t lines;
         int rail_kills_seen;
     };
     const log_case logs[] = {
@@ -143,7 +136,7 @@ TEST_F(Pass, EveryLineIsOneStep) {
         init();
         pass_run run = run_on(c.log);
         EXPECT_EQ(run.end, pass_end::end_of_log);
-        EXPECT_EQ(run.progress, progress_lines(c.lines));
+        EXPECT_EQ(run.progress, expected_progress(c.lines));
         EXPECT_EQ(total(rail_kills), c.rail_kills_seen);
     }
 }
@@ -158,7 +151,7 @@ TEST_F(Pass, TextModeRulesOnEveryPlatform) {
     pass_run run = run_on(
         "Bob was railed by Sam\n\x1a"
         "Al was railed by Sam\n");
-    EXPECT_EQ(run.progress, progress_lines(1));  // byte 26 ends the data
+    EXPECT_EQ(run.progress, expected_progress(1));  // byte 26 ends the data
     EXPECT_EQ(lookup_player("Al"), no_slot);
 }
 
@@ -168,7 +161,7 @@ TEST_F(Pass, ALineEndsAtItsFirstZeroByte) {
         "Bob was railed by Sam\0 was railed by Al\n"
         "Al\0 was railed by Sam\n"
         "Cy was railed by Sam\n"s);
-    EXPECT_EQ(run.progress, progress_lines(3));
+    EXPECT_EQ(run.progress, expected_progress(3));
     EXPECT_EQ(stat("Sam", rail_kills), 2);  // the text after the zero byte is not looked at
     EXPECT_EQ(lookup_player("Al"), no_slot);
     EXPECT_EQ(killed("Sam", "Bob"), 1);
@@ -182,7 +175,7 @@ TEST_F(Pass, OverLongLinesAreExaminedOnTheirStartOnly) {
                             "Cy was railed by Sam\n" +                    // the next line is intact
                             filler + filler + "x cratered";               // a last, unended one
     pass_run run = run_on(log);
-    EXPECT_EQ(run.progress, progress_lines(4));
+    EXPECT_EQ(run.progress, expected_progress(4));
     EXPECT_EQ(stat("Sam", rail_kills), 2);
     EXPECT_EQ(lookup_player("Al"), no_slot);
     EXPECT_EQ(player_count, 3);
@@ -200,7 +193,7 @@ TEST_F(Pass, LinesAcrossReadBoundariesStayWhole) {
     for (const std::string* log : {&lf_log, &crlf_log}) {
         init();
         pass_run run = run_on(*log);
-        EXPECT_EQ(run.progress.size(), progress_lines(count).size());
+        EXPECT_EQ(run.progress.size(), expected_progress(count).size());
         EXPECT_EQ(player_count, 2);
         EXPECT_EQ(stat("Sam", rail_kills), count);
         EXPECT_EQ(killed("Sam", "Bob"), count);
@@ -215,13 +208,13 @@ TEST_F(Pass, RoundLimit) {
     pass_run run = run_on(fifty + "Bob was railed by Sam\n");
     EXPECT_EQ(run.end, pass_end::end_of_log);
     EXPECT_EQ(rounds, round_limit);
-    EXPECT_EQ(run.progress, progress_lines(round_limit + 1));
+    EXPECT_EQ(run.progress, expected_progress(round_limit + 1));
 
     // The 51st round end stops the run before that line is dispatched or counted in progress.
     init();
     run = run_on(fifty + "Al was railed by Sam\nfraglimit: Bob was railed by Sam\nCy cratered\n");
     EXPECT_EQ(run.end, pass_end::round_limit_stop);
-    EXPECT_EQ(run.progress, progress_lines(round_limit + 1));
+    EXPECT_EQ(run.progress, expected_progress(round_limit + 1));
     EXPECT_EQ(stat("Sam", rail_kills), 1);
     EXPECT_EQ(lookup_player("Bob"), no_slot);
     EXPECT_EQ(lookup_player("Cy"), no_slot);
@@ -244,7 +237,7 @@ TEST_F(Pass, AFullTableSkipsWholeObituaries) {
     log += "p5 was railed by New1\n";    // both known
     log += "New4 was railed by New4\n";  // one name twice still needs a slot
     pass_run run = run_on(log);
-    EXPECT_EQ(run.progress, progress_lines(max_players + 4));
+    EXPECT_EQ(run.progress, expected_progress(max_players + 4));
     EXPECT_EQ(uncounted_obituaries, 3u);
     EXPECT_EQ(player_count, max_players);
     EXPECT_EQ(lookup_player("New2"), no_slot);
@@ -254,6 +247,20 @@ TEST_F(Pass, AFullTableSkipsWholeObituaries) {
     EXPECT_EQ(stat("p0", rail_kills), 1);
     EXPECT_EQ(total(kills), 2);
     EXPECT_EQ(total(deaths), 2);
+}
+
+TEST_F(Pass, OneNewNameAsVictimAndKillerNeedsOneSlot) {
+    std::string log;
+    for (int p = 0; p < max_players - 1; ++p) {
+        log += "p" + std::to_string(p) + " cratered\n";
+    }
+    log += "Solo was railed by Solo\n";  // one slot left, and one is enough
+    run_on(log);
+    EXPECT_EQ(uncounted_obituaries, 0u);
+    EXPECT_EQ(player_count, max_players);
+    EXPECT_EQ(stat("Solo", rail_deaths), 1);
+    EXPECT_EQ(stat("Solo", rail_kills), 1);
+    EXPECT_EQ(killed("Solo", "Solo"), 1);
 }
 
 // The per-round tallies: where each round begins and ends, and that they add up to the totals.

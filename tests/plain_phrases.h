@@ -1,21 +1,24 @@
-// The obviously correct phrase search that the fast scanners are checked against.
+// The obviously correct phrase search that every CPU path of the fast one is checked against.
 #pragma once
 
 #include <string_view>
 
 #include "phrases.h"
 
-// Returns the phrases in the text, found with one plain search each; "ate" only with "rocket",
-// as find_phrases reports it.
-inline phrase_set plain_find_phrases(std::string_view text) {
+// Returns the phrases of the list in the text, found with one plain search each; a phrase
+// without an anchor word only along with the phrase it goes with, as the fast search reports it.
+template <const auto& list = pass_phrases>
+phrase_set plain_find_phrases(std::string_view text) {
     phrase_set found = 0;
-    for (unsigned p = 0; p < phrase_count; ++p) {
-        if (text.find(phrase_text[p]) != std::string_view::npos) {
-            found |= bit(static_cast<phrase>(p));
+    for (std::size_t p = 0; p < list.size(); ++p) {
+        if (text.find(list[p].text) != std::string_view::npos) {
+            found |= phrase_bit(p);
         }
     }
-    if ((found & bit(ph_rocket)) == 0) {
-        found &= ~bit(ph_ate);
+    for (std::size_t p = 0; p < list.size(); ++p) {
+        if (list[p].anchor.empty() && (found & phrase_bit(list[p].with)) == 0) {
+            found &= ~phrase_bit(p);
+        }
     }
     return found;
 }

@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "line_scanner.h"
+#include "progress.h"
+
 void TablesTest::SetUp() {
     init();
 }
 
 pass_run run_on(std::string_view log) {
-    static log_reader reader;
-    static progress_output progress;
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::tmpfile();
     EXPECT_NE(in, nullptr);
@@ -19,10 +20,10 @@ pass_run run_on(std::string_view log) {
     }
     std::fwrite(log.data(), 1, log.size(), in);
     std::rewind(in);
-    open_reader(reader, in);
-    start_progress(progress, out);
-    pass_run run{run_pass(reader, progress), {}};
-    flush_progress(progress);
+    start_scan(in);
+    start_progress(out);
+    pass_run run{run_pass(), {}};
+    flush_progress();
     std::rewind(out);
     std::vector<char> chunk(4096);
     std::size_t got = 0;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "parselog.h"
+#include "tables.h"
 
 // Empties the player tables before each test.
 class TablesTest : public ::testing::Test {

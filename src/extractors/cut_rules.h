@@ -3,7 +3,7 @@
 // text does not match.
 //
 // Rules are built at compile time and passed to the cutter as template arguments, so that its
-// fast way is compiled for each extractor's own patterns (see name_cutter_sse2.h). Along with
+// fast paths are compiled for each extractor's own patterns (see name_cutter_sse2.h). Along with
 // the patterns they hold what that needs: the distinct bytes the patterns use, and for each
 // pattern byte which of them it must equal.
 #pragma once

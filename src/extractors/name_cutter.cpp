@@ -1,6 +1,6 @@
-// The name cutter's portable way: the plain search, pattern by pattern. Every build has it, and
-// the fast ways (name_cutter_sse2.h, name_cutter_avx512.h) hand it the texts longer than their
-// window. Also the choice of the way the extractors take.
+// The name cutter's portable path: the plain search, pattern by pattern. Every build has it, and
+// the vector paths (name_cutter_sse2.h, name_cutter_avx512.h) hand it the texts longer than
+// their window.
 #include "extractors/name_cutter.h"
 
 #include <algorithm>
@@ -93,35 +93,3 @@ stats_t cut_two_names_portable(std::string_view text, const two_name_rules& rule
     result.aggname = stored(second_name(text, rules));
     return result;
 }
-
-bool cutter_available(cutter way) {
-    switch (way) {
-        case cutter::portable:
-            return true;
-        case cutter::sse2:
-#if FRAGTALLY_CUTTER_SSE2
-            return true;
-#else
-            return false;
-#endif
-        case cutter::avx512:
-#if FRAGTALLY_CUTTER_AVX512
-            // Also called before main, when the CPU may not have been examined yet.
-            __builtin_cpu_init();
-            return __builtin_cpu_supports("avx512bw") != 0 &&
-                   __builtin_cpu_supports("avx512vl") != 0 && __builtin_cpu_supports("bmi2") != 0;
-#else
-            return false;
-#endif
-    }
-    return false;
-}
-
-const cutter fastest_cutter = [] {
-    for (cutter way : {cutter::avx512, cutter::sse2}) {
-        if (cutter_available(way)) {
-            return way;
-        }
-    }
-    return cutter::portable;
-}();

@@ -1,6 +1,6 @@
-// The name cutter's AVX-512 way. Its functions are compiled for AVX-512 (BW and VL) and BMI2
+// The name cutter's AVX-512 path. Its functions are compiled for AVX-512 (BW and VL) and BMI2
 // alone, whatever the rest of the program is compiled for, and run only on a CPU that has them
-// (cutter_available tells).
+// (cpu_has tells).
 //
 // A load masked to the text's size brings the whole text into one register without reading
 // past it and without a copy; one comparison with a byte gives that byte's word of positions
@@ -8,8 +8,9 @@
 // byte, gives the name followed by zeros, as a record stores it.
 #pragma once
 
-#if defined(__GNUC__) && defined(__x86_64__)
-#define FRAGTALLY_CUTTER_AVX512 1
+#include "cpu.h"
+
+#if FRAGTALLY_X86_64
 
 #include <immintrin.h>
 

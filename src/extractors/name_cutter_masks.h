@@ -1,16 +1,16 @@
-// What the name cutter's vector ways share: the search for the patterns in words of positions.
+// What the name cutter's vector paths share: the search for the patterns in words of positions.
 //
 // Where each name ends is anybody's guess, so a byte-by-byte search mispredicts a branch at
 // every name end. Instead the first window_size bytes of the text become one 64-bit word per
-// byte value the rules use, bit k telling whether byte k is that value; how is up to each way
+// byte value the rules use, bit k telling whether byte k is that value; how is up to each path
 // (name_cutter_sse2.h, name_cutter_avx512.h). A pattern matches where all its bytes do: the AND
 // of those words, each shifted down by the byte's place in the pattern, kept to the positions
-// where the whole pattern lies inside the text (so that whatever a way puts after the text
+// where the whole pattern lies inside the text (so that whatever a path puts after the text
 // never makes a match). The lowest bit left is the first match. Lines are shorter than the
-// window; name_cutter.h hands longer texts to the portable way.
+// window; name_cutter.h hands longer texts to the portable path.
 //
 // Nothing here needs more than the base instruction set, so the functions can be inlined into
-// a way compiled for more.
+// a path compiled for more.
 #pragma once
 
 #include <algorithm>

@@ -1,10 +1,11 @@
-// The name cutter's SSE2 way, for x86-64, where SSE2 is always there: the text is copied into
+// The name cutter's SSE2 path, for x86-64, where SSE2 is always there: the text is copied into
 // a window of zeros, and each byte value the rules use is compared with it 16 bytes at a time
 // to give its word of positions (name_cutter_masks.h does the rest).
 #pragma once
 
-#if defined(__x86_64__) || defined(_M_X64) || defined(__SSE2__)
-#define FRAGTALLY_CUTTER_SSE2 1
+#include "cpu.h"
+
+#if FRAGTALLY_X86_64
 
 #include <emmintrin.h>
 
