@@ -35,11 +35,14 @@ int run(int argc, const char* const* argv) {
     }
     const char* wanted = std::getenv("FRAGTALLY_CPU");
     if (!choose_cpu_path(wanted)) {
-        std::string text = "FRAGTALLY_CPU is \"" + std::string(wanted != nullptr ? wanted : "") +
-                           "\", not one of the CPU paths this machine has:";
+        // Appended piece by piece: g++ 12 warns wrongly of overlapping copies in a chain of +.
+        std::string text = "FRAGTALLY_CPU is \"";
+        text += wanted != nullptr ? wanted : "";
+        text += "\", not one of the CPU paths this machine has:";
         for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
             if (cpu_has(static_cast<cpu_path>(p))) {
-                text += " " + std::string(cpu_path_names[p]);
+                text += ' ';
+                text += cpu_path_names[p];
             }
         }
         report_problem(text);
