@@ -139,14 +139,14 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
         ->type_name("");
     app.add_option("-o,--output", paths,
                    "write the report to FILE instead of " + std::string(default_report) +
-                       " in\nLOG's folder; its extension sets the format (" +
+                       " in\nLOG's folder; its extension sets the format:\n" +
                        format_list(", ", true, true) +
-                       ");\n- is standard output; may be given several times")
+                       "; - is standard output;\nmay be given several times")
         ->type_name("FILE")
         ->allow_extra_args(false);
     app.add_option("--format", stdout_format,
-                   "the format of the report that -o - writes: " + format_list(", ", true, false) +
-                       "\n(" + std::string(report_formats[0].name) + " when not given)")
+                   "the format of the report that -o - writes:\n" + format_list(", ", true, false) +
+                       " (" + std::string(report_formats[0].name) + " when not given)")
         ->type_name("NAME");
     app.add_flag("-q,--quiet", options.quiet, "print no progress lines");
     app.set_help_flag("-h,--help", "print this help and exit");
