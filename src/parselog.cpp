@@ -9,6 +9,7 @@
 
 #include "console.h"
 #include "exit_status.h"
+#include "line_memo.h"
 #include "messages.h"
 #include "phrases.h"
 #include "report.h"
@@ -98,19 +99,33 @@ std::string_view text_of(const name_slot& field) {
     return {field.data(), static_cast<std::size_t>(end - field.begin())};
 }
 
-void count_one_name(const dispatch_row& row, const name_slot& player) {
+void bump_two(const dispatch_row& row, int victim_slot, int killer_slot) {
+    bump(victim_slot, deaths);
+    bump(victim_slot, row.victim);
+    bump(killer_slot, kills);
+    bump(killer_slot, row.killer);
+    bump(who_killed_who[static_cast<std::size_t>(killer_slot)]
+                       [static_cast<std::size_t>(victim_slot)]);
+}
+
+// Returns the slot counted, or no_slot when the obituary was not counted.
+int count_one_name(const dispatch_row& row, const name_slot& player) {
     int slot = find_name(player);
     if (slot == no_slot) {
         ++uncounted_obituaries;
-        return;
+        return no_slot;
     }
     bump(slot, row.single);
+    return slot;
 }
 
-void count_two_names(const dispatch_row& row, const name_slot& victim, const name_slot& killer) {
+// Returns whether the obituary was counted, on the slots it leaves in victim_slot and
+// killer_slot.
+bool count_two_names(const dispatch_row& row, const name_slot& victim, const name_slot& killer,
+                     int& victim_slot, int& killer_slot) {
     // Either both names get a slot or the obituary changes nothing at all.
-    int victim_slot = lookup_name(victim);
-    int killer_slot = lookup_name(killer);
+    victim_slot = lookup_name(victim);
+    killer_slot = lookup_name(killer);
     int new_names = 0;
     if (victim_slot == no_slot) {
         ++new_names;
@@ -120,20 +135,16 @@ void count_two_names(const dispatch_row& row, const name_slot& victim, const nam
     }
     if (new_names > free_slots()) {
         ++uncounted_obituaries;
-        return;
+        return false;
     }
     if (victim_slot == no_slot) {
         victim_slot = find_name(victim);
     }
-    bump(victim_slot, deaths);
-    bump(victim_slot, row.victim);
     if (killer_slot == no_slot) {
         killer_slot = find_name(killer);
     }
-    bump(killer_slot, kills);
-    bump(killer_slot, row.killer);
-    bump(who_killed_who[static_cast<std::size_t>(killer_slot)]
-                       [static_cast<std::size_t>(victim_slot)]);
+    bump_two(row, victim_slot, killer_slot);
+    return true;
 }
 
 void stop_at_round_limit() {
@@ -154,12 +165,16 @@ void stop_at_round_limit() {
     }
 }
 
-// Examines a line whose phrases have been found.
-bool examine(std::string_view text, phrase_set found) {
+// Examines a line whose phrases have been found, and tells in `effect` what it did, or clears
+// `repeatable` when the line might do something else when seen again.
+bool examine(std::string_view text, phrase_set found, line_effect& effect, bool& repeatable) {
+    effect.count = 0;
+    repeatable = true;
     if (found == 0) {
         return true;  // most lines
     }
     if ((found & bit(ph_fraglimit)) != 0) {
+        repeatable = false;
         ++rounds;
         if (rounds > round_limit) {
             return false;
@@ -177,14 +192,55 @@ bool examine(std::string_view text, phrase_set found) {
         firing |= static_cast<unsigned>((found & needs) == needs) << r;
     }
     for (; firing != 0; firing &= firing - 1) {
-        const dispatch_row& row =
-            dispatch_table[static_cast<std::size_t>(std::countr_zero(firing))];
+        auto r = static_cast<std::size_t>(std::countr_zero(firing));
+        const dispatch_row& row = dispatch_table[r];
         stats_t names = row.extract(text);
-        if (row.two_names) {
-            count_two_names(row, names.vicname, names.aggname);
+        int victim_slot = no_slot;
+        int killer_slot = no_slot;
+        bool counted =
+            row.two_names
+                ? count_two_names(row, names.vicname, names.aggname, victim_slot, killer_slot)
+                : (victim_slot = count_one_name(row, names.curname)) != no_slot;
+        if (!counted || effect.count == memo_rows) {
+            repeatable = false;
         } else {
-            count_one_name(row, names.curname);
+            effect.rows[effect.count++] = {static_cast<std::uint8_t>(r),
+                                           static_cast<std::int8_t>(victim_slot),
+                                           static_cast<std::int8_t>(killer_slot)};
         }
+    }
+    return true;
+}
+
+// Counts a line as one that did `effect` before.
+void replay(const line_effect& effect) {
+    for (std::size_t i = 0; i < effect.count; ++i) {
+        const fired_row& fired = effect.rows[i];
+        const dispatch_row& row = dispatch_table[fired.row];
+        if (row.two_names) {
+            bump_two(row, fired.victim, fired.killer);
+        } else {
+            bump(fired.victim, row.single);
+        }
+    }
+}
+
+// Counts a line of the pass: as it was counted before when it is remembered, otherwise by
+// examining it, remembered when seeing it again must do the same.
+bool count_line(const log_reader& reader, std::string_view text) {
+    static_assert(buffer_padding >= memo_text_size, "the memo reads whole words past a line");
+    memo_key key = key_of_line(text);
+    if (const line_effect* known = recall_line(key); known != nullptr) {
+        replay(*known);
+        return true;
+    }
+    line_effect effect{};
+    bool repeatable = false;
+    if (!examine(text, phrases_of(reader, text), effect, repeatable)) {
+        return false;
+    }
+    if (repeatable) {
+        remember_line(key, effect);
     }
     return true;
 }
@@ -198,7 +254,7 @@ pass_end examine_lines(log_reader& reader, progress_output& progress, std::uint6
     for (;;) {
         switch (next_line_with_spots(reader, text, lines)) {
             case read_result::line:
-                if (!examine(text, phrases_of(reader, text))) {
+                if (!count_line(reader, text)) {
                     return pass_end::round_limit_stop;
                 }
                 if (++lines >= progress_batch) {
@@ -217,10 +273,13 @@ pass_end examine_lines(log_reader& reader, progress_output& progress, std::uint6
 }  // namespace
 
 bool examine_line(std::string_view text) {
-    return examine(text, find_phrases(text));
+    line_effect effect{};
+    bool repeatable = false;
+    return examine(text, find_phrases(text), effect, repeatable);
 }
 
 pass_end run_pass(log_reader& reader, progress_output& progress) {
+    forget_lines();
     std::uint64_t lines = 0;
     pass_end end = examine_lines(reader, progress, lines);
     add_progress_lines(progress, lines);

@@ -1,0 +1,54 @@
+// A memo of lines already counted and what they did to the tables, so that a line seen again
+// is counted without finding its phrases, cutting its names or looking them up: once every
+// name of a line holds a slot, the line's effect depends on nothing but its bytes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// One obituary row a line fired and the slots it bumped; a one-name row uses `victim` only.
+struct fired_row {
+    std::uint8_t row;
+    std::int8_t victim;
+    std::int8_t killer;
+};
+
+// Most rows a remembered line may have fired; a line that fired more is not remembered.
+inline constexpr std::size_t memo_rows = 2;
+
+// What a line did to the tables: the rows it fired, in table order, with their slots.
+struct line_effect {
+    std::uint8_t count;
+    std::array<fired_row, memo_rows> rows;
+};
+
+// Longest line text, in bytes, that is remembered.
+inline constexpr std::size_t memo_text_size = 56;
+
+// A line's text as the memo holds it: in words, zero-filled past its length, and its place.
+struct memo_key {
+    std::array<std::uint64_t, memo_text_size / 8> words;
+    std::size_t place;
+    std::size_t length;  // 0 for a text the memo does not hold: empty, or too long
+};
+
+// Forgets every line; call it whenever the tables are emptied, as remembered slots refer to them.
+void forget_lines();
+
+// Returns the key of a text, which must be followed by memo_text_size readable bytes (as the
+// reader's lines are); they do not change the key.
+memo_key key_of_line(std::string_view text);
+
+// Returns the effect remembered for exactly this text, or nullptr. The pointer is valid until
+// the next remember_line or forget_lines.
+const line_effect* recall_line(const memo_key& key);
+
+// Remembers the text's effect, in place of the line that shared its place. The caller must
+// pass only an effect that the text would have again: no round end, every row counted, every
+// name holding a slot.
+void remember_line(const memo_key& key, const line_effect& effect);
+
+// For tests: when set, every text hashes alike, so different lines compete for one place.
+void hash_lines_alike(bool alike);
