@@ -24,14 +24,15 @@ std::array<memo_entry, memo_size> memo;
 bool alike_hashes = false;
 
 // memo_text_size bytes of ones, then as many zeros.
-constexpr std::array<unsigned char, 2 * memo_text_size> make_text_mask() {
-    std::array<unsigned char, 2 * memo_text_size> mask{};
-    for (std::size_t i = 0; i < memo_text_size; ++i) {
-        mask[i] = 0xFF;
+using text_mask_bytes = std::array<unsigned char, 2 * memo_text_size>;
+constexpr text_mask_bytes make_text_mask() {
+    text_mask_bytes mask{};
+    for (std::size_t i = 0; i < mask.size(); ++i) {
+        mask[i] = i < memo_text_size ? 0xFF : 0;
     }
     return mask;
 }
-constexpr std::array<unsigned char, 2 * memo_text_size> text_mask = make_text_mask();
+constexpr text_mask_bytes text_mask = make_text_mask();
 
 }  // namespace
 
