@@ -21,6 +21,10 @@ constexpr unsigned memo_bits = 14;
 constexpr std::size_t memo_size = std::size_t{1} << memo_bits;
 std::array<memo_entry, memo_size> memo;
 
+// Sixteen more bits of each entry's hash, in a table small enough to stay in the first-level
+// cache: most lines not remembered are told from it without loading their entry.
+std::array<std::uint16_t, memo_size> tags;
+
 bool alike_hashes = false;
 
 // memo_text_size bytes of ones, then as many zeros.
@@ -38,6 +42,7 @@ constexpr text_mask_bytes text_mask = make_text_mask();
 
 void forget_lines() {
     std::memset(memo.data(), 0, sizeof memo);
+    tags.fill(0);
 }
 
 memo_key key_of_line(std::string_view text) {
@@ -59,13 +64,16 @@ memo_key key_of_line(std::string_view text) {
         key.words[i] = word;
         folded = std::rotl(folded, 23) ^ word;
     }
-    key.place = alike_hashes
-                    ? 0
-                    : static_cast<std::size_t>((folded * 0x9E3779B97F4A7C15u) >> (64 - memo_bits));
+    std::uint64_t hash = alike_hashes ? 0 : folded * 0x9E3779B97F4A7C15u;
+    key.place = static_cast<std::size_t>(hash >> (64 - memo_bits));
+    key.tag = static_cast<std::uint16_t>(hash >> (64 - memo_bits - 16));
     return key;
 }
 
 const line_effect* recall_line(const memo_key& key) {
+    if (tags[key.place] != key.tag) {
+        return nullptr;
+    }
     const memo_entry& entry = memo[key.place];
     if (key.length == 0 || entry.length != key.length || entry.words != key.words) {
         return nullptr;
@@ -77,6 +85,7 @@ void remember_line(const memo_key& key, const line_effect& effect) {
     if (key.length == 0) {
         return;
     }
+    tags[key.place] = key.tag;
     memo_entry& entry = memo[key.place];
     entry.words = key.words;
     entry.length = static_cast<std::uint8_t>(key.length);

@@ -31,6 +31,7 @@ inline constexpr std::size_t memo_text_size = 56;
 struct memo_key {
     std::array<std::uint64_t, memo_text_size / 8> words;
     std::size_t place;
+    std::uint16_t tag;
     std::size_t length;  // 0 for a text the memo does not hold: empty, or too long
 };
 
