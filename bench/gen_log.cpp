@@ -488,7 +488,6 @@ constexpr std::array<Obituary, 17> kGameObituaries{{
     {" should have used a smaller gun.", "", false, 4},
     {" was squished.", "", false, 2},
 }};
-constexpr std::size_t kCountedKinds = 13;
 
 constexpr std::array<std::string_view, 6> kTeamChat{
     "team red", "team blue", "gg", "nice one", "lag!", "one more",
