@@ -20,7 +20,7 @@ constexpr std::size_t read_size = std::size_t{32} * 1024;
 constexpr std::size_t map_words = (max_line_text + read_size + 63) / 64;
 
 // Readable bytes kept after the data, for the sweeps that look a little past a line.
-constexpr std::size_t buffer_padding = 128;
+constexpr std::size_t buffer_padding = readable_after_text;
 static_assert(buffer_padding >= phrase_scan_overread && buffer_padding >= 63);
 
 struct line_reader {
@@ -218,41 +218,28 @@ void start_scan(std::FILE* in) {
 }
 
 scan_result next_scanned_line(scanned_line& line) {
-    std::uint64_t passed = 0;
-    for (;;) {
-        std::string_view text;
-        // The lines that end before the next spot hold no phrase, whatever their length or
-        // zero bytes: they are counted in the map of line feeds, not visited one by one (which
-        // line has a spot is anybody's guess, so a test per line would often mispredict). The
-        // line of the spot is taken when it ends within the data; anything else is left to
-        // next_line.
-        std::size_t lf = reader.end;
-        if (!reader.skipping) {
-            std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
-            passed += count_bits(reader.line_feeds.data(), reader.begin, spot);
-            reader.begin = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
-            lf = next_line_feed(spot);
-        }
-        if (lf < reader.end) {
-            text = line_text(reader.buffer.data() + reader.begin, lf + 1 - reader.begin);
-            reader.begin = lf + 1;
-        } else {
-            scan_result got = next_line(text);
-            if (got != scan_result::line) {
-                line.lines_before = passed;
-                return got;
-            }
-        }
-        phrase_set found =
-            pass_search::find_mapped(text, reader.buffer.data(), reader.spots.data());
-        if (found != 0) {
-            line.text = text;
-            line.phrases = found;
-            line.lines_before = passed;
-            return scan_result::line;
-        }
-        ++passed;  // a spot, but no phrase there
+    // The lines that end before the next spot hold no phrase, whatever their length or zero
+    // bytes: they are counted in the map of line feeds, not visited one by one (which line has
+    // a spot is anybody's guess, so a test per line would often mispredict). The line of the
+    // spot is taken when it ends within the data; anything else is left to next_line.
+    line.lines_before = 0;
+    std::size_t lf = reader.end;
+    if (!reader.skipping) {
+        std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
+        line.lines_before = count_bits(reader.line_feeds.data(), reader.begin, spot);
+        reader.begin = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
+        lf = next_line_feed(spot);
     }
+    if (lf < reader.end) {
+        line.text = line_text(reader.buffer.data() + reader.begin, lf + 1 - reader.begin);
+        reader.begin = lf + 1;
+        return scan_result::line;
+    }
+    return next_line(line.text);
+}
+
+phrase_set phrases_of_line(std::string_view text) {
+    return pass_search::find_mapped(text, reader.buffer.data(), reader.spots.data());
 }
 
 int scan_error() {
