@@ -81,6 +81,11 @@ const line_effect* recall_line(const memo_key& key) {
     return &entry.effect;
 }
 
+void prefetch_line(const memo_key& key) {
+    __builtin_prefetch(&tags[key.place]);
+    __builtin_prefetch(&memo[key.place]);
+}
+
 void remember_line(const memo_key& key, const line_effect& effect) {
     if (key.length == 0) {
         return;

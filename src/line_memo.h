@@ -47,6 +47,10 @@ memo_key key_of_line(std::string_view text);
 // the next remember_line or forget_lines.
 const line_effect* recall_line(const memo_key& key);
 
+// Starts loading the entry a key would be looked for in, so that recall_line finds it in the
+// cache; changes nothing.
+void prefetch_line(const memo_key& key);
+
 // Remembers the text's effect, in place of the line that shared its place. The caller must
 // pass only an effect that the text would have again: no round end, every kind counted, every
 // name holding a slot.

@@ -36,6 +36,12 @@ struct line_reader {
     bool data_ended = false;    // end of file, or a byte 26, has been reached
     bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
     int error = 0;              // errno of a failed read
+    // The next line to hand out, when it was found in the data while handing out the one
+    // before: then it is handed out as it is, untouched by any read.
+    bool ahead = false;
+    std::string_view ahead_text;
+    std::size_t ahead_end = 0;  // after its line feed
+    std::uint64_t ahead_lines_before = 0;
 };
 
 // Large, so in static storage, and the pass reads one log at a time.
@@ -225,6 +231,26 @@ std::string_view line_text(const char* start, std::size_t size) {
     }
 }
 
+// Finds the next line with a spot when it ends within the data, without a read.
+void look_ahead() {
+    reader.ahead = false;
+    if (reader.skipping) {
+        return;
+    }
+    // The lines that end before the next spot hold no phrase, whatever their length or zero
+    // bytes: they are counted in the map of line feeds, not visited one by one (which line has
+    // a spot is anybody's guess, so a test per line would often mispredict).
+    std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
+    std::size_t lf = next_line_feed(spot);
+    if (lf < reader.end) {
+        std::size_t start = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
+        reader.ahead_lines_before = count_line_feeds(reader.begin, spot);
+        reader.ahead_text = line_text(reader.buffer.data() + start, lf + 1 - start);
+        reader.ahead_end = lf + 1;
+        reader.ahead = true;
+    }
+}
+
 }  // namespace
 
 void start_scan(std::FILE* in) {
@@ -234,27 +260,36 @@ void start_scan(std::FILE* in) {
     reader.data_ended = false;
     reader.may_hold_nul = false;
     reader.error = 0;
+    reader.ahead = false;
 }
 
 scan_result next_scanned_line(scanned_line& line) {
-    // The lines that end before the next spot hold no phrase, whatever their length or zero
-    // bytes: they are counted in the map of line feeds, not visited one by one (which line has
-    // a spot is anybody's guess, so a test per line would often mispredict). The line of the
-    // spot is taken when it ends within the data; anything else is left to next_line.
-    line.lines_before = 0;
-    std::size_t lf = reader.end;
-    if (!reader.skipping) {
-        std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
-        line.lines_before = count_line_feeds(reader.begin, spot);
-        reader.begin = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
-        lf = next_line_feed(spot);
+    if (!reader.ahead) {
+        look_ahead();
     }
-    if (lf < reader.end) {
-        line.text = line_text(reader.buffer.data() + reader.begin, lf + 1 - reader.begin);
-        reader.begin = lf + 1;
-        return scan_result::line;
+    if (reader.ahead) {
+        line.text = reader.ahead_text;
+        line.lines_before = reader.ahead_lines_before;
+        reader.begin = reader.ahead_end;
+    } else {
+        // The line of the spot runs past the data, or there is no spot: next_line reads on.
+        line.lines_before = 0;
+        if (!reader.skipping) {
+            std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
+            line.lines_before = count_line_feeds(reader.begin, spot);
+            reader.begin = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
+        }
+        scan_result got = next_line(line.text);
+        if (got != scan_result::line) {
+            return got;
+        }
     }
-    return next_line(line.text);
+    look_ahead();
+    return scan_result::line;
+}
+
+std::string_view upcoming_line() {
+    return reader.ahead ? reader.ahead_text : std::string_view{};
 }
 
 phrase_set phrases_of_line(std::string_view text) {

@@ -31,6 +31,11 @@ void start_scan(std::FILE* in);
 // the lines passed over before the end; on failed, scan_error() tells why. A byte 26 ends the data.
 scan_result next_scanned_line(scanned_line& line);
 
+// Returns the text of the line the next call of next_scanned_line will hand out, when the
+// scanner has found it already (no read is needed for it), or an empty text. It stays valid as
+// long as the text of the line last handed out.
+std::string_view upcoming_line();
+
 // Returns the pass_phrases in the text of the line last handed out, from the scanner's map of
 // its buffer: what find_phrases returns for that text.
 phrase_set phrases_of_line(std::string_view text);

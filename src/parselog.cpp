@@ -185,9 +185,7 @@ void replay(const line_effect& effect) {
 // Counts a line of the pass: as it was counted before when its bytes are remembered, otherwise
 // by examining it, remembered when seeing it again must do the same. Returns false at the
 // round-limit stop.
-inline bool count_line(std::string_view text) {
-    static_assert(readable_after_text >= memo_text_size, "the memo reads whole words past a line");
-    memo_key key = key_of_line(text);
+inline bool count_line(std::string_view text, const memo_key& key) {
     if (const line_effect* known = recall_line(key); known != nullptr) {
         replay(*known);
         return true;
@@ -219,6 +217,10 @@ pass_end run_pass() {
     // Remembered effects name slots of the tables as they were.
     forget_lines();
     scanned_line line;
+    static_assert(readable_after_text >= memo_text_size, "the memo reads whole words past a line");
+    // The next line's entry is loaded while this line is counted, when the scanner knows it.
+    memo_key key{};
+    bool key_known = false;
     for (;;) {
         scan_result got = next_scanned_line(line);
         lines_read += line.lines_before;
@@ -227,7 +229,17 @@ pass_end run_pass() {
             end = got == scan_result::failed ? pass_end::read_failed : pass_end::end_of_log;
             break;
         }
-        if (!count_line(line.text)) {
+        if (!key_known) {
+            key = key_of_line(line.text);
+        }
+        memo_key this_key = key;
+        std::string_view upcoming = upcoming_line();
+        key_known = !upcoming.empty();
+        if (key_known) {
+            key = key_of_line(upcoming);
+            prefetch_line(key);
+        }
+        if (!count_line(line.text, this_key)) {
             end = pass_end::round_limit_stop;  // that line gets no progress line
             break;
         }
