@@ -1,17 +1,29 @@
 // gen_log: writes a seeded, synthetic deathmatch console log to stdout.
 //
-//   gen_log <seed> <size>      size in bytes, optionally suffixed K, M or G
+//   gen_log [--shape=churn|games] <seed> <size>   size in bytes, optionally suffixed K, M or G
 //
-// The same seed and size always give the same bytes. The log is made of
-// rounds: server start-up lines, players connecting, entering and leaving,
-// chat, item pick-ups and obituaries (about 40% of the lines), and each round
-// but the last ends on "<name> hit the fraglimit.".
+// The same shape, seed and size always give the same bytes. Two shapes:
+//
+//   churn (the default): rounds of server start-up lines, players connecting,
+//     entering and leaving all the time, chat, item pick-ups and obituaries
+//     (about 40% of the lines); every round but the last ends on
+//     "<name> hit the fraglimit.". Few obituary lines repeat an earlier one
+//     soon, which makes it the harder shape for a memo of recent lines.
+//   games: shaped like the console log of real games: short games of 4 to 16
+//     players drawn from a pool of regulars and occasional players, each game
+//     opening with its players' "entered the game" lines, then mostly
+//     obituaries (about 80% of the lines) in the mix of kinds real games
+//     show, a few kinds the tally skips, late joins and team chat. Names are
+//     colour-coded and end in "^7" as the game writes them. Of the games, 39
+//     spread evenly over the log end on the fraglimit line.
 //
 // Guarantees the benchmark relies on (so that any plain line-by-line reader
 // sees the same log as fragtally does):
 //   * every line is shorter than 50 bytes including its '\n'; no CR, NUL or ^Z;
-//   * every name comes from one pool of 40..80 names (at most 15 bytes each,
-//     colour codes included), so no more than 80 distinct players appear;
+//   * every name comes from one pool of at most 80 names (at most 15 bytes
+//     each, colour codes included), so no more than 80 distinct players
+//     appear; names hold none of the marks where the extractors end or start
+//     a name, so every name is cut out whole;
 //   * at most 39 lines contain "fraglimit" (in any case), whatever the size;
 //   * only obituary lines contain the phrases fragtally recognises; chat,
 //     names and server lines never contain "ate", "rocket" or any phrase.
@@ -453,32 +465,235 @@ class Game {
     unsigned map_ = 0;
 };
 
-}  // namespace
+// ------------------------------------------------------- the games shape
 
-int main(int argc, char** argv) {
-    std::uint64_t seed = 0, size = 0;
-    if (argc != 3 || !parse_size(argv[1], seed) || !parse_size(argv[2], size)) {
-        std::fprintf(stderr, "usage: gen_log <seed> <size-in-bytes>[K|M|G]\n");
-        return 2;
+// Texts of the games shape, weighted per thousand as in the real-games log:
+// counted obituaries first, then deaths the tally skips.
+constexpr std::array<Obituary, 17> kGameObituaries{{
+    {" almost dodged ", "'s rocket", true, 292},
+    {" ate ", "'s rocket", true, 213},
+    {" was in the wrong place.", "", false, 193},
+    {" was railed by ", "", true, 132},
+    {" blew himself up.", "", false, 57},
+    {" cratered.", "", false, 45},
+    {" was machinegunned by ", "", true, 45},
+    {" was gunned down by ", "", true, 25},
+    {" was electrocuted by ", "", true, 10},
+    {" was melted by ", "'s plasmagun", true, 8},
+    {" was pummeled by ", "", true, 6},
+    {" melted himself.", "", false, 4},
+    {" does a back flip into the lava.", "", false, 4},
+    {" was blasted by ", "'s BFG", true, 36},
+    {" tried to invade ", "'s personal space", true, 25},
+    {" should have used a smaller gun.", "", false, 4},
+    {" was squished.", "", false, 2},
+}};
+
+constexpr std::array<std::string_view, 6> kTeamChat{
+    "team red", "team blue", "gg", "nice one", "lag!", "one more",
+};
+
+constexpr std::array<std::string_view, 24> kLongBases{
+    "Oootsimo",   "Chessus",    "Galamido", "Fenrir",      "Mandarin",  "Kingfish",
+    "Moonbeam",   "Nightowl",   "Pinguin",  "Zeppelin",    "Blackjack", "Hurricane",
+    "Gunslinger", "Lumberjack", "Seahorse", "Vagabond",    "Tornado",   "Goblin",
+    "Phantom",    "Dynamo",     "Mongoose", "Quicksilver", "Harlequin", "Sundance",
+};
+constexpr std::array<std::string_view, 8> kFirstWords{"Big", "Lil", "Dr",  "Mr",
+                                                      "Mad", "Sir", "Old", "Don"};
+
+// Marks where some extractor ends or starts a name, or ends a killer's name: a name holding
+// one would be cut short, or cut differently on different lines, and give junk names.
+constexpr std::array<std::string_view, 14> kCutMarks{
+    "wa", "ate", "melt", "blew", "does", "almo", "cr", "by", "dged", "s ", "  ", "null", "'", "\n",
+};
+
+bool cut_whole(std::string_view name) {
+    if (has_reserved(name))
+        return false;
+    std::string lower(name);
+    for (char& c : lower)
+        c = static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+    for (auto m : kCutMarks)
+        if (lower.find(m) != std::string::npos)
+            return false;
+    // "s", any, "ro" ends a rocket line's killer.
+    for (std::size_t i = 0; i + 4 <= lower.size(); ++i)
+        if (lower[i] == 's' && lower.compare(i + 2, 2, "ro") == 0)
+            return false;
+    return true;
+}
+
+// A name as the game writes it: colour codes anywhere, "^7" (white) at its end.
+std::string make_game_name(Rng& rng) {
+    std::string base(rng.percent(65) ? rng.pick(kLongBases) : rng.pick(kBases));
+    switch (rng.below(10)) {
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+            return base + "^7";  // Chessus^7
+        case 4:
+        case 5:
+            return colour(rng) + base + "^7";  // ^1Chessus^7
+        case 6:
+            return std::string(rng.pick(kFirstWords)) + " " + base + "^7";  // Old Chessus^7
+        case 7:
+            return std::string(rng.pick(kFirstWords)) + colour(rng) + base + "^7";  // Dr^4Rex^7
+        case 8:
+            return base + std::to_string(rng.below(100)) + "^7";  // Rex42^7
+        default:
+            return colour(rng) + base + colour(rng) + "^7";  // ^1Rex^3^7
     }
-    check_tables();
+}
 
+class Games {
+  public:
+    Games(Rng& rng, Out& out) : rng_(rng), out_(out) {
+        const std::size_t want = 48 + rng_.below(33);
+        while (pool_.size() < want) {
+            std::string n = make_game_name(rng_);
+            if (n.size() > kMaxName || !cut_whole(n))
+                continue;
+            if (std::find(pool_.begin(), pool_.end(), n) != pool_.end())
+                continue;
+            pool_.push_back(std::move(n));
+        }
+        // Regulars, who play most games, then frequent players, then occasional ones.
+        for (std::size_t i = 0; i < pool_.size(); ++i)
+            weight_.push_back(i < 8 ? 24 : i < 20 ? 6 : 1);
+        for (std::size_t i = 0; i < kGameObituaries.size(); ++i)
+            weight_sum_ += kGameObituaries[i].weight;
+    }
+
+    // One game: its players enter, then die and kill, join late and chat.
+    void play() {
+        players_.clear();
+        // Most games are small: the smaller of two draws from 0 to 12 more players.
+        const std::uint32_t n = 4 + std::min(rng_.below(13), rng_.below(13));
+        while (players_.size() < n)
+            join();
+        const std::uint32_t events = n * (2 + rng_.below(8));
+        for (std::uint32_t e = 0; e < events; ++e) {
+            const std::uint32_t roll = rng_.below(1000);
+            if (roll < 990)
+                obituary();
+            else if (roll < 995 && players_.size() < 16)
+                join();
+            else
+                out_.line({name(rng_.pick(players_)), ": ", rng_.pick(kTeamChat)});
+        }
+    }
+
+    // Ends the game just played on the fraglimit.
+    void hit_fraglimit() { out_.line({name(players_[killer_slot()]), " hit the fraglimit."}); }
+
+  private:
+    std::string_view name(std::size_t i) const { return pool_[i]; }
+
+    // A player of the pool not yet in the game, drawn by weight, enters it.
+    void join() {
+        for (;;) {
+            std::uint32_t total = 0;
+            for (auto w : weight_)
+                total += w;
+            std::uint32_t w = rng_.below(total);
+            std::size_t p = 0;
+            while (w >= weight_[p])
+                w -= weight_[p++];
+            if (std::find(players_.begin(), players_.end(), p) != players_.end())
+                continue;
+            players_.push_back(p);
+            out_.line({name(p), " entered the game"});
+            return;
+        }
+    }
+
+    // Earlier arrivals, mostly regulars, frag more: the smaller of two draws.
+    std::size_t killer_slot() {
+        auto n = static_cast<std::uint32_t>(players_.size());
+        return std::min(rng_.below(n), rng_.below(n));
+    }
+
+    // An obituary whose line fits: the kind is drawn again when a few pairs of players
+    // do not fit it (a one-name death always fits, as names are at most kMaxName bytes).
+    void obituary() {
+        for (;;) {
+            std::uint32_t w = rng_.below(weight_sum_);
+            const Obituary* o = kGameObituaries.data();
+            while (w >= o->weight)
+                w -= (o++)->weight;
+            const std::size_t room = kMaxLine - 1 - o->mid.size() - o->tail.size();
+            if (!o->two_names) {
+                std::size_t v = rng_.pick(players_);
+                if (name(v).size() > room)
+                    continue;
+                out_.line({name(v), o->mid});
+                return;
+            }
+            for (int attempt = 0; attempt < 4; ++attempt) {
+                std::size_t k = players_[killer_slot()];
+                std::size_t v = rng_.pick(players_);
+                if (v == k || name(v).size() + name(k).size() > room)
+                    continue;
+                if (o->tail.empty())
+                    out_.line({name(v), o->mid, name(k)});
+                else
+                    out_.line({name(v), o->mid, name(k), o->tail});
+                return;
+            }
+        }
+    }
+
+    Rng& rng_;
+    Out& out_;
+    std::vector<std::string> pool_;
+    std::vector<std::uint32_t> weight_;
+    std::vector<std::size_t> players_;
+    std::uint32_t weight_sum_ = 0;
+};
+
+// Fraglimit lines fall at size*k/kRounds, k < kRounds, whatever the shape.
+struct RoundEnds {
+    explicit RoundEnds(std::uint64_t size) {
+        for (int k = 1; k < kRounds; ++k)
+            at[k - 1] = size / kRounds * k;
+    }
+    // True when the log has grown past the next boundary; several boundaries passed at once
+    // in a tiny log count as one.
+    bool due(std::uint64_t written) {
+        if (next >= at.size() || written < at[next])
+            return false;
+        while (next < at.size() && written >= at[next])
+            ++next;
+        return true;
+    }
+    std::array<std::uint64_t, kRounds - 1> at{};
+    std::size_t next = 0;
+};
+
+void write_games(std::uint64_t seed, std::uint64_t size) {
+    Rng rng{seed};
+    Out out(1 << 20);
+    Games games(rng, out);
+    RoundEnds ends(size);
+    while (out.total() < size) {
+        games.play();
+        if (ends.due(out.total()))
+            games.hit_fraglimit();
+    }
+    out.flush();
+}
+
+void write_churn(std::uint64_t seed, std::uint64_t size) {
     Rng rng{seed};
     Out out(1 << 20);
     Game game(rng, out, make_pool(rng));
-
-    std::array<std::uint64_t, kRounds - 1> round_end{};
-    for (int k = 1; k < kRounds; ++k)
-        round_end[k - 1] = size / kRounds * k;
-
-    std::size_t next_end = 0;
+    RoundEnds ends(size);
     if (size > 0)
         game.start_round();
     while (out.total() < size) {
-        if (next_end < round_end.size() && out.total() >= round_end[next_end]) {
-            // Several boundaries may fall on one line in a tiny log; one round each.
-            while (next_end < round_end.size() && out.total() >= round_end[next_end])
-                ++next_end;
+        if (ends.due(out.total())) {
             game.end_round();
             game.start_round();
             continue;
@@ -486,6 +701,37 @@ int main(int argc, char** argv) {
         game.event();
     }
     out.flush();
+}
+
+// The shapes by the name --shape takes; the first is the default.
+struct Shape {
+    std::string_view name;
+    void (*write)(std::uint64_t seed, std::uint64_t size);
+};
+constexpr std::array<Shape, 2> kShapes{{{"churn", write_churn}, {"games", write_games}}};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Shape* shape = &kShapes[0];
+    constexpr std::string_view kShapeOption = "--shape=";
+    if (argc > 1 && std::string_view(argv[1]).starts_with(kShapeOption)) {
+        const std::string_view wanted = std::string_view(argv[1]).substr(kShapeOption.size());
+        shape = nullptr;
+        for (const auto& s : kShapes)
+            if (s.name == wanted)
+                shape = &s;
+        --argc;
+        ++argv;
+    }
+    std::uint64_t seed = 0, size = 0;
+    if (shape == nullptr || argc != 3 || !parse_size(argv[1], seed) || !parse_size(argv[2], size)) {
+        std::fprintf(stderr,
+                     "usage: gen_log [--shape=churn|games] <seed> <size-in-bytes>[K|M|G]\n");
+        return 2;
+    }
+    check_tables();
+    shape->write(seed, size);
     if (std::fflush(stdout) != 0)
         fail("write error");
     return 0;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times fragtally on generated console logs against a plain stdio yardstick
+# Times fragtally on generated console logs of both shapes (games shaped like
+# real ones, and players churning) against a plain stdio yardstick
 # (bench/yardstick.c), `wc -l` and `grep -c -F` with every phrase.
 #
 #   bash bench/run.sh
@@ -10,6 +11,7 @@
 #   BENCH_BASELINE   a second fragtally to time in the same run, for instance
 #                    the program of an earlier commit (optional; its rows are
 #                    labelled "baseline", and its output must be the same)
+#   BENCH_SHAPES     gen_log shapes to time (default "games churn")
 #   BENCH_BUILD_DIR  where gen_log and the yardstick are built
 #                    (default build/bench-tools)
 #   BENCH_RUNS       timed runs per case, the median is reported (default 5)
@@ -39,6 +41,11 @@ seed=${BENCH_SEED:-1}
 if [[ -n ${BENCH_BUILD_DIR:-} ]]; then build_dir=$(abspath "$BENCH_BUILD_DIR")
 else build_dir=$repo_root/build/bench-tools; fi
 
+read -r -a shapes <<<"${BENCH_SHAPES:-games churn}"
+for shape in "${shapes[@]}"; do
+    [[ $shape == games || $shape == churn ]] || die "BENCH_SHAPES: unknown shape '$shape'"
+done
+
 if [[ $quick == 1 ]]; then
     sizes=(64)
 else
@@ -63,7 +70,7 @@ else
     fi
 fi
 
-baseline=""
+baseline=
 if [[ -n ${BENCH_BASELINE:-} ]]; then
     baseline=$(abspath "$BENCH_BASELINE")
     [[ -f $baseline && -x $baseline ]] || die "BENCH_BASELINE=$BENCH_BASELINE is not an executable file"
@@ -92,9 +99,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # Room for the largest log plus one file-mode output (about 0.8x the log).
-need_kib=0
-for mib in "${sizes[@]}"; do need_kib=$((need_kib + mib * 1024)); done
-need_kib=$((need_kib + ${sizes[-1]} * 1024 + 64 * 1024))
+need_kib=$((${sizes[-1]} * 1024 * 2 + 64 * 1024))
 free_kib=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
 ((free_kib >= need_kib)) || die "$work has $((free_kib / 1024)) MiB free, needs $((need_kib / 1024)) MiB"
 
@@ -139,16 +144,18 @@ check_run() {
     rm -f "$dir/qconsole.txt"
     if [[ -x $timecmd ]]; then
         (set +e +o pipefail; cd "$dir" || exit 99
-            "$timecmd" -f %M -o "$dir/mem.out" "$@" | grep -c ' lines parsed\.$' >"$dir/count.out"
+            "$timecmd" -f %M -o "$dir/mem.out" "$@" 2>"$dir/err.out" |
+                grep -c ' lines parsed\.$' >"$dir/count.out"
             exit "${PIPESTATUS[0]}") && rc=0 || rc=$?
         peak=$(tail -n 1 "$dir/mem.out")
     else
         (set +e +o pipefail; cd "$dir" || exit 99
-            "$@" | grep -c ' lines parsed\.$' >"$dir/count.out"
+            "$@" 2>"$dir/err.out" | grep -c ' lines parsed\.$' >"$dir/count.out"
             exit "${PIPESTATUS[0]}") && rc=0 || rc=$?
     fi
     count=$(<"$dir/count.out")
     [[ $rc == 0 || $rc == 1 ]] || die "$label exited with status $rc"
+    [[ ! -s $dir/err.out ]] || die "$label complained: $(head -n 3 "$dir/err.out")"
     [[ $count == "$expected" ]] ||
         die "$label printed $count progress lines, wc -l counts $expected: the timings would mean nothing"
     [[ -s $dir/qconsole.txt ]] || die "$label wrote no qconsole.txt"
@@ -161,75 +168,77 @@ commit=$(git -C "$repo_root" rev-parse --short HEAD 2>/dev/null || echo unknown)
 echo "fragtally benchmark  $(date -u '+%Y-%m-%d %H:%M UTC')  commit $commit"
 echo "cpu: ${cpu:-unknown} ($(nproc) cores)   kernel $(uname -r)   compiler: $("${CXX:-g++}" --version | head -n 1)"
 echo "fragtally: $fragtally   runs per case: $runs (median)   seed: $seed"
-[[ -n $baseline ]] && echo "baseline: $baseline"
+[[ -z $baseline ]] || echo "baseline: $baseline"
 echo
 
-rows=()  # "tool|output|size label|bytes|seconds|peak|log index"
+rows=()  # "tool|output|shape|size label|bytes|seconds|peak|log key"
 declare -A ref_frag ref_wc
 
+tools=(fragtally)
+[[ -z $baseline ]] || tools+=(baseline)
+declare -A binary=([fragtally]=$fragtally [baseline]=$baseline [yardstick]=$yardstick)
+
+for shape in "${shapes[@]}"; do
 for mib in "${sizes[@]}"; do
+    key=$shape-$mib
     label="$mib MiB"
     ((mib >= 1024)) && label="$((mib / 1024)) GiB"
-    log=$work/log-$mib.log
+    log=$work/log-$key.log
     t0=$(date +%s%N)
-    "$gen_log" "$seed" "${mib}M" >"$log"
+    "$gen_log" --shape="$shape" "$seed" "${mib}M" >"$log"
     t1=$(date +%s%N)
     bytes=$(stat -c %s "$log")
-    note "generated $label log ($bytes bytes) in $(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.2f", n / 1e9 }') s"
+    note "generated $shape $label log ($bytes bytes) in $(awk -v n=$((t1 - t0)) 'BEGIN { printf "%.2f", n / 1e9 }') s"
 
-    for tool in fragtally baseline yardstick wc grep; do
-        mkdir -p "$work/$tool-$mib"
-        ln -s "$log" "$work/$tool-$mib/qconsole.log"
+    for tool in "${tools[@]}" yardstick wc grep; do
+        mkdir -p "$work/$tool-$key"
+        ln -s "$log" "$work/$tool-$key/qconsole.log"
     done
     lines=$(wc -l <"$log")
     cat "$log" >/dev/null  # page cache
 
-    note "$label: checking output and peak memory"
-    peak_frag=$(check_run fragtally "$work/fragtally-$mib" "$lines" "$fragtally")
-    peak_yard=$(check_run yardstick "$work/yardstick-$mib" "$lines" "$yardstick")
+    declare -A peak=()
+    for tool in "${tools[@]}" yardstick; do
+        note "$shape $label: checking the output and peak memory of $tool"
+        peak[$tool]=$(check_run "$tool" "$work/$tool-$key" "$lines" "${binary[$tool]}")
+    done
     if [[ -n $baseline ]]; then
-        peak_base=$(check_run baseline "$work/baseline-$mib" "$lines" "$baseline")
-        cmp -s "$work/fragtally-$mib/qconsole.txt" "$work/baseline-$mib/qconsole.txt" ||
+        cmp -s "$work/fragtally-$key/qconsole.txt" "$work/baseline-$key/qconsole.txt" ||
             die "fragtally and the baseline wrote different reports"
     fi
 
     for mode in null pipe file; do
-        note "$label: fragtally, output to $mode"
-        s=$(median "$work/fragtally-$mib" "$mode" "0 1" "$fragtally")
-        rows+=("fragtally|$mode|$label|$bytes|$s|$peak_frag|$mib")
-        [[ $mode == null ]] && ref_frag[$mib]=$s
-        if [[ -n $baseline ]]; then
-            note "$label: baseline, output to $mode"
-            s=$(median "$work/baseline-$mib" "$mode" "0 1" "$baseline")
-            rows+=("baseline|$mode|$label|$bytes|$s|$peak_base|$mib")
-        fi
-        note "$label: yardstick, output to $mode"
-        s=$(median "$work/yardstick-$mib" "$mode" "0 1" "$yardstick")
-        rows+=("yardstick|$mode|$label|$bytes|$s|$peak_yard|$mib")
+        for tool in "${tools[@]}" yardstick; do
+            note "$shape $label: $tool, output to $mode"
+            s=$(median "$work/$tool-$key" "$mode" "0 1" "${binary[$tool]}")
+            rows+=("$tool|$mode|$shape|$label|$bytes|$s|${peak[$tool]}|$key")
+            [[ $tool == fragtally && $mode == null ]] && ref_frag[$key]=$s
+        done
     done
-    note "$label: wc -l"
-    s=$(median "$work/wc-$mib" null "0" wc -l qconsole.log)
-    rows+=("wc -l|null|$label|$bytes|$s|-|$mib")
-    ref_wc[$mib]=$s
+    note "$shape $label: wc -l"
+    s=$(median "$work/wc-$key" null "0" wc -l qconsole.log)
+    rows+=("wc -l|null|$shape|$label|$bytes|$s|-|$key")
+    ref_wc[$key]=$s
     # GNU grep stops at the first match when its output is /dev/null, so its
     # count goes to a file instead.
-    note "$label: grep -c -F"
-    s=$(median "$work/grep-$mib" file "0 1" grep "${grep_args[@]}" qconsole.log)
-    rows+=("grep -c -F|file|$label|$bytes|$s|-|$mib")
+    note "$shape $label: grep -c -F"
+    s=$(median "$work/grep-$key" file "0 1" grep "${grep_args[@]}" qconsole.log)
+    rows+=("grep -c -F|file|$shape|$label|$bytes|$s|-|$key")
 
     rm -f "$log"
+done
 done
 
 echo "output: null = >/dev/null, pipe = | cat >/dev/null, file = to a file"
 echo "x fragtally / x wc -l: this median divided by fragtally's (output null) / wc -l's on the same log"
 echo
-row() { printf '%-11s %-6s %-8s %11s %10s %12s %9s %10s\n' "$@"; }
-row tool output log "median s" "MB/s" "x fragtally" "x wc -l" "peak KiB"
+row() { printf '%-11s %-6s %-6s %-8s %11s %10s %12s %9s %10s\n' "$@"; }
+row tool output shape log "median s" "MB/s" "x fragtally" "x wc -l" "peak KiB"
 for entry in "${rows[@]}"; do
-    IFS='|' read -r tool mode label bytes s peak mib <<<"$entry"
-    row "$tool" "$mode" "$label" "$s" \
+    IFS='|' read -r tool mode shape label bytes s peak key <<<"$entry"
+    row "$tool" "$mode" "$shape" "$label" "$s" \
         "$(awk -v b="$bytes" -v s="$s" 'BEGIN { if (s > 0) printf "%.1f", b / 1e6 / s; else print "inf" }')" \
-        "$(awk -v s="$s" -v r="${ref_frag[$mib]}" 'BEGIN { if (r > 0) printf "%.2f", s / r; else print "n/a" }')" \
-        "$(awk -v s="$s" -v r="${ref_wc[$mib]}" 'BEGIN { if (r > 0) printf "%.1f", s / r; else print "n/a" }')" \
+        "$(awk -v s="$s" -v r="${ref_frag[$key]}" 'BEGIN { if (r > 0) printf "%.2f", s / r; else print "n/a" }')" \
+        "$(awk -v s="$s" -v r="${ref_wc[$key]}" 'BEGIN { if (r > 0) printf "%.1f", s / r; else print "n/a" }')" \
         "$peak"
 done

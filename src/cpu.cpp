@@ -13,10 +13,11 @@ bool cpu_has(cpu_path path) {
         case cpu_path::avx2:
             // Also called before main, when the CPU may not have been examined yet.
             __builtin_cpu_init();
-            return __builtin_cpu_supports("avx2") != 0;
+            return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0;
         case cpu_path::avx512:
             __builtin_cpu_init();
-            return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+            return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
+                   __builtin_cpu_supports("avx512bw") != 0 &&
                    __builtin_cpu_supports("avx512vl") != 0 && __builtin_cpu_supports("bmi2") != 0;
 #else
         default:

@@ -20,7 +20,7 @@ constexpr std::size_t read_size = std::size_t{32} * 1024;
 constexpr std::size_t map_words = (max_line_text + read_size + 63) / 64;
 
 // Readable bytes kept after the data, for the sweeps that look a little past a line.
-constexpr std::size_t buffer_padding = 128;
+constexpr std::size_t buffer_padding = readable_after_text;
 static_assert(buffer_padding >= phrase_scan_overread && buffer_padding >= 63);
 
 struct line_reader {
@@ -36,6 +36,12 @@ struct line_reader {
     bool data_ended = false;    // end of file, or a byte 26, has been reached
     bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
     int error = 0;              // errno of a failed read
+    // The next line to hand out, when it was found in the data while handing out the one
+    // before: then it is handed out as it is, untouched by any read.
+    bool ahead = false;
+    std::string_view ahead_text;
+    std::size_t ahead_end = 0;  // after its line feed
+    std::uint64_t ahead_lines_before = 0;
 };
 
 // Large, so in static storage, and the pass reads one log at a time.
@@ -107,6 +113,25 @@ std::size_t count_bits(const std::uint64_t* map, std::size_t from, std::size_t t
         count += static_cast<std::size_t>(std::popcount(bits));
     }
     return count;
+}
+
+#if FRAGTALLY_X86_64
+// count_bits with the POPCNT instruction, which the AVX2 and AVX-512 paths' CPUs have: a build
+// for any x86-64 CPU makes std::popcount a library call.
+[[gnu::target("popcnt")]] std::size_t count_bits_popcnt(const std::uint64_t* map, std::size_t from,
+                                                        std::size_t to) {
+    return count_bits(map, from, to);
+}
+#endif
+
+// Returns the number of line feeds mapped from `from` on and before `to`.
+std::size_t count_line_feeds(std::size_t from, std::size_t to) {
+#if FRAGTALLY_X86_64
+    if (active_cpu_path >= cpu_path::avx2) {
+        return count_bits_popcnt(reader.line_feeds.data(), from, to);
+    }
+#endif
+    return count_bits(reader.line_feeds.data(), from, to);
 }
 
 // Returns the position after the last bit set in a map from `from` on and before `to`, or
@@ -206,6 +231,26 @@ std::string_view line_text(const char* start, std::size_t size) {
     }
 }
 
+// Finds the next line with a spot when it ends within the data, without a read.
+void look_ahead() {
+    reader.ahead = false;
+    if (reader.skipping) {
+        return;
+    }
+    // The lines that end before the next spot hold no phrase, whatever their length or zero
+    // bytes: they are counted in the map of line feeds, not visited one by one (which line has
+    // a spot is anybody's guess, so a test per line would often mispredict).
+    std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
+    std::size_t lf = next_line_feed(spot);
+    if (lf < reader.end) {
+        std::size_t start = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
+        reader.ahead_lines_before = count_line_feeds(reader.begin, spot);
+        reader.ahead_text = line_text(reader.buffer.data() + start, lf + 1 - start);
+        reader.ahead_end = lf + 1;
+        reader.ahead = true;
+    }
+}
+
 }  // namespace
 
 void start_scan(std::FILE* in) {
@@ -215,44 +260,40 @@ void start_scan(std::FILE* in) {
     reader.data_ended = false;
     reader.may_hold_nul = false;
     reader.error = 0;
+    reader.ahead = false;
 }
 
 scan_result next_scanned_line(scanned_line& line) {
-    std::uint64_t passed = 0;
-    for (;;) {
-        std::string_view text;
-        // The lines that end before the next spot hold no phrase, whatever their length or
-        // zero bytes: they are counted in the map of line feeds, not visited one by one (which
-        // line has a spot is anybody's guess, so a test per line would often mispredict). The
-        // line of the spot is taken when it ends within the data; anything else is left to
-        // next_line.
-        std::size_t lf = reader.end;
+    if (!reader.ahead) {
+        look_ahead();
+    }
+    if (reader.ahead) {
+        line.text = reader.ahead_text;
+        line.lines_before = reader.ahead_lines_before;
+        reader.begin = reader.ahead_end;
+    } else {
+        // The line of the spot runs past the data, or there is no spot: next_line reads on.
+        line.lines_before = 0;
         if (!reader.skipping) {
             std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
-            passed += count_bits(reader.line_feeds.data(), reader.begin, spot);
+            line.lines_before = count_line_feeds(reader.begin, spot);
             reader.begin = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
-            lf = next_line_feed(spot);
         }
-        if (lf < reader.end) {
-            text = line_text(reader.buffer.data() + reader.begin, lf + 1 - reader.begin);
-            reader.begin = lf + 1;
-        } else {
-            scan_result got = next_line(text);
-            if (got != scan_result::line) {
-                line.lines_before = passed;
-                return got;
-            }
+        scan_result got = next_line(line.text);
+        if (got != scan_result::line) {
+            return got;
         }
-        phrase_set found =
-            pass_search::find_mapped(text, reader.buffer.data(), reader.spots.data());
-        if (found != 0) {
-            line.text = text;
-            line.phrases = found;
-            line.lines_before = passed;
-            return scan_result::line;
-        }
-        ++passed;  // a spot, but no phrase there
     }
+    look_ahead();
+    return scan_result::line;
+}
+
+std::string_view upcoming_line() {
+    return reader.ahead ? reader.ahead_text : std::string_view{};
+}
+
+phrase_set phrases_of_line(std::string_view text) {
+    return pass_search::find_mapped(text, reader.buffer.data(), reader.spots.data());
 }
 
 int scan_error() {

@@ -1,0 +1,197 @@
+// The memo of lines already counted: a line seen again must count exactly as examining it anew
+// would, whatever happened to the tables in between.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "line_memo.h"
+#include "test_support.h"
+
+namespace {
+
+// Everything a pass leaves in the tables.
+struct tables_state {
+    std::array<name_slot, max_players> names;
+    int players;
+    std::array<std::array<std::int32_t, counter_count>, max_players> counters;
+    std::array<std::array<std::int32_t, max_players>, max_players> matrix;
+    std::int32_t round_ends;
+    std::uint64_t uncounted;
+    std::uint64_t lines;
+    std::vector<round_tally> round_counts;  // too large for the stack
+    bool operator==(const tables_state& other) const {
+        auto same_round = [](const round_tally& a, const round_tally& b) {
+            return a.end_line == b.end_line && a.stats == b.stats &&
+                   a.who_killed_who == b.who_killed_who;
+        };
+        return names == other.names && players == other.players && counters == other.counters &&
+               matrix == other.matrix && round_ends == other.round_ends &&
+               uncounted == other.uncounted && lines == other.lines &&
+               std::equal(round_counts.begin(), round_counts.end(), other.round_counts.begin(),
+                          other.round_counts.end(), same_round);
+    }
+};
+
+tables_state snapshot() {
+    return {name,       player_count,
+            stats,      who_killed_who,
+            rounds,     uncounted_obituaries,
+            lines_read, std::vector<round_tally>(round_tallies.begin(), round_tallies.end())};
+}
+
+void empty_tables() {
+    init();
+    uncounted_obituaries = 0;
+}
+
+// The tables after examining each line of the log on its own, with no memo: the log's lines
+// must be short, and free of carriage returns and zero bytes.
+tables_state examined_one_by_one(const std::string& log) {
+    empty_tables();
+    for (std::size_t at = 0; at < log.size();) {
+        std::size_t end = log.find('\n', at);
+        if (end == std::string::npos) {
+            break;  // an unended last line is not read
+        }
+        std::string_view text = std::string_view(log).substr(at, end + 1 - at);
+        if (!examine_line(text, find_phrases(text))) {
+            break;
+        }
+        at = end + 1;
+    }
+    return snapshot();
+}
+
+tables_state passed(const std::string& log) {
+    empty_tables();
+    run_on(log);
+    return snapshot();
+}
+
+std::string joined(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (std::string_view part : parts) {
+        out.append(part);
+    }
+    return out;
+}
+
+std::string repeated(const std::string& line, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += line;
+    }
+    return out;
+}
+
+// Lines that claim slots for new names one by one, "P0 cratered" and so on.
+std::string new_players(int first, int count) {
+    std::string out;
+    for (int i = first; i < first + count; ++i) {
+        out.append("P").append(std::to_string(i)).append(" cratered\n");
+    }
+    return out;
+}
+
+struct memo_case {
+    const char* what;
+    std::string log;
+};
+
+std::vector<memo_case> memo_cases() {
+    const std::string rail = "Bob was railed by Sam\n";
+    const std::string two_rows = "Kate almost dodged Sam's rocket\n";  // "ate" in Kate: 2 rows
+    const std::string three_rows = "Kate almost dodged Sam's rocket was railed by Al\n";
+    const std::string round_end = "Sam hit the fraglimit. Bob was railed by Sam\n";
+    return {
+        {"the same line before and after its names get slots", rail + rail + rail},
+        {"a one-name line repeated", repeated("Bob cratered\n", 3)},
+        {"a line firing two rows repeated", repeated(two_rows, 3)},
+        {"a line firing three rows repeated", repeated(three_rows, 3)},
+        {"a line without a phrase but with a spot repeated", repeated("ate a pie\n", 3)},
+        {"the table filling up between two copies of a line",
+         joined({rail, new_players(0, max_players - 2), rail, new_players(200, 3), rail})},
+        {"a line uncounted on a full table, repeated",
+         joined({new_players(0, max_players), repeated(rail, 3)})},
+        {"a line uncounted while one slot is free, then one name gets it",
+         joined({new_players(0, max_players - 1), rail, "Bob cratered\n", rail, rail})},
+        {"a repeated round-end line with an obituary on it", repeated(round_end, 5)},
+        {"a line repeated in several rounds",
+         joined({rail, rail, "fraglimit\n", rail, "fraglimit\n", "fraglimit\n", rail, rail})},
+        {"a repeated round-end line past the round limit", repeated(round_end, round_limit + 3)},
+        {"a line repeated across read boundaries", repeated(rail, 3 * 32768 / 22 + 7)},
+        {"lines alike but for their last byte",
+         "Bob was railed by Sam\nBob was railed by Sa\nBob was railed by Sam\n"},
+        {"lines alike but for their length", "Bob cratered\nBob cratered \nBob cratered\n"},
+        {"a line too long to remember repeated",
+         repeated("Bob was railed by Sam, who is nowhere near as good as he thinks he is\n", 3)},
+    };
+}
+
+class LineMemo : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { hash_lines_alike(GetParam()); }
+    void TearDown() override { hash_lines_alike(false); }
+};
+
+TEST_P(LineMemo, ARepeatedLineCountsAsIfExaminedAnew) {
+    for (const memo_case& c : memo_cases()) {
+        SCOPED_TRACE(c.what);
+        tables_state expected = examined_one_by_one(c.log);
+        EXPECT_TRUE(passed(c.log) == expected);
+    }
+}
+
+// Every line hashing alike makes each new line take the place of the one before.
+INSTANTIATE_TEST_SUITE_P(Hashes, LineMemo, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& hashes) {
+                             return hashes.param ? "AllAlike" : "Spread";
+                         });
+
+class LineMemoFigures : public TablesTest {};
+
+int total(counter c) {
+    int sum = 0;
+    for (int p = 0; p < player_count; ++p) {
+        sum += stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
+    }
+    return sum;
+}
+
+// The oracle above shares examine with the pass; these pin a few of its counts outright.
+TEST_F(LineMemoFigures, RepeatsAreCountedEveryTime) {
+    hash_lines_alike(false);
+    run_on(repeated("Bob was railed by Sam\n", 3 * 32768 / 22 + 7));
+    EXPECT_EQ(stats[static_cast<std::size_t>(slot_of("Sam"))][rail_kills], 3 * 32768 / 22 + 7);
+
+    empty_tables();
+    run_on(repeated("Kate almost dodged Sam's rocket\n", 4));
+    EXPECT_EQ(total(rl_close_deaths), 4);
+    EXPECT_EQ(total(rl_direct_kills), 4);
+
+    empty_tables();
+    pass_run run = run_on(repeated("Sam hit the fraglimit. Bob was railed by Sam\n", 60));
+    EXPECT_EQ(run.end, pass_end::round_limit_stop);
+    EXPECT_EQ(rounds, round_limit + 1);
+    EXPECT_EQ(total(rail_deaths), round_limit);
+
+    empty_tables();
+    run_on(joined({new_players(0, max_players), repeated("Bob was railed by Sam\n", 3)}));
+    EXPECT_EQ(uncounted_obituaries, 3u);
+}
+
+// The memo holds slots of the tables it was filled against: a pass on emptied tables must not
+// replay them.
+TEST_F(LineMemoFigures, EmptiedTablesForgetTheLines) {
+    run_on("Al cratered\nBob was railed by Sam\n");
+    empty_tables();
+    run_on("Bob was railed by Sam\n");
+    EXPECT_EQ(slot_of("Bob"), 0);
+    EXPECT_EQ(stats[0][rail_deaths], 1);
+    EXPECT_EQ(stats[0][crater_suicides], 0);
+}
+
+}  // namespace
