@@ -10,14 +10,10 @@
 
 namespace {
 
-// The format names joined by the given separator; only the formats that can be written when
-// available_only is set.
-std::string format_list(std::string_view separator, bool available_only, bool extensions) {
+// The format names, or their extensions, joined by the given separator.
+std::string format_list(std::string_view separator, bool extensions) {
     std::string list;
     for (const report_format& format : report_formats) {
-        if (available_only && format.write == nullptr) {
-            continue;
-        }
         if (!list.empty()) {
             list += separator;
         }
@@ -73,7 +69,7 @@ bool settle_outputs(const std::vector<std::string>& paths, const std::string& st
         to_stdout = format_named(stdout_format);
         if (to_stdout == nullptr) {
             return usage_error("--format " + stdout_format + ": not a report format (" +
-                                   format_list(", ", false, false) + ")",
+                                   format_list(", ", false) + ")",
                                exit_status);
         }
     }
@@ -86,14 +82,9 @@ bool settle_outputs(const std::vector<std::string>& paths, const std::string& st
             format = format_of_path(path);
             if (format == nullptr) {
                 return usage_error("-o " + path + ": the extension names no report format (" +
-                                       format_list(", ", true, true) + ")",
+                                       format_list(", ", true) + ")",
                                    exit_status);
             }
-        }
-        if (format->write == nullptr) {
-            return usage_error("-o " + path + ": the " + std::string(format->name) +
-                                   " report is not available in this version",
-                               exit_status);
         }
         for (const report_output& earlier : options.outputs) {
             bool both_stdout = path == standard_output && earlier.path == standard_output;
@@ -140,12 +131,12 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
     app.add_option("-o,--output", paths,
                    "write the report to FILE instead of " + std::string(default_report) +
                        " in\nLOG's folder; its extension sets the format:\n" +
-                       format_list(", ", true, true) +
+                       format_list(", ", true) +
                        "; - is standard output;\nmay be given several times")
         ->type_name("FILE")
         ->allow_extra_args(false);
     app.add_option("--format", stdout_format,
-                   "the format of the report that -o - writes:\n" + format_list(", ", true, false) +
+                   "the format of the report that -o - writes:\n" + format_list(", ", false) +
                        " (" + std::string(report_formats[0].name) + " when not given)")
         ->type_name("NAME");
     app.add_flag("-q,--quiet", options.quiet, "print no progress lines");

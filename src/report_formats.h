@@ -20,7 +20,7 @@ struct report_format {
     std::string_view name;       // as given to --format
     std::string_view extension;  // of its files, with the dot
     bool text_mode;              // "\n" stored as the platform's line end, else always LF
-    report_writer write;         // nullptr while the format is not available
+    report_writer write;
 };
 
 // Every report format, the default (txt) first.
