@@ -153,14 +153,6 @@ INSTANTIATE_TEST_SUITE_P(Hashes, LineMemo, ::testing::Values(false, true),
 
 class LineMemoFigures : public TablesTest {};
 
-int total(counter c) {
-    int sum = 0;
-    for (int p = 0; p < player_count; ++p) {
-        sum += stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
-    }
-    return sum;
-}
-
 // The oracle above shares examine with the pass; these pin a few of its counts outright.
 TEST_F(LineMemoFigures, RepeatsAreCountedEveryTime) {
     hash_lines_alike(false);

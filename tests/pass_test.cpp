@@ -26,14 +26,6 @@ std::int32_t killed(std::string_view killer, std::string_view victim) {
     return who_killed_who[static_cast<std::size_t>(k)][static_cast<std::size_t>(v)];
 }
 
-int total(counter c) {
-    int sum = 0;
-    for (int p = 0; p < player_count; ++p) {
-        sum += stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
-    }
-    return sum;
-}
-
 TEST_F(Pass, OneObituaryFromLineToTables) {
     pass_run run = run_on("Bob was railed by Alice\n");
     EXPECT_EQ(run.end, pass_end::end_of_log);

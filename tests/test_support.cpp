@@ -40,3 +40,11 @@ int slot_of(std::string_view player) {
     EXPECT_NE(slot, no_slot) << "no slot for '" << player << "'";
     return slot;
 }
+
+int total(counter c) {
+    int sum = 0;
+    for (int p = 0; p < player_count; ++p) {
+        sum += stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
+    }
+    return sum;
+}

@@ -27,3 +27,6 @@ pass_run run_on(std::string_view log);
 
 // Returns the slot of a player, failing the test if he has none.
 int slot_of(std::string_view player);
+
+// Returns the sum of one counter over every claimed slot.
+int total(counter c);
