@@ -27,7 +27,7 @@ struct line_reader {
     std::FILE* in = nullptr;
     std::array<char, max_line_text + read_size + buffer_padding> buffer{};
     // Where phrases might be in the buffered data, as the phrase search maps them.
-    std::array<std::uint64_t, map_words> spots{};
+    std::array<std::uint64_t, map_words + 1> spots{};  // a word more for reads a word ahead
     // Where the line feeds are in the buffered data; none is marked at or after end.
     std::array<std::uint64_t, map_words> line_feeds{};
     std::size_t begin = 0;      // first byte not yet handed out
@@ -36,12 +36,6 @@ struct line_reader {
     bool data_ended = false;    // end of file, or a byte 26, has been reached
     bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
     int error = 0;              // errno of a failed read
-    // The next line to hand out, when it was found in the data while handing out the one
-    // before: then it is handed out as it is, untouched by any read.
-    bool ahead = false;
-    std::string_view ahead_text;
-    std::size_t ahead_end = 0;  // after its line feed
-    std::uint64_t ahead_lines_before = 0;
 };
 
 // Large, so in static storage, and the pass reads one log at a time.
@@ -104,36 +98,6 @@ std::size_t first_bit(const std::uint64_t* map, std::size_t from, std::size_t to
     return bits == 0 ? to : std::min(to, first);
 }
 
-// Returns the number of bits set in a map from `from` on and before `to`.
-std::size_t count_bits(const std::uint64_t* map, std::size_t from, std::size_t to) {
-    std::size_t count = 0;
-    for (std::size_t i = from; i < to; i = (i | 63) + 1) {
-        std::size_t word_start = i & ~std::size_t{63};
-        std::uint64_t bits = map[i / 64] & ~low_bits(i % 64) & low_bits(to - word_start);
-        count += static_cast<std::size_t>(std::popcount(bits));
-    }
-    return count;
-}
-
-#if FRAGTALLY_X86_64
-// count_bits with the POPCNT instruction, which the AVX2 and AVX-512 paths' CPUs have: a build
-// for any x86-64 CPU makes std::popcount a library call.
-[[gnu::target("popcnt")]] std::size_t count_bits_popcnt(const std::uint64_t* map, std::size_t from,
-                                                        std::size_t to) {
-    return count_bits(map, from, to);
-}
-#endif
-
-// Returns the number of line feeds mapped from `from` on and before `to`.
-std::size_t count_line_feeds(std::size_t from, std::size_t to) {
-#if FRAGTALLY_X86_64
-    if (active_cpu_path >= cpu_path::avx2) {
-        return count_bits_popcnt(reader.line_feeds.data(), from, to);
-    }
-#endif
-    return count_bits(reader.line_feeds.data(), from, to);
-}
-
 // Returns the position after the last bit set in a map from `from` on and before `to`, or
 // `from` when there is none.
 std::size_t after_last_bit(const std::uint64_t* map, std::size_t from, std::size_t to) {
@@ -190,8 +154,7 @@ std::string_view line_text(const char* start, std::size_t size) {
     return true;
 }
 
-// Hands out the next line's text, whatever it holds; for the lines the walk from spot to spot
-// leaves to it, at the end of the data.
+// Hands out the next line's text, whatever it holds, reading on when it runs past the data.
 [[gnu::noinline]] scan_result next_line(std::string_view& text) {
     for (;;) {
         char* start = reader.buffer.data() + reader.begin;
@@ -205,7 +168,7 @@ std::string_view line_text(const char* start, std::size_t size) {
                 continue;
             }
             text = line_text(start, size);
-            return scan_result::line;
+            return scan_result::lines;
         }
         if (reader.skipping) {
             reader.begin = reader.end;
@@ -215,39 +178,19 @@ std::string_view line_text(const char* start, std::size_t size) {
             reader.begin = reader.end;
             reader.skipping = true;
             text = line_text(start, pending);
-            return scan_result::line;
+            return scan_result::lines;
         }
         if (reader.data_ended) {
             reader.begin = reader.end;
             if (pending > 0) {
                 text = line_text(start, pending);
-                return scan_result::line;
+                return scan_result::lines;
             }
             return scan_result::end_of_log;
         }
         if (!refill()) {
             return scan_result::failed;
         }
-    }
-}
-
-// Finds the next line with a spot when it ends within the data, without a read.
-void look_ahead() {
-    reader.ahead = false;
-    if (reader.skipping) {
-        return;
-    }
-    // The lines that end before the next spot hold no phrase, whatever their length or zero
-    // bytes: they are counted in the map of line feeds, not visited one by one (which line has
-    // a spot is anybody's guess, so a test per line would often mispredict).
-    std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
-    std::size_t lf = next_line_feed(spot);
-    if (lf < reader.end) {
-        std::size_t start = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
-        reader.ahead_lines_before = count_line_feeds(reader.begin, spot);
-        reader.ahead_text = line_text(reader.buffer.data() + start, lf + 1 - start);
-        reader.ahead_end = lf + 1;
-        reader.ahead = true;
     }
 }
 
@@ -260,36 +203,26 @@ void start_scan(std::FILE* in) {
     reader.data_ended = false;
     reader.may_hold_nul = false;
     reader.error = 0;
-    reader.ahead = false;
 }
 
-scan_result next_scanned_line(scanned_line& line) {
-    if (!reader.ahead) {
-        look_ahead();
-    }
-    if (reader.ahead) {
-        line.text = reader.ahead_text;
-        line.lines_before = reader.ahead_lines_before;
-        reader.begin = reader.ahead_end;
-    } else {
-        // The line of the spot runs past the data, or there is no spot: next_line reads on.
-        line.lines_before = 0;
-        if (!reader.skipping) {
-            std::size_t spot = first_bit(reader.spots.data(), reader.begin, reader.end);
-            line.lines_before = count_line_feeds(reader.begin, spot);
-            reader.begin = after_last_bit(reader.line_feeds.data(), reader.begin, spot);
-        }
-        scan_result got = next_line(line.text);
-        if (got != scan_result::line) {
-            return got;
+scan_result next_scanned_lines(scanned_lines& lines) {
+    lines.line_feeds = nullptr;
+    // The whole lines in the data, unless a zero byte may cut one of them.
+    if (!reader.skipping && !reader.may_hold_nul) {
+        std::size_t end = after_last_bit(reader.line_feeds.data(), reader.begin, reader.end);
+        if (end > reader.begin) {
+            lines.data = reader.buffer.data();
+            lines.line_feeds = reader.line_feeds.data();
+            lines.spots = reader.spots.data();
+            lines.begin = reader.begin;
+            lines.end = end;
+            reader.begin = end;
+            return scan_result::lines;
         }
     }
-    look_ahead();
-    return scan_result::line;
-}
-
-std::string_view upcoming_line() {
-    return reader.ahead ? reader.ahead_text : std::string_view{};
+    // A line that runs past the data, or may hold a zero byte: next_line reads on.
+    scan_result got = next_line(lines.text);
+    return got;
 }
 
 phrase_set phrases_of_line(std::string_view text) {

@@ -1,42 +1,110 @@
 // Reads the log through one fixed buffer, whatever the size of the log or of its lines, with
-// the text-mode rules of the game's platform applied on every platform, and hands the pass the
-// lines that may hold a phrase.
+// the text-mode rules of the game's platform applied on every platform, and hands the pass its
+// lines, most of them in runs.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
 
+#include "byte_bits.h"
+#include "game_limits.h"
 #include "phrases.h"
 
 // Readable bytes that follow the text of every line handed out, whatever its length: reads a
 // little past a line stay inside the scanner's buffer (their bytes are anybody's guess).
 inline constexpr std::size_t readable_after_text = 128;
 
-// A line handed to the pass: its text up to and including its line feed (a last line may lack
+// Lines handed to the pass at once: a run of whole lines of the scanner's buffer, or one line
+// on its own. Each line's text runs up to and including its line feed (a last line may lack
 // one), cut before its first zero byte and to at most max_line_text bytes (the rest of a longer
-// line is skipped); carriage returns dropped. The text stays valid until the next call.
-struct scanned_line {
+// line is skipped); carriage returns are dropped. The lines stay valid until the next call.
+struct scanned_lines {
+    // For one line on its own (line_feeds null): its text. For a run: bytes begin to end of data,
+    // each line ended by a line feed and free of zero bytes; line_feeds marks data's line feeds,
+    // bit i % 64 of word i / 64 for byte i, and none after the run.
     std::string_view text;
-    std::uint64_t lines_before = 0;  // lines without any phrase passed over before this one
+    const char* data = nullptr;
+    const std::uint64_t* line_feeds = nullptr;
+    // For a run: where phrases may be, mapped as the line feeds are, readable up to a word past
+    // the run.
+    const std::uint64_t* spots = nullptr;
+    std::size_t begin = 0;
+    std::size_t end = 0;
 };
 
-enum class scan_result { line, end_of_log, failed };
+enum class scan_result { lines, end_of_log, failed };
 
 // Makes the scanner start on the given open stream (opened in binary mode), from its start.
 void start_scan(std::FILE* in);
 
-// Hands out the next line that may hold a phrase: every line with one, and a few without (where
-// an anchor word of a phrase is, but not the phrase). On end_of_log and failed, lines_before holds
-// the lines passed over before the end; on failed, scan_error() tells why. A byte 26 ends the data.
-scan_result next_scanned_line(scanned_line& line);
+// Hands out the next lines, at least one, in log order. On failed, scan_error() tells why. A
+// byte 26 ends the data.
+scan_result next_scanned_lines(scanned_lines& lines);
 
-// Returns the text of the line the next call of next_scanned_line will hand out, when the
-// scanner has found it already (no read is needed for it), or an empty text. It stays valid as
-// long as the text of the line last handed out.
-std::string_view upcoming_line();
+// Lines of a run that may hold a phrase, gathered a few at a time: the others are only counted.
+inline constexpr std::size_t line_batch = 16;
+struct line_batch_of_run {
+    std::array<std::string_view, line_batch> texts;
+    std::array<std::uint32_t, line_batch> passed_before;  // lines without a phrase before each
+    std::size_t size = 0;
+    std::uint64_t passed_after = 0;  // lines without a phrase after the last text
+};
 
-// Returns the pass_phrases in the text of the line last handed out, from the scanner's map of
+// Calls count(batch) on the lines handed out, in order, and returns false as soon as a call
+// does, true otherwise. Every line is in one batch: as one of its texts when it may hold a
+// phrase (every line with one is), or passed over.
+template <typename Count>
+inline bool for_each_batch(const scanned_lines& lines, Count&& count) {
+    line_batch_of_run batch;
+    if (lines.line_feeds == nullptr) {
+        batch.texts[0] = lines.text;
+        batch.passed_before[0] = 0;
+        batch.size = 1;
+        return count(batch);
+    }
+    // One bit a line, found in turn: no test per byte, and no branch on how long a line is or
+    // whether it holds a spot (which is anybody's guess, so a branch would often mispredict).
+    std::size_t start = lines.begin;
+    std::size_t word = lines.begin / 64;
+    const std::size_t words = (lines.end + 63) / 64;
+    std::uint64_t bits = lines.line_feeds[word] & ~low_bits(lines.begin % 64);
+    std::uint32_t passed = 0;
+    for (;;) {
+        while (bits != 0) {
+            std::size_t line_feed = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+            bits &= bits - 1;
+            std::size_t size = line_feed + 1 - start;
+            // The spots of the line's first 64 bytes; a longer line is taken as it is.
+            std::size_t at = start % 64;
+            const std::uint64_t* spot_words = lines.spots + start / 64;
+            std::uint64_t spots = (spot_words[0] >> at) | ((spot_words[1] << 1) << (63 - at));
+            bool spotted = (spots & low_bits(size)) != 0 || size > 64;
+            batch.texts[batch.size] =
+                std::string_view(lines.data + start, std::min(size, max_line_text));
+            batch.passed_before[batch.size] = passed;
+            batch.size += spotted ? 1 : 0;
+            passed = spotted ? 0 : passed + 1;
+            start = line_feed + 1;
+            if (batch.size == line_batch) {
+                if (!count(batch)) {
+                    return false;
+                }
+                batch.size = 0;
+            }
+        }
+        if (++word >= words) {
+            batch.passed_after = passed;
+            return count(batch);
+        }
+        bits = lines.line_feeds[word];
+    }
+}
+
+// Returns the pass_phrases in the text of a line last handed out, from the scanner's map of
 // its buffer: what find_phrases returns for that text.
 phrase_set phrases_of_line(std::string_view text);
 

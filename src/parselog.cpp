@@ -19,20 +19,20 @@
 namespace {
 
 // Counts stop at the largest value rather than wrap round to a negative one.
-void bump(std::int32_t& count) {
-    if (count < std::numeric_limits<std::int32_t>::max()) {
-        ++count;
-    }
+void bump(std::int32_t& count, std::uint32_t times = 1) {
+    std::int64_t sum = std::int64_t{count} + times;
+    count = static_cast<std::int32_t>(
+        std::min<std::int64_t>(sum, std::numeric_limits<std::int32_t>::max()));
 }
 
 // The round that the line being examined belongs to.
 round_tally* this_round = &round_tallies[0];
 
-void bump(int slot, counter c) {
+void bump(int slot, counter c, std::uint32_t times = 1) {
     auto s = static_cast<std::size_t>(slot);
     auto i = static_cast<std::size_t>(c);
-    bump(stats[s][i]);
-    bump(this_round->stats[s][i]);
+    bump(stats[s][i], times);
+    bump(this_round->stats[s][i], times);
 }
 
 std::string_view text_of(const name_slot& field) {
@@ -40,15 +40,16 @@ std::string_view text_of(const name_slot& field) {
     return {field.data(), static_cast<std::size_t>(end - field.begin())};
 }
 
-void bump_two(const obituary_kind& kind, int victim_slot, int killer_slot) {
-    bump(victim_slot, deaths);
-    bump(victim_slot, kind.victim);
-    bump(killer_slot, kills);
-    bump(killer_slot, kind.killer);
+void bump_two(const obituary_kind& kind, int victim_slot, int killer_slot,
+              std::uint32_t times = 1) {
+    bump(victim_slot, deaths, times);
+    bump(victim_slot, kind.victim, times);
+    bump(killer_slot, kills, times);
+    bump(killer_slot, kind.killer, times);
     auto killer_at = static_cast<std::size_t>(killer_slot);
     auto victim_at = static_cast<std::size_t>(victim_slot);
-    bump(who_killed_who[killer_at][victim_at]);
-    bump(this_round->who_killed_who[killer_at][victim_at]);
+    bump(who_killed_who[killer_at][victim_at], times);
+    bump(this_round->who_killed_who[killer_at][victim_at], times);
 }
 
 // Returns the slot counted, or no_slot when the obituary was not counted.
@@ -117,6 +118,21 @@ round_tally& current_round() {
     return round_tallies[static_cast<std::size_t>(std::min<std::int32_t>(rounds, max_rounds - 1))];
 }
 
+// Adds the effect of a line seen `times` more, in the round being read: lines seen again are
+// only tallied by the memo until a round end or the end of the pass settles them.
+void add_sightings(const line_effect& effect, std::uint32_t times) {
+    this_round = &current_round();
+    for (std::size_t i = 0; i < effect.count; ++i) {
+        const fired_kind& fired = effect.kinds[i];
+        const obituary_kind& kind = obituary_kinds[fired.kind];
+        if (kind.two_names) {
+            bump_two(kind, fired.victim, fired.killer, times);
+        } else {
+            bump(fired.victim, kind.victim, times);
+        }
+    }
+}
+
 // Examines a line given its phrases, and tells in `effect` what it did, or returns with
 // `repeatable` false when the same bytes might do something else when seen again. The pass
 // inlines this into its loop over lines; examine_line is the same for one line.
@@ -131,6 +147,8 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
     // A round end's obituaries belong to the round it ends.
     this_round = &current_round();
     if ((phrases & round_end_phrases) != 0) {
+        // The lines seen again so far belong to the round this line ends.
+        settle_lines(add_sightings);
         repeatable = false;
         if (rounds < max_rounds) {
             this_round->end_line = lines_read;
@@ -167,27 +185,12 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
     return true;
 }
 
-// Counts a line whose bytes did `effect` before, in the round it belongs to.
-void replay(const line_effect& effect) {
-    ++lines_read;
-    this_round = &current_round();
-    for (std::size_t i = 0; i < effect.count; ++i) {
-        const fired_kind& fired = effect.kinds[i];
-        const obituary_kind& kind = obituary_kinds[fired.kind];
-        if (kind.two_names) {
-            bump_two(kind, fired.victim, fired.killer);
-        } else {
-            bump(fired.victim, kind.victim);
-        }
-    }
-}
-
-// Counts a line of the pass: as it was counted before when its bytes are remembered, otherwise
-// by examining it, remembered when seeing it again must do the same. Returns false at the
+// Counts a line of the pass: tallied as seen again when its bytes are remembered, otherwise
+// examined, and remembered when seeing it again must do the same. Returns false at the
 // round-limit stop.
 inline bool count_line(std::string_view text, const memo_key& key) {
-    if (const line_effect* known = recall_line(key); known != nullptr) {
-        replay(*known);
+    if (see_again(key)) {
+        ++lines_read;
         return true;
     }
     line_effect effect{};
@@ -196,8 +199,29 @@ inline bool count_line(std::string_view text, const memo_key& key) {
         return false;
     }
     if (repeatable) {
-        remember_line(key, effect);
+        remember_line(key, effect, add_sightings);
     }
+    return true;
+}
+
+// Counts a batch of lines in order, their memo entries loaded side by side first: one line's
+// wait for its entry would hold up the next.
+bool count_lines(const line_batch_of_run& batch) {
+    std::array<memo_key, line_batch> keys;
+    for (std::size_t i = 0; i < batch.size; ++i) {
+        keys[i] = key_of_line(batch.texts[i]);
+        prefetch_tags(keys[i]);
+    }
+    for (std::size_t i = 0; i < batch.size; ++i) {
+        prefetch_entry(keys[i]);
+    }
+    for (std::size_t i = 0; i < batch.size; ++i) {
+        lines_read += batch.passed_before[i];
+        if (!count_line(batch.texts[i], keys[i])) {
+            return false;
+        }
+    }
+    lines_read += batch.passed_after;
     return true;
 }
 
@@ -216,38 +240,34 @@ pass_end run_pass() {
     pass_end end = pass_end::end_of_log;
     // Remembered effects name slots of the tables as they were.
     forget_lines();
-    scanned_line line;
     static_assert(readable_after_text >= memo_text_size, "the memo reads whole words past a line");
-    // The next line's entry is loaded while this line is counted, when the scanner knows it.
-    memo_key key{};
-    bool key_known = false;
+    std::uint64_t settled_at = lines_read;
     for (;;) {
-        scan_result got = next_scanned_line(line);
-        lines_read += line.lines_before;
-        unprinted += line.lines_before;
-        if (got != scan_result::line) {
+        scanned_lines lines;
+        scan_result got = next_scanned_lines(lines);
+        if (got != scan_result::lines) {
             end = got == scan_result::failed ? pass_end::read_failed : pass_end::end_of_log;
             break;
         }
-        if (!key_known) {
-            key = key_of_line(line.text);
+        // A run holds fewer lines than its bytes, which the scanner's buffer bounds.
+        if (lines_read - settled_at > most_unsettled_sightings - max_line_text * 2) {
+            settle_lines(add_sightings);
+            settled_at = lines_read;
         }
-        memo_key this_key = key;
-        std::string_view upcoming = upcoming_line();
-        key_known = !upcoming.empty();
-        if (key_known) {
-            key = key_of_line(upcoming);
-            prefetch_line(key);
-        }
-        if (!count_line(line.text, this_key)) {
-            end = pass_end::round_limit_stop;  // that line gets no progress line
+        std::uint64_t before = lines_read;
+        bool go_on = for_each_batch(lines, count_lines);
+        unprinted += lines_read - before;
+        if (!go_on) {
+            --unprinted;  // the line of the round-limit stop gets no progress line
+            end = pass_end::round_limit_stop;
             break;
         }
-        if (++unprinted >= progress_batch) {
+        if (unprinted >= progress_batch) {
             add_progress_lines(unprinted);
             unprinted = 0;
         }
     }
+    settle_lines(add_sightings);
     add_progress_lines(unprinted);
     stopped_at_round_limit = end == pass_end::round_limit_stop;
     return end;
