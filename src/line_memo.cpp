@@ -2,10 +2,8 @@
 
 namespace memo_detail {
 
-std::array<memo_entry, memo_size> memo;
-std::array<std::uint64_t, memo_size / memo_ways> tags;
-std::array<std::uint8_t, memo_size / memo_ways> recency;
-std::array<std::uint32_t, memo_size> sightings;
+std::array<std::array<memo_entry, memo_ways>, memo_sets> memo;
+std::array<memo_set, memo_sets> sets;
 bool alike_hashes = false;
 
 }  // namespace memo_detail
@@ -14,12 +12,12 @@ using namespace memo_detail;
 
 namespace {
 
-void settle_entry(std::size_t place, settle_function settle) {
-    if (sightings[place] != 0) {
-        if (memo[place].effect.count != 0) {
-            settle(memo[place].effect, sightings[place]);
+void settle_entry(memo_set& set, std::size_t way, const memo_entry& entry, settle_function settle) {
+    if (set.sightings[way] != 0) {
+        if (entry.effect.count != 0) {
+            settle(entry.effect, set.sightings[way]);
         }
-        sightings[place] = 0;
+        set.sightings[way] = 0;
     }
 }
 
@@ -27,31 +25,35 @@ void settle_entry(std::size_t place, settle_function settle) {
 
 void forget_lines() {
     std::memset(memo.data(), 0, sizeof memo);
-    tags.fill(0);
-    recency.fill(first_recency);
-    sightings.fill(0);
+    for (memo_set& set : sets) {
+        set = memo_set{0, {}, first_recency};
+    }
 }
 
 void remember_line(const memo_key& key, const line_effect& effect, settle_function settle) {
     if (key.length == 0) {
         return;
     }
-    std::size_t set = key.place / memo_ways;
-    std::size_t way = recency[set] >> 6;  // the way seen longest ago
-    std::size_t place = key.place + way;
-    settle_entry(place, settle);
-    recency[set] = after_seeing[recency[set]][way];
+    memo_set& set = sets[key.set];
+    std::size_t way = set.recency >> 6;  // the entry seen longest ago
+    memo_entry& entry = memo[key.set][way];
+    settle_entry(set, way, entry, settle);
+    set.recency = after_seeing[set.recency][way];
     std::uint64_t lane = std::uint64_t{0xFFFF} << (16 * way);
-    tags[set] = (tags[set] & ~lane) | (std::uint64_t{key.tag} << (16 * way));
-    memo_entry& entry = memo[place];
-    entry.words = key.words;
+    set.tags = (set.tags & ~lane) | (std::uint64_t{key.tag} << (16 * way));
+    std::memcpy(entry.text.data(), key.text, key.length);
     entry.length = static_cast<std::uint8_t>(key.length);
     entry.effect = effect;
 }
 
 void settle_lines(settle_function settle) {
-    for (std::size_t place = 0; place < memo_size; ++place) {
-        settle_entry(place, settle);
+    for (std::size_t s = 0; s < memo_sets; ++s) {
+        memo_set& set = sets[s];
+        if ((set.sightings[0] | set.sightings[1] | set.sightings[2] | set.sightings[3]) != 0) {
+            for (std::size_t way = 0; way < memo_ways; ++way) {
+                settle_entry(set, way, memo[s][way], settle);
+            }
+        }
     }
 }
 

@@ -12,6 +12,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "cpu.h"
+
+#if FRAGTALLY_X86_64
+#include <emmintrin.h>
+#endif
+
 // One kind of obituary a line was counted as (its index in obituary_kinds) and the slots it
 // bumped; a one-name kind uses `victim` only.
 struct fired_kind {
@@ -32,12 +38,16 @@ struct line_effect {
 // Longest line text, in bytes, that is remembered.
 inline constexpr std::size_t memo_text_size = 56;
 
-// A line's text as the memo holds it: in words, zero-filled past its length, and its place.
+// Bytes that must be readable after a line's text for the memo, whatever its length.
+inline constexpr std::size_t memo_reads_after_text = 64;
+
+// Where the memo looks for a line: its text, its set and the tag that tells it from the others
+// of its set most of the time.
 struct memo_key {
-    std::array<std::uint64_t, memo_text_size / 8> words;
-    std::size_t place;
-    std::uint16_t tag;
+    const char* text;
     std::size_t length;  // 0 for a text the memo does not hold: empty, or too long
+    std::size_t set;
+    std::uint16_t tag;
 };
 
 // Adds a remembered effect to the tables, `times` over, in the round being read.
@@ -47,21 +57,23 @@ using settle_function = void (*)(const line_effect& effect, std::uint32_t times)
 // as remembered slots refer to them.
 void forget_lines();
 
-// Returns the key of a text, which must be followed by memo_text_size readable bytes (as the
-// scanner's lines are); they do not change the key.
+// Returns the key of a text, which must be followed by memo_reads_after_text readable bytes (as
+// the scanner's lines are) and stay unchanged while the key is used; those bytes do not change
+// the key.
 inline memo_key key_of_line(std::string_view text);
 
-// Starts loading what see_again will read for the key; changes nothing.
-inline void prefetch_tags(const memo_key& key);
+// Start loading what see_again will read for the key, the set and then its entry; they change
+// nothing.
+inline void prefetch_set(const memo_key& key);
 inline void prefetch_entry(const memo_key& key);
 
 // Tallies one more sighting of the text of the key and returns true when the text is
 // remembered; returns false and changes nothing otherwise.
 inline bool see_again(const memo_key& key);
 
-// Remembers the text's effect, in place of the line that shared its place, whose sightings are
-// settled first. The caller must pass only an effect that the text would have again: no round
-// end, every kind counted, every name holding a slot.
+// Remembers the text's effect, in place of the line of its set seen longest ago, whose
+// sightings are settled first. The caller must pass only an effect that the text would have
+// again: no round end, every kind counted, every name holding a slot.
 void remember_line(const memo_key& key, const line_effect& effect, settle_function settle);
 
 // Settles every sighting tallied since the last settling: settle gets each remembered line's
@@ -72,42 +84,37 @@ void settle_lines(settle_function settle);
 // Sightings the memo can tally between two settlings; the caller settles before there are more.
 inline constexpr std::uint64_t most_unsettled_sightings = std::uint64_t{1} << 31;
 
-// For tests: when set, every text hashes alike, so different lines compete for one place.
+// For tests: when set, every text hashes alike, so different lines compete for one set.
 void hash_lines_alike(bool alike);
 
 // The memo's storage, for the functions above that the pass inlines.
 namespace memo_detail {
 
-inline constexpr std::size_t text_words = memo_text_size / 8;
-static_assert(memo_text_size % 8 == 0);
-
-// One remembered line in one cache line: its text and its effect.
+// One remembered line in one cache line: its text (the bytes after it are anybody's guess) and
+// its effect.
 struct alignas(64) memo_entry {
-    std::array<std::uint64_t, text_words> words;
+    std::array<char, memo_text_size> text;
     std::uint8_t length;  // 0: empty
     line_effect effect;
 };
 static_assert(sizeof(memo_entry) == 64);
 
-// Sets of four entries: a line may take any of its set's places, in place of the line seen
-// longest ago; a key's place is its set's first.
-inline constexpr unsigned memo_bits = 14;
-inline constexpr std::size_t memo_size = std::size_t{1} << memo_bits;
+// Sets of four entries: a line may take any of its set's entries, in place of the line seen
+// longest ago.
 inline constexpr std::size_t memo_ways = 4;
-extern std::array<memo_entry, memo_size> memo;
+inline constexpr unsigned set_bits = 13;
+inline constexpr std::size_t memo_sets = std::size_t{1} << set_bits;
+extern std::array<std::array<memo_entry, memo_ways>, memo_sets> memo;
 
-// Sixteen more bits of each entry's hash, a set's in one word, in a table small enough to stay
-// in the first-level cache: most lines not remembered are told from it without loading their
-// entries.
-extern std::array<std::uint64_t, memo_size / memo_ways> tags;
+// What a set's lines are told apart by, and counted in, without loading their entries.
+struct alignas(32) memo_set {
+    std::uint64_t tags;  // each entry's tag, sixteen bits each, entry 0 lowest
+    std::array<std::uint32_t, memo_ways> sightings;  // not yet settled
+    std::uint8_t recency;  // the entries from the one seen last to the one seen longest ago
+};
+extern std::array<memo_set, memo_sets> sets;
 
-// Each set's ways from the one seen last to the one seen longest ago, two bits each.
-extern std::array<std::uint8_t, memo_size / memo_ways> recency;
-
-// Sightings of each entry's line not yet settled.
-extern std::array<std::uint32_t, memo_size> sightings;
-
-// The recency of a set after its way w is seen: w first, the others in their order.
+// The recency of a set after its entry w is seen: w first, the others in their order.
 using recency_table = std::array<std::array<std::uint8_t, memo_ways>, 256>;
 constexpr recency_table make_seen_table() {
     recency_table table{};
@@ -128,7 +135,7 @@ constexpr recency_table make_seen_table() {
 }
 inline constexpr recency_table after_seeing = make_seen_table();
 
-// The order of a set no way of which was seen yet: ways 0, 1, 2, 3.
+// The order of a set none of whose entries was seen yet: 0, 1, 2, 3.
 inline constexpr std::uint8_t first_recency = 0b11'10'01'00;
 
 extern bool alike_hashes;
@@ -144,54 +151,45 @@ constexpr text_mask_bytes make_text_mask() {
 }
 inline constexpr text_mask_bytes text_mask = make_text_mask();
 
-inline bool same_text(const memo_entry& entry, const memo_key& key) {
-    // One test for all the words: which word differs does not matter.
-    std::uint64_t differ = entry.length ^ key.length;
-    for (std::size_t i = 0; i < text_words; ++i) {
-        differ |= entry.words[i] ^ key.words[i];
-    }
-    return differ == 0;
+inline std::uint64_t load_word(const void* at) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, 8);
+    return word;
 }
 
-}  // namespace memo_detail
-
-inline memo_key key_of_line(std::string_view text) {
-    using namespace memo_detail;
-    memo_key key{};
-    if (text.empty() || text.size() > memo_text_size) {
-        return key;
-    }
-    key.length = text.size();
-    // Whole words read past the text and cut back to it by a mask that slides over a row of
-    // ones and zeros, with no branch on where the text ends.
-    std::uint64_t folded = 0;
-    const unsigned char* mask = text_mask.data() + memo_text_size - text.size();
-    for (std::size_t i = 0; i < text_words; ++i) {
-        std::uint64_t word = 0;
-        std::uint64_t kept = 0;
-        std::memcpy(&word, text.data() + 8 * i, 8);
-        std::memcpy(&kept, mask + 8 * i, 8);
-        word &= kept;
-        key.words[i] = word;
-        folded = ((folded << 23) | (folded >> 41)) ^ word;
-    }
-    std::uint64_t hash = alike_hashes ? 0 : folded * 0x9E3779B97F4A7C15u;
-    key.place = static_cast<std::size_t>(hash >> (64 - memo_bits)) & ~(memo_ways - 1);
-    key.tag = static_cast<std::uint16_t>(hash >> (64 - memo_bits - 16));
-    return key;
-}
-
-namespace memo_detail {
-
-// Returns the way of the key's set that holds its text, or memo_ways.
-inline std::size_t way_of(const memo_key& key) {
+// The entries of a set whose tag is the key's, one bit (bit 15 of its lane) each; entries after
+// one that is may be marked too, as the texts decide anyway.
+inline std::uint64_t tag_matches(const memo_set& set, std::uint16_t tag) {
     constexpr std::uint64_t lanes = 0x0001'0001'0001'0001;
-    std::uint64_t differ = tags[key.place / memo_ways] ^ (key.tag * lanes);
-    // A lane of zero is marked, and lanes above one may be marked too: the texts decide.
-    std::uint64_t maybe = (differ - lanes) & ~differ & (lanes << 15);
+    std::uint64_t differ = set.tags ^ (tag * lanes);
+    return (differ - lanes) & ~differ & (lanes << 15);
+}
+
+// Returns whether the first `length` bytes of the entry's text and of `text` are the same.
+inline bool same_text(const memo_entry& entry, const char* text, std::size_t length) {
+#if FRAGTALLY_X86_64
+    std::uint64_t same = 0;
+    for (std::size_t part = 0; part < 4; ++part) {
+        __m128i ours = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * part));
+        __m128i theirs = _mm_load_si128(reinterpret_cast<const __m128i*>(&entry) + part);
+        auto equal = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(ours, theirs)));
+        same |= std::uint64_t{equal} << (16 * part);
+    }
+    std::uint64_t wanted = (std::uint64_t{1} << length) - 1;  // length is below 64
+    return (same & wanted) == wanted;
+#else
+    return std::memcmp(entry.text.data(), text, length) == 0;
+#endif
+}
+
+// Returns the entry of the key's set that holds its text, or memo_ways.
+inline std::size_t way_of(const memo_key& key) {
+    const memo_set& set = sets[key.set];
+    std::uint64_t maybe = tag_matches(set, key.tag);
     while (maybe != 0) {
         std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe)) / 16;
-        if (same_text(memo[key.place + way], key)) {
+        const memo_entry& entry = memo[key.set][way];
+        if (entry.length == key.length && same_text(entry, key.text, key.length)) {
             return way;
         }
         maybe &= maybe - 1;
@@ -200,6 +198,44 @@ inline std::size_t way_of(const memo_key& key) {
 }
 
 }  // namespace memo_detail
+
+inline memo_key key_of_line(std::string_view text) {
+    using namespace memo_detail;
+    memo_key key{text.data(), 0, 0, 0};
+    if (text.empty() || text.size() > memo_text_size) {
+        return key;
+    }
+    key.length = text.size();
+    // The first sixteen bytes and the last sixteen, and the length: lines that differ only in
+    // between share a set and a tag, and are told apart by their texts.
+    const unsigned char* mask = text_mask.data() + memo_text_size - text.size();
+    std::uint64_t first = load_word(text.data()) & load_word(mask);
+    std::uint64_t second = load_word(text.data() + 8) & load_word(mask + 8);
+    std::uint64_t last = first;
+    std::uint64_t next_to_last = second;
+    if (text.size() >= 16) {
+        next_to_last = load_word(text.data() + text.size() - 16);
+        last = load_word(text.data() + text.size() - 8);
+    }
+    std::uint64_t mixed =
+        ((first ^ last) * 0x9E3779B97F4A7C15u) ^
+        std::rotl((second ^ next_to_last ^ text.size()) * 0xC2B2AE3D27D4EB4Fu, 31);
+    std::uint64_t hash = alike_hashes ? 0 : mixed * 0x165667B19E3779F9u;
+    key.set = static_cast<std::size_t>(hash >> (64 - set_bits));
+    key.tag = static_cast<std::uint16_t>(hash >> (64 - set_bits - 16));
+    return key;
+}
+
+inline void prefetch_set(const memo_key& key) {
+    __builtin_prefetch(&memo_detail::sets[key.set]);
+}
+
+inline void prefetch_entry(const memo_key& key) {
+    using namespace memo_detail;
+    std::uint64_t maybe = tag_matches(sets[key.set], key.tag);
+    std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe | (std::uint64_t{1} << 63)));
+    __builtin_prefetch(&memo[key.set][(way / 16) % memo_ways]);
+}
 
 inline bool see_again(const memo_key& key) {
     using namespace memo_detail;
@@ -211,21 +247,8 @@ inline bool see_again(const memo_key& key) {
     if (way == memo_ways) {
         return false;
     }
-    std::uint8_t& order = recency[key.place / memo_ways];
-    order = after_seeing[order][way];
-    ++sightings[key.place + way];
+    memo_set& set = sets[key.set];
+    set.recency = after_seeing[set.recency][way];
+    ++set.sightings[way];
     return true;
-}
-
-inline void prefetch_tags(const memo_key& key) {
-    __builtin_prefetch(&memo_detail::tags[key.place / memo_detail::memo_ways]);
-}
-
-inline void prefetch_entry(const memo_key& key) {
-    using namespace memo_detail;
-    constexpr std::uint64_t lanes = 0x0001'0001'0001'0001;
-    std::uint64_t differ = tags[key.place / memo_ways] ^ (key.tag * lanes);
-    std::uint64_t maybe = (differ - lanes) & ~differ & (lanes << 15);
-    std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe | (1ULL << 63))) / 16;
-    __builtin_prefetch(&memo[key.place + (way & (memo_ways - 1))]);
 }

@@ -194,6 +194,75 @@ std::string_view line_text(const char* start, std::size_t size) {
     }
 }
 
+// Line feeds listed at a time: the positions of those in this many words of a map.
+constexpr std::size_t listed_words = 32;
+// Room for the positions of the line feeds in listed_words words, and for the few that
+// list_line_feeds writes past the last.
+using line_feed_list = std::array<std::uint32_t, listed_words * 64 + 4>;
+
+// Lists the positions of the bits set in words from to to - 1 of a map, after clearing those
+// before `first`, and returns how many. Four are written per word whether it has that many or
+// not, so that the loop does not branch on a count that is anybody's guess.
+template <int (*count_ones)(std::uint64_t)>
+inline std::size_t list_bits(const std::uint64_t* map, std::size_t from, std::size_t to,
+                             std::size_t first, std::uint32_t* list) {
+    std::size_t listed = 0;
+    for (std::size_t word = from; word < to; ++word) {
+        std::uint64_t bits = map[word];
+        if (word == first / 64) {
+            bits &= ~low_bits(first % 64);
+        }
+        auto base = static_cast<std::uint32_t>(word * 64);
+        auto ones = static_cast<std::size_t>(count_ones(bits));
+        // The top bit keeps the count of trailing zeros defined once the bits run out.
+        constexpr std::uint64_t top = std::uint64_t{1} << 63;
+        for (std::size_t k = 0; k < 4; ++k) {
+            list[listed + k] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits | top));
+            bits &= bits - 1;
+        }
+        for (std::size_t k = 4; k < ones; ++k) {
+            list[listed + k] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits | top));
+            bits &= bits - 1;
+        }
+        listed += ones;
+    }
+    return listed;
+}
+
+int count_ones_portable(std::uint64_t bits) {
+    return std::popcount(bits);
+}
+
+std::size_t list_line_feeds_portable(const std::uint64_t* map, std::size_t from, std::size_t to,
+                                     std::size_t first, std::uint32_t* list) {
+    return list_bits<count_ones_portable>(map, from, to, first, list);
+}
+
+#if FRAGTALLY_X86_64
+// With the POPCNT and TZCNT instructions, which the AVX2 and AVX-512 paths' CPUs have: a build
+// for any x86-64 CPU makes std::popcount a library call.
+[[gnu::target("popcnt")]] int count_ones_popcnt(std::uint64_t bits) {
+    return __builtin_popcountll(bits);
+}
+
+[[gnu::target("popcnt,bmi")]] std::size_t list_line_feeds_popcnt(const std::uint64_t* map,
+                                                                 std::size_t from, std::size_t to,
+                                                                 std::size_t first,
+                                                                 std::uint32_t* list) {
+    return list_bits<count_ones_popcnt>(map, from, to, first, list);
+}
+#endif
+
+std::size_t list_line_feeds(const std::uint64_t* map, std::size_t from, std::size_t to,
+                            std::size_t first, std::uint32_t* list) {
+#if FRAGTALLY_X86_64
+    if (active_cpu_path >= cpu_path::avx2) {
+        return list_line_feeds_popcnt(map, from, to, first, list);
+    }
+#endif
+    return list_line_feeds_portable(map, from, to, first, list);
+}
+
 }  // namespace
 
 void start_scan(std::FILE* in) {
@@ -231,4 +300,49 @@ phrase_set phrases_of_line(std::string_view text) {
 
 int scan_error() {
     return reader.error;
+}
+
+bool for_each_batch(const scanned_lines& lines, batch_counter count) {
+    line_batch_of_run batch;
+    if (lines.line_feeds == nullptr) {
+        batch.texts[0] = lines.text;
+        batch.passed_before[0] = 0;
+        batch.size = 1;
+        return count(batch);
+    }
+    // The line feeds are listed first, so that the loop over lines does not branch on how many
+    // a word holds, and the lines are then sorted without a branch on whether one holds a spot:
+    // both are anybody's guess, so a branch would often mispredict.
+    line_feed_list line_feeds;
+    std::size_t start = lines.begin;
+    std::uint32_t passed = 0;
+    const std::size_t words = (lines.end + 63) / 64;
+    for (std::size_t from = lines.begin / 64; from < words; from += listed_words) {
+        std::size_t listed =
+            list_line_feeds(lines.line_feeds, from, std::min(from + listed_words, words),
+                            lines.begin, line_feeds.data());
+        for (std::size_t i = 0; i < listed; ++i) {
+            std::size_t line_feed = line_feeds[i];
+            std::size_t size = line_feed + 1 - start;
+            // The spots of the line's first 64 bytes; a longer line is taken as it is.
+            std::size_t at = start % 64;
+            const std::uint64_t* spot_words = lines.spots + start / 64;
+            std::uint64_t spots = (spot_words[0] >> at) | ((spot_words[1] << 1) << (63 - at));
+            bool spotted = (spots & low_bits(size)) != 0 || size > 64;
+            batch.texts[batch.size] =
+                std::string_view(lines.data + start, std::min(size, max_line_text));
+            batch.passed_before[batch.size] = passed;
+            batch.size += spotted ? 1 : 0;
+            passed = spotted ? 0 : passed + 1;
+            start = line_feed + 1;
+            if (batch.size == line_batch) {
+                if (!count(batch)) {
+                    return false;
+                }
+                batch.size = 0;
+            }
+        }
+    }
+    batch.passed_after = passed;
+    return count(batch);
 }

@@ -3,15 +3,11 @@
 // lines, most of them in runs.
 #pragma once
 
-#include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
 
-#include "byte_bits.h"
-#include "game_limits.h"
 #include "phrases.h"
 
 // Readable bytes that follow the text of every line handed out, whatever its length: reads a
@@ -54,55 +50,13 @@ struct line_batch_of_run {
     std::uint64_t passed_after = 0;  // lines without a phrase after the last text
 };
 
+// Counts a batch of lines; returns false to stop.
+using batch_counter = bool (*)(const line_batch_of_run& batch);
+
 // Calls count(batch) on the lines handed out, in order, and returns false as soon as a call
 // does, true otherwise. Every line is in one batch: as one of its texts when it may hold a
 // phrase (every line with one is), or passed over.
-template <typename Count>
-inline bool for_each_batch(const scanned_lines& lines, Count&& count) {
-    line_batch_of_run batch;
-    if (lines.line_feeds == nullptr) {
-        batch.texts[0] = lines.text;
-        batch.passed_before[0] = 0;
-        batch.size = 1;
-        return count(batch);
-    }
-    // One bit a line, found in turn: no test per byte, and no branch on how long a line is or
-    // whether it holds a spot (which is anybody's guess, so a branch would often mispredict).
-    std::size_t start = lines.begin;
-    std::size_t word = lines.begin / 64;
-    const std::size_t words = (lines.end + 63) / 64;
-    std::uint64_t bits = lines.line_feeds[word] & ~low_bits(lines.begin % 64);
-    std::uint32_t passed = 0;
-    for (;;) {
-        while (bits != 0) {
-            std::size_t line_feed = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-            bits &= bits - 1;
-            std::size_t size = line_feed + 1 - start;
-            // The spots of the line's first 64 bytes; a longer line is taken as it is.
-            std::size_t at = start % 64;
-            const std::uint64_t* spot_words = lines.spots + start / 64;
-            std::uint64_t spots = (spot_words[0] >> at) | ((spot_words[1] << 1) << (63 - at));
-            bool spotted = (spots & low_bits(size)) != 0 || size > 64;
-            batch.texts[batch.size] =
-                std::string_view(lines.data + start, std::min(size, max_line_text));
-            batch.passed_before[batch.size] = passed;
-            batch.size += spotted ? 1 : 0;
-            passed = spotted ? 0 : passed + 1;
-            start = line_feed + 1;
-            if (batch.size == line_batch) {
-                if (!count(batch)) {
-                    return false;
-                }
-                batch.size = 0;
-            }
-        }
-        if (++word >= words) {
-            batch.passed_after = passed;
-            return count(batch);
-        }
-        bits = lines.line_feeds[word];
-    }
-}
+bool for_each_batch(const scanned_lines& lines, batch_counter count);
 
 // Returns the pass_phrases in the text of a line last handed out, from the scanner's map of
 // its buffer: what find_phrases returns for that text.
