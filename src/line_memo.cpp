@@ -8,6 +8,14 @@ bool alike_hashes = false;
 
 }  // namespace memo_detail
 
+namespace {
+
+// Whether any line was remembered since the memo was last emptied: a memo never used is left
+// as it is, so that a short log does not bring all of it into memory.
+bool memo_used = false;
+
+}  // namespace
+
 using namespace memo_detail;
 
 namespace {
@@ -24,9 +32,12 @@ void settle_entry(memo_set& set, std::size_t way, const memo_entry& entry, settl
 }  // namespace
 
 void forget_lines() {
-    std::memset(memo.data(), 0, sizeof memo);
-    for (memo_set& set : sets) {
-        set = memo_set{0, {}, first_recency};
+    if (memo_used) {
+        std::memset(memo.data(), 0, sizeof memo);
+        for (memo_set& set : sets) {
+            set = memo_set{};
+        }
+        memo_used = false;
     }
 }
 
@@ -34,8 +45,9 @@ void remember_line(const memo_key& key, const line_effect& effect, settle_functi
     if (key.length == 0) {
         return;
     }
+    memo_used = true;
     memo_set& set = sets[key.set];
-    std::size_t way = set.recency >> 6;  // the entry seen longest ago
+    std::size_t way = oldest_entry(set);
     memo_entry& entry = memo[key.set][way];
     settle_entry(set, way, entry, settle);
     set.recency = after_seeing[set.recency][way];

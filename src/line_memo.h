@@ -110,15 +110,21 @@ extern std::array<std::array<memo_entry, memo_ways>, memo_sets> memo;
 struct alignas(32) memo_set {
     std::uint64_t tags;  // each entry's tag, sixteen bits each, entry 0 lowest
     std::array<std::uint32_t, memo_ways> sightings;  // not yet settled
-    std::uint8_t recency;  // the entries from the one seen last to the one seen longest ago
+    // The entries from the one seen last to the one seen longest ago, two bits each, exclusive-or
+    // first_recency: zero for a set none of whose entries was seen yet.
+    std::uint8_t recency;
 };
 extern std::array<memo_set, memo_sets> sets;
+
+// The order of a set none of whose entries was seen yet: 0, 1, 2, 3.
+inline constexpr unsigned first_recency = 0b11'10'01'00;
 
 // The recency of a set after its entry w is seen: w first, the others in their order.
 using recency_table = std::array<std::array<std::uint8_t, memo_ways>, 256>;
 constexpr recency_table make_seen_table() {
     recency_table table{};
-    for (unsigned order = 0; order < 256; ++order) {
+    for (unsigned recency = 0; recency < 256; ++recency) {
+        unsigned order = recency ^ first_recency;
         for (unsigned w = 0; w < memo_ways; ++w) {
             unsigned next = w;
             unsigned kept = 1;
@@ -128,15 +134,17 @@ constexpr recency_table make_seen_table() {
                     next |= way << (2 * kept++);
                 }
             }
-            table[order][w] = static_cast<std::uint8_t>(next);
+            table[recency][w] = static_cast<std::uint8_t>(next ^ first_recency);
         }
     }
     return table;
 }
 inline constexpr recency_table after_seeing = make_seen_table();
 
-// The order of a set none of whose entries was seen yet: 0, 1, 2, 3.
-inline constexpr std::uint8_t first_recency = 0b11'10'01'00;
+// The entry of a set seen longest ago.
+inline std::size_t oldest_entry(const memo_set& set) {
+    return ((set.recency ^ first_recency) >> 6) & 3;
+}
 
 extern bool alike_hashes;
 
