@@ -185,14 +185,10 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
     return true;
 }
 
-// Counts a line of the pass: tallied as seen again when its bytes are remembered, otherwise
-// examined, and remembered when seeing it again must do the same. Returns false at the
-// round-limit stop.
-inline bool count_line(std::string_view text, const memo_key& key) {
-    if (see_again(key)) {
-        ++lines_read;
-        return true;
-    }
+// Counts a line that the memo does not hold by examining it, and remembers it when seeing it
+// again must do the same. Returns false at the round-limit stop. Kept out of the loop over
+// lines, which it would crowd.
+[[gnu::noinline]] bool count_new_line(std::string_view text, const memo_key& key) {
     line_effect effect{};
     bool repeatable = false;
     if (!examine(text, phrases_of_line(text), effect, repeatable)) {
@@ -206,7 +202,7 @@ inline bool count_line(std::string_view text, const memo_key& key) {
 
 // Counts a batch of lines in order, their memo entries loaded side by side first: one line's
 // wait for its entry would hold up the next.
-bool count_lines(const line_batch_of_run& batch) {
+[[gnu::always_inline]] inline bool count_lines(const line_batch_of_run& batch) {
     // The keys' fields apart, not keys: a key copied whole is written in pieces and read back
     // in one, which the processor cannot forward from its stores.
     std::array<std::size_t, line_batch> lengths;
@@ -224,14 +220,27 @@ bool count_lines(const line_batch_of_run& batch) {
     }
     for (std::size_t i = 0; i < batch.size; ++i) {
         lines_read += batch.passed_before[i];
-        if (!count_line(batch.texts[i],
-                        memo_key{batch.texts[i].data(), lengths[i], sets[i], tags[i]})) {
+        memo_key key{batch.texts[i].data(), lengths[i], sets[i], tags[i]};
+        if (see_again(key)) {
+            ++lines_read;
+        } else if (!count_new_line(batch.texts[i], key)) {
             return false;
         }
     }
     lines_read += batch.passed_after;
     return true;
 }
+
+bool count_lines_portable(const line_batch_of_run& batch) {
+    return count_lines(batch);
+}
+
+#if FRAGTALLY_X86_64
+// The same with the bit-manipulation instructions that the AVX2 path's CPUs have.
+[[gnu::target("avx2,bmi,bmi2,popcnt,lzcnt")]] bool count_lines_avx2(const line_batch_of_run& batch) {
+    return count_lines(batch);
+}
+#endif
 
 }  // namespace
 
@@ -250,6 +259,12 @@ pass_end run_pass() {
     forget_lines();
     static_assert(readable_after_text >= memo_reads_after_text, "the memo reads past a line");
     std::uint64_t settled_at = lines_read;
+    batch_counter count = count_lines_portable;
+#if FRAGTALLY_X86_64
+    if (active_cpu_path >= cpu_path::avx2) {
+        count = count_lines_avx2;
+    }
+#endif
     for (;;) {
         scanned_lines lines;
         scan_result got = next_scanned_lines(lines);
@@ -263,7 +278,7 @@ pass_end run_pass() {
             settled_at = lines_read;
         }
         std::uint64_t before = lines_read;
-        bool go_on = for_each_batch(lines, count_lines);
+        bool go_on = for_each_batch(lines, count);
         unprinted += lines_read - before;
         if (!go_on) {
             --unprinted;  // the line of the round-limit stop gets no progress line
