@@ -9,6 +9,10 @@
 #include "byte_bits.h"
 #include "game_limits.h"
 
+#if FRAGTALLY_X86_64
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // Bytes asked of the file per read: small enough that the data, read and mapped, is still in
@@ -63,24 +67,78 @@ std::size_t apply_text_mode(char* data, std::size_t size) {
     return static_cast<std::size_t>(out - data);
 }
 
-// Marks the line feeds among size bytes of data, and no bit at or after size; reads up to 63
-// bytes past the data on the vector paths.
-void map_line_feeds(const char* data, std::size_t size, std::uint64_t* bits) {
-#if FRAGTALLY_X86_64
-    if (active_cpu_path != cpu_path::portable) {
-        for (std::size_t i = 0; i < size; i += 64) {
-            bits[i / 64] = byte_positions(data + i, '\n') & low_bits(size - i);
-        }
-        return;
-    }
-#endif
+// Marks the line feeds among size bytes of data, and no bit at or after size, and returns
+// whether the data holds a zero byte, a carriage return or a byte 26: bytes that logs rarely
+// hold, so they are found in the same sweep and only then looked for one by one. The vector
+// paths read up to 63 bytes past the data.
+bool map_line_feeds_portable(const char* data, std::size_t size, std::uint64_t* bits) {
+    bool rare = false;
     for (std::size_t i = 0; i < size; i += 64) {
         std::uint64_t word = 0;
         for (std::size_t k = 0; k < 64 && i + k < size; ++k) {
-            word |= std::uint64_t{data[i + k] == '\n'} << k;
+            char byte = data[i + k];
+            word |= std::uint64_t{byte == '\n'} << k;
+            rare = rare || byte == '\0' || byte == '\r' || byte == 26;
         }
         bits[i / 64] = word;
     }
+    return rare;
+}
+
+#if FRAGTALLY_X86_64
+bool map_line_feeds_sse2(const char* data, std::size_t size, std::uint64_t* bits) {
+    std::uint64_t rare = 0;
+    for (std::size_t i = 0; i < size; i += 64) {
+        std::uint64_t kept = low_bits(size - i);
+        bits[i / 64] = byte_positions(data + i, '\n') & kept;
+        rare |= (byte_positions(data + i, '\0') | byte_positions(data + i, '\r') |
+                 byte_positions(data + i, 26)) &
+                kept;
+    }
+    return rare != 0;
+}
+
+[[gnu::target("avx2")]] bool map_line_feeds_avx2(const char* data, std::size_t size,
+                                                 std::uint64_t* bits) {
+    const __m256i line_feed = _mm256_set1_epi8('\n');
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i carriage_return = _mm256_set1_epi8('\r');
+    const __m256i end_of_file = _mm256_set1_epi8(26);
+    std::uint64_t rare = 0;
+    for (std::size_t i = 0; i < size; i += 64) {
+        std::uint64_t feeds = 0;
+        std::uint64_t others = 0;
+        for (std::size_t part = 0; part < 2; ++part) {
+            __m256i bytes =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 32 * part));
+            auto found = static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, line_feed)));
+            __m256i odd =
+                _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(bytes, zero),
+                                                _mm256_cmpeq_epi8(bytes, carriage_return)),
+                                _mm256_cmpeq_epi8(bytes, end_of_file));
+            auto odd_found = static_cast<std::uint32_t>(_mm256_movemask_epi8(odd));
+            feeds |= std::uint64_t{found} << (32 * part);
+            others |= std::uint64_t{odd_found} << (32 * part);
+        }
+        std::uint64_t kept = low_bits(size - i);
+        bits[i / 64] = feeds & kept;
+        rare |= others & kept;
+    }
+    return rare != 0;
+}
+#endif
+
+bool map_line_feeds(const char* data, std::size_t size, std::uint64_t* bits) {
+#if FRAGTALLY_X86_64
+    if (active_cpu_path >= cpu_path::avx2) {
+        return map_line_feeds_avx2(data, size, bits);
+    }
+    if (active_cpu_path == cpu_path::sse2) {
+        return map_line_feeds_sse2(data, size, bits);
+    }
+#endif
+    return map_line_feeds_portable(data, size, bits);
 }
 
 // Returns the position of the first bit set in a map from `from` on and before `to`, or `to`.
@@ -145,12 +203,16 @@ std::string_view line_text(const char* start, std::size_t size) {
         }
         reader.data_ended = true;
     }
-    reader.end += apply_text_mode(space, got);
-    reader.may_hold_nul = std::memchr(reader.buffer.data(), '\0', reader.end) != nullptr;
+    reader.end += got;
     // The unfinished line moved to the front is mapped again with the new data; it is rarely
     // longer than a few dozen bytes.
+    reader.may_hold_nul = false;
+    if (map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data())) {
+        reader.end = pending + apply_text_mode(space, got);
+        reader.may_hold_nul = std::memchr(reader.buffer.data(), '\0', reader.end) != nullptr;
+        map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data());
+    }
     pass_search::map(reader.buffer.data(), reader.end, reader.spots.data());
-    map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data());
     return true;
 }
 

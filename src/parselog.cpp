@@ -237,7 +237,8 @@ bool count_lines_portable(const line_batch_of_run& batch) {
 
 #if FRAGTALLY_X86_64
 // The same with the bit-manipulation instructions that the AVX2 path's CPUs have.
-[[gnu::target("avx2,bmi,bmi2,popcnt,lzcnt")]] bool count_lines_avx2(const line_batch_of_run& batch) {
+[[gnu::target("avx2,bmi,bmi2,popcnt,lzcnt")]] bool count_lines_avx2(
+    const line_batch_of_run& batch) {
     return count_lines(batch);
 }
 #endif
