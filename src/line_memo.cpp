@@ -59,7 +59,15 @@ void remember_line(const memo_key& key, const line_effect& effect, settle_functi
 }
 
 void settle_lines(settle_function settle) {
+    // The entries a few sets ahead are loaded while these are settled: most sets have lines
+    // to settle, each in an entry of its own.
+    constexpr std::size_t ahead = 4;
     for (std::size_t s = 0; s < memo_sets; ++s) {
+        if (s + ahead < memo_sets) {
+            for (std::size_t way = 0; way < memo_ways; ++way) {
+                __builtin_prefetch(&memo[s + ahead][way]);
+            }
+        }
         memo_set& set = sets[s];
         if ((set.sightings[0] | set.sightings[1] | set.sightings[2] | set.sightings[3]) != 0) {
             for (std::size_t way = 0; way < memo_ways; ++way) {
