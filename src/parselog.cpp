@@ -28,10 +28,17 @@ void bump(std::int32_t& count, std::uint32_t times = 1) {
 // The round that the line being examined belongs to.
 round_tally* this_round = &round_tallies[0];
 
+// Whether a count goes to the totals as well as to its round: the pass adds up the totals from
+// the rounds when it ends, so a line seen again is counted in its round alone.
+enum class totals { bumped, left };
+
+template <totals to_totals = totals::bumped>
 void bump(int slot, counter c, std::uint32_t times = 1) {
     auto s = static_cast<std::size_t>(slot);
     auto i = static_cast<std::size_t>(c);
-    bump(stats[s][i], times);
+    if constexpr (to_totals == totals::bumped) {
+        bump(stats[s][i], times);
+    }
     bump(this_round->stats[s][i], times);
 }
 
@@ -40,15 +47,18 @@ std::string_view text_of(const name_slot& field) {
     return {field.data(), static_cast<std::size_t>(end - field.begin())};
 }
 
+template <totals to_totals = totals::bumped>
 void bump_two(const obituary_kind& kind, int victim_slot, int killer_slot,
               std::uint32_t times = 1) {
-    bump(victim_slot, deaths, times);
-    bump(victim_slot, kind.victim, times);
-    bump(killer_slot, kills, times);
-    bump(killer_slot, kind.killer, times);
+    bump<to_totals>(victim_slot, deaths, times);
+    bump<to_totals>(victim_slot, kind.victim, times);
+    bump<to_totals>(killer_slot, kills, times);
+    bump<to_totals>(killer_slot, kind.killer, times);
     auto killer_at = static_cast<std::size_t>(killer_slot);
     auto victim_at = static_cast<std::size_t>(victim_slot);
-    bump(who_killed_who[killer_at][victim_at], times);
+    if constexpr (to_totals == totals::bumped) {
+        bump(who_killed_who[killer_at][victim_at], times);
+    }
     bump(this_round->who_killed_who[killer_at][victim_at], times);
 }
 
@@ -126,9 +136,9 @@ void add_sightings(const line_effect& effect, std::uint32_t times) {
         const fired_kind& fired = effect.kinds[i];
         const obituary_kind& kind = obituary_kinds[fired.kind];
         if (kind.two_names) {
-            bump_two(kind, fired.victim, fired.killer, times);
+            bump_two<totals::left>(kind, fired.victim, fired.killer, times);
         } else {
-            bump(fired.victim, kind.victim, times);
+            bump<totals::left>(fired.victim, kind.victim, times);
         }
     }
 }
@@ -292,6 +302,7 @@ pass_end run_pass() {
         }
     }
     settle_lines(add_sightings);
+    total_up_rounds();
     add_progress_lines(unprinted);
     stopped_at_round_limit = end == pass_end::round_limit_stop;
     return end;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <span>
 
 std::array<name_slot, max_players> name;
@@ -155,6 +156,35 @@ void init() {
     uncounted_obituaries = 0;
     lines_read = 0;
     stopped_at_round_limit = false;
+}
+
+namespace {
+
+// Adds one count to another, stopping at the largest count; both at least 0.
+void add_counts(std::int32_t* to, const std::int32_t* from, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        auto sum = static_cast<std::uint32_t>(to[i]) + static_cast<std::uint32_t>(from[i]);
+        to[i] = static_cast<std::int32_t>(
+            std::min<std::uint32_t>(sum, std::numeric_limits<std::int32_t>::max()));
+    }
+}
+
+}  // namespace
+
+void total_up_rounds() {
+    // Rounds past the last kept share it, so every count is in one of these.
+    auto used = static_cast<std::size_t>(std::min<std::int32_t>(rounds, max_rounds - 1)) + 1;
+    for (auto& row : stats) {
+        row.fill(0);
+    }
+    for (auto& row : who_killed_who) {
+        row.fill(0);
+    }
+    for (std::size_t r = 0; r < used; ++r) {
+        add_counts(stats[0].data(), round_tallies[r].stats[0].data(), stats.size() * counter_count);
+        add_counts(who_killed_who[0].data(), round_tallies[r].who_killed_who[0].data(),
+                   who_killed_who.size() * max_players);
+    }
 }
 
 int round_count() {

@@ -94,6 +94,11 @@ int round_count();
 // Returns the lines of round r, for r below round_count().
 round_span span_of_round(int r);
 
+// Sets each player's counters and the kill matrix to the sums of the rounds' (stopping at the
+// largest count): the pass counts the lines it has seen before into their rounds alone, and
+// calls this when it ends. Every count must have gone into a round.
+void total_up_rounds();
+
 // Result of a lookup for a name that has no slot and cannot get one.
 inline constexpr int no_slot = -1;
 
