@@ -15,9 +15,9 @@
 
 namespace {
 
-// Bytes asked of the file per read: small enough that the data, read and mapped, is still in
-// the fastest cache when its lines are examined.
-constexpr std::size_t read_size = std::size_t{32} * 1024;
+// Bytes asked of the file per read: few calls, and the data and its maps still fit the
+// second-level cache when its lines are examined.
+constexpr std::size_t read_size = std::size_t{128} * 1024;
 
 // Words of a map of the buffer, one bit per byte: bit i % 64 of word i / 64 for byte i. The
 // words past the data are stale, so every search is bounded by the end of the data.
