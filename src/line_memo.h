@@ -15,7 +15,7 @@
 #include "cpu.h"
 
 #if FRAGTALLY_X86_64
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 // One kind of obituary a line was counted as (its index in obituary_kinds) and the slots it
@@ -67,9 +67,22 @@ inline memo_key key_of_line(std::string_view text);
 inline void prefetch_set(const memo_key& key);
 inline void prefetch_entry(const memo_key& key);
 
+// Tells whether the first `length` bytes (below 64) of a remembered text and of `text` are the
+// same; a function of this type is passed to see_again, one for each CPU path.
+using text_comparer = bool (*)(const char* remembered, const char* text, std::size_t length);
+
 // Tallies one more sighting of the text of the key and returns true when the text is
 // remembered; returns false and changes nothing otherwise.
+template <text_comparer same_text>
 inline bool see_again(const memo_key& key);
+
+// The text comparers: one for any CPU, 16 bytes at a time on x86-64, and one for the AVX-512
+// path, which only a function compiled for it may take.
+inline bool same_text_anywhere(const char* remembered, const char* text, std::size_t length);
+#if FRAGTALLY_X86_64
+[[gnu::target("avx512bw,avx512vl,bmi2")]] inline bool same_text_avx512(
+    const char* remembered, const char* text, std::size_t length);
+#endif
 
 // Remembers the text's effect, in place of the line of its set seen longest ago, whose
 // sightings are settled first. The caller must pass only an effect that the text would have
@@ -173,31 +186,15 @@ inline std::uint64_t tag_matches(const memo_set& set, std::uint16_t tag) {
     return (differ - lanes) & ~differ & (lanes << 15);
 }
 
-// Returns whether the first `length` bytes of the entry's text and of `text` are the same.
-inline bool same_text(const memo_entry& entry, const char* text, std::size_t length) {
-#if FRAGTALLY_X86_64
-    std::uint64_t same = 0;
-    for (std::size_t part = 0; part < 4; ++part) {
-        __m128i ours = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * part));
-        __m128i theirs = _mm_load_si128(reinterpret_cast<const __m128i*>(&entry) + part);
-        auto equal = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(ours, theirs)));
-        same |= std::uint64_t{equal} << (16 * part);
-    }
-    std::uint64_t wanted = (std::uint64_t{1} << length) - 1;  // length is below 64
-    return (same & wanted) == wanted;
-#else
-    return std::memcmp(entry.text.data(), text, length) == 0;
-#endif
-}
-
 // Returns the entry of the key's set that holds its text, or memo_ways.
+template <text_comparer same_text>
 inline std::size_t way_of(const memo_key& key) {
     const memo_set& set = sets[key.set];
     std::uint64_t maybe = tag_matches(set, key.tag);
     while (maybe != 0) {
         std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe)) / 16;
         const memo_entry& entry = memo[key.set][way];
-        if (entry.length == key.length && same_text(entry, key.text, key.length)) {
+        if (entry.length == key.length && same_text(entry.text.data(), key.text, key.length)) {
             return way;
         }
         maybe &= maybe - 1;
@@ -245,13 +242,39 @@ inline void prefetch_entry(const memo_key& key) {
     __builtin_prefetch(&memo[key.set][(way / 16) % memo_ways]);
 }
 
+inline bool same_text_anywhere(const char* remembered, const char* text, std::size_t length) {
+#if FRAGTALLY_X86_64
+    std::uint64_t same = 0;
+    for (std::size_t part = 0; part < 4; ++part) {
+        __m128i ours = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * part));
+        __m128i theirs = _mm_load_si128(reinterpret_cast<const __m128i*>(remembered) + part);
+        auto equal = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(ours, theirs)));
+        same |= std::uint64_t{equal} << (16 * part);
+    }
+    std::uint64_t wanted = (std::uint64_t{1} << length) - 1;
+    return (same & wanted) == wanted;
+#else
+    return std::memcmp(remembered, text, length) == 0;
+#endif
+}
+
+#if FRAGTALLY_X86_64
+inline bool same_text_avx512(const char* remembered, const char* text, std::size_t length) {
+    __mmask64 wanted = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(length));
+    __m512i ours = _mm512_maskz_loadu_epi8(wanted, text);
+    __m512i theirs = _mm512_load_si512(remembered);
+    return _mm512_mask_cmpneq_epi8_mask(wanted, ours, theirs) == 0;
+}
+#endif
+
+template <text_comparer same_text>
 inline bool see_again(const memo_key& key) {
     using namespace memo_detail;
     // An empty entry has length 0, and so has a key the memo does not hold: they must not match.
     if (key.length == 0) {
         return false;
     }
-    std::size_t way = way_of(key);
+    std::size_t way = way_of<same_text>(key);
     if (way == memo_ways) {
         return false;
     }

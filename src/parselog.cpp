@@ -212,6 +212,7 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
 
 // Counts a batch of lines in order, their memo entries loaded side by side first: one line's
 // wait for its entry would hold up the next.
+template <text_comparer same_text>
 [[gnu::always_inline]] inline bool count_lines(const line_batch_of_run& batch) {
     // The keys' fields apart, not keys: a key copied whole is written in pieces and read back
     // in one, which the processor cannot forward from its stores.
@@ -231,7 +232,7 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
     for (std::size_t i = 0; i < batch.size; ++i) {
         lines_read += batch.passed_before[i];
         memo_key key{batch.texts[i].data(), lengths[i], sets[i], tags[i]};
-        if (see_again(key)) {
+        if (see_again<same_text>(key)) {
             ++lines_read;
         } else if (!count_new_line(batch.texts[i], key)) {
             return false;
@@ -242,14 +243,20 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
 }
 
 bool count_lines_portable(const line_batch_of_run& batch) {
-    return count_lines(batch);
+    return count_lines<same_text_anywhere>(batch);
 }
 
 #if FRAGTALLY_X86_64
 // The same with the bit-manipulation instructions that the AVX2 path's CPUs have.
 [[gnu::target("avx2,bmi,bmi2,popcnt,lzcnt")]] bool count_lines_avx2(
     const line_batch_of_run& batch) {
-    return count_lines(batch);
+    return count_lines<same_text_anywhere>(batch);
+}
+
+// And with the AVX-512 path's text comparer.
+[[gnu::target("avx512bw,avx512vl,avx2,bmi,bmi2,popcnt,lzcnt"), gnu::flatten]] bool count_lines_avx512(
+    const line_batch_of_run& batch) {
+    return count_lines<same_text_avx512>(batch);
 }
 #endif
 
@@ -272,8 +279,10 @@ pass_end run_pass() {
     std::uint64_t settled_at = lines_read;
     batch_counter count = count_lines_portable;
 #if FRAGTALLY_X86_64
-    if (active_cpu_path >= cpu_path::avx2) {
+    if (active_cpu_path == cpu_path::avx2) {
         count = count_lines_avx2;
+    } else if (active_cpu_path == cpu_path::avx512) {
+        count = count_lines_avx512;
     }
 #endif
     for (;;) {
