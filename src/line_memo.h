@@ -80,8 +80,9 @@ inline bool see_again(const memo_key& key);
 // path, which only a function compiled for it may take.
 inline bool same_text_anywhere(const char* remembered, const char* text, std::size_t length);
 #if FRAGTALLY_X86_64
-[[gnu::target("avx512bw,avx512vl,bmi2")]] inline bool same_text_avx512(
-    const char* remembered, const char* text, std::size_t length);
+[[gnu::target("avx512bw,avx512vl,bmi2")]] inline bool same_text_avx512(const char* remembered,
+                                                                       const char* text,
+                                                                       std::size_t length);
 #endif
 
 // Remembers the text's effect, in place of the line of its set seen longest ago, whose

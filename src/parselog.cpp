@@ -254,8 +254,8 @@ bool count_lines_portable(const line_batch_of_run& batch) {
 }
 
 // And with the AVX-512 path's text comparer.
-[[gnu::target("avx512bw,avx512vl,avx2,bmi,bmi2,popcnt,lzcnt"), gnu::flatten]] bool count_lines_avx512(
-    const line_batch_of_run& batch) {
+[[gnu::target("avx512bw,avx512vl,avx2,bmi,bmi2,popcnt,lzcnt"), gnu::flatten]] bool
+count_lines_avx512(const line_batch_of_run& batch) {
     return count_lines<same_text_avx512>(batch);
 }
 #endif

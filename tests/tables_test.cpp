@@ -1,6 +1,7 @@
 // Slots are claimed in order of first appearance and never change hands.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "tables.h"
@@ -71,6 +72,38 @@ TEST_F(Tables, AFullTableClaimsNoMore) {
     EXPECT_EQ(lookup_player("one too many"), no_slot);
     EXPECT_EQ(find_player("player42"), 42);
     EXPECT_EQ(find_player("player99"), 99);
+}
+
+}  // namespace
+
+namespace {
+
+// The pass counts lines seen again into their rounds alone and adds the totals up at its end:
+// the sums must stop at the largest count as counting one by one does.
+TEST_F(Tables, TotalsAreTheSumsOfTheRoundsStoppingAtTheLargestCount) {
+    constexpr std::int32_t largest = std::numeric_limits<std::int32_t>::max();
+    rounds = 2;  // rounds 0, 1 and the open round 2
+    round_tallies[0].stats[0][kills] = 3;
+    round_tallies[2].stats[0][kills] = 4;
+    round_tallies[0].stats[1][deaths] = largest - 1;
+    round_tallies[1].stats[1][deaths] = 5;
+    round_tallies[1].who_killed_who[0][1] = largest;
+    round_tallies[2].who_killed_who[0][1] = largest;
+    round_tallies[2].who_killed_who[1][0] = 2;
+    stats[2][kills] = 9;  // anything there before is replaced
+    total_up_rounds();
+    EXPECT_EQ(stats[0][kills], 7);
+    EXPECT_EQ(stats[1][deaths], largest);
+    EXPECT_EQ(who_killed_who[0][1], largest);
+    EXPECT_EQ(who_killed_who[1][0], 2);
+    EXPECT_EQ(stats[2][kills], 0);
+
+    // Past the rounds kept, the last holds the rest.
+    init();
+    rounds = round_limit + 7;
+    round_tallies[max_rounds - 1].stats[0][kills] = 1;
+    total_up_rounds();
+    EXPECT_EQ(stats[0][kills], 1);
 }
 
 }  // namespace
