@@ -17,9 +17,9 @@
 
 namespace {
 
-// Room for over-long lines and for lines across the scanner's first reads (of 32 KiB); larger logs
-// would only slow the runs down.
-constexpr std::size_t largest_log = std::size_t{32} * 1024 + 2 * max_line_text;
+// Room for over-long lines and for lines across the scanner's first reads (of 128 KiB); larger
+// logs would only slow the runs down.
+constexpr std::size_t largest_log = std::size_t{128} * 1024 + 2 * max_line_text;
 
 // Progress text is compared byte for byte up to this many lines; past it only the count.
 constexpr std::uint64_t progress_compared = 1 << 14;

@@ -378,6 +378,7 @@ bool for_each_batch(const scanned_lines& lines, batch_counter count) {
     line_feed_list line_feeds;
     std::size_t start = lines.begin;
     std::uint32_t passed = 0;
+    std::size_t held = 0;  // batch.size, kept out of memory until the batch is counted
     const std::size_t words = (lines.end + 63) / 64;
     for (std::size_t from = lines.begin / 64; from < words; from += listed_words) {
         std::size_t listed =
@@ -390,21 +391,24 @@ bool for_each_batch(const scanned_lines& lines, batch_counter count) {
             std::size_t at = start % 64;
             const std::uint64_t* spot_words = lines.spots + start / 64;
             std::uint64_t spots = (spot_words[0] >> at) | ((spot_words[1] << 1) << (63 - at));
-            bool spotted = (spots & low_bits(size)) != 0 || size > 64;
-            batch.texts[batch.size] =
-                std::string_view(lines.data + start, std::min(size, max_line_text));
-            batch.passed_before[batch.size] = passed;
-            batch.size += spotted ? 1 : 0;
-            passed = spotted ? 0 : passed + 1;
+            // Arithmetic, not a test of each in turn, which the compiler makes a branch.
+            std::size_t spotted = static_cast<std::size_t>((spots & low_bits(size)) != 0) |
+                                  static_cast<std::size_t>(size > 64);
+            batch.texts[held] = std::string_view(lines.data + start, std::min(size, max_line_text));
+            batch.passed_before[held] = passed;
+            held += spotted;
+            passed = (passed + 1) & static_cast<std::uint32_t>(spotted - 1);
             start = line_feed + 1;
-            if (batch.size == line_batch) {
+            if (held == line_batch) {
+                batch.size = held;
                 if (!count(batch)) {
                     return false;
                 }
-                batch.size = 0;
+                held = 0;
             }
         }
     }
+    batch.size = held;
     batch.passed_after = passed;
     return count(batch);
 }

@@ -130,7 +130,7 @@ std::vector<memo_case> memo_cases() {
         {"five lines taking turns", repeated(five, 4)},
         {"lines seen again on both sides of round ends",
          joined({five, five, "fraglimit\n", five, rail, "fraglimit\n", five, five})},
-        {"a line repeated across read boundaries", repeated(rail, 3 * 32768 / 22 + 7)},
+        {"a line repeated across read boundaries", repeated(rail, (1 << 20) / 22 + 7)},
         {"lines alike but for their last byte",
          "Bob was railed by Sam\nBob was railed by Sa\nBob was railed by Sam\n"},
         {"lines alike but for their length", "Bob cratered\nBob cratered \nBob cratered\n"},
@@ -164,8 +164,8 @@ class LineMemoFigures : public TablesTest {};
 // The oracle above shares examine with the pass; these pin a few of its counts outright.
 TEST_F(LineMemoFigures, RepeatsAreCountedEveryTime) {
     hash_lines_alike(false);
-    run_on(repeated("Bob was railed by Sam\n", 3 * 32768 / 22 + 7));
-    EXPECT_EQ(stats[static_cast<std::size_t>(slot_of("Sam"))][rail_kills], 3 * 32768 / 22 + 7);
+    run_on(repeated("Bob was railed by Sam\n", (1 << 20) / 22 + 7));
+    EXPECT_EQ(stats[static_cast<std::size_t>(slot_of("Sam"))][rail_kills], (1 << 20) / 22 + 7);
 
     empty_tables();
     run_on(repeated("Kate almost dodged Sam's rocket\n", 4));
