@@ -184,7 +184,7 @@ TEST_F(LineMemoFigures, RepeatsAreCountedEveryTime) {
 }
 
 // The memo holds slots of the tables it was filled against: a pass on emptied tables must not
-// replay them.
+// count them.
 TEST_F(LineMemoFigures, EmptiedTablesForgetTheLines) {
     run_on("Al cratered\nBob was railed by Sam\n");
     empty_tables();
