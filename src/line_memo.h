@@ -76,10 +76,11 @@ using text_comparer = bool (*)(const char* remembered, const char* text, std::si
 template <text_comparer same_text>
 inline bool see_again(const memo_key& key);
 
-// The text comparers: one for any CPU, 16 bytes at a time on x86-64, and one for the AVX-512
-// path, which only a function compiled for it may take.
-inline bool same_text_anywhere(const char* remembered, const char* text, std::size_t length);
+// The text comparers: one for any CPU, one 16 bytes at a time for x86-64, and one for the
+// AVX-512 path, which only a function compiled for it may take.
+inline bool same_text_portable(const char* remembered, const char* text, std::size_t length);
 #if FRAGTALLY_X86_64
+inline bool same_text_sse2(const char* remembered, const char* text, std::size_t length);
 [[gnu::target("avx512bw,avx512vl,bmi2")]] inline bool same_text_avx512(const char* remembered,
                                                                        const char* text,
                                                                        std::size_t length);
@@ -243,8 +244,12 @@ inline void prefetch_entry(const memo_key& key) {
     __builtin_prefetch(&memo[key.set][(way / 16) % memo_ways]);
 }
 
-inline bool same_text_anywhere(const char* remembered, const char* text, std::size_t length) {
+inline bool same_text_portable(const char* remembered, const char* text, std::size_t length) {
+    return std::memcmp(remembered, text, length) == 0;
+}
+
 #if FRAGTALLY_X86_64
+inline bool same_text_sse2(const char* remembered, const char* text, std::size_t length) {
     std::uint64_t same = 0;
     for (std::size_t part = 0; part < 4; ++part) {
         __m128i ours = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * part));
@@ -254,12 +259,8 @@ inline bool same_text_anywhere(const char* remembered, const char* text, std::si
     }
     std::uint64_t wanted = (std::uint64_t{1} << length) - 1;
     return (same & wanted) == wanted;
-#else
-    return std::memcmp(remembered, text, length) == 0;
-#endif
 }
 
-#if FRAGTALLY_X86_64
 inline bool same_text_avx512(const char* remembered, const char* text, std::size_t length) {
     __mmask64 wanted = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(length));
     __m512i ours = _mm512_maskz_loadu_epi8(wanted, text);
