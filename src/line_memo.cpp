@@ -10,6 +10,9 @@ bool alike_hashes = false;
 
 namespace {
 
+constexpr std::uint64_t sightings_held = std::uint64_t{1} << 31;
+std::uint64_t unsettled_limit = sightings_held;
+
 // Whether any line was remembered since the memo was last emptied: a memo never used is left
 // as it is, so that a short log does not bring all of it into memory.
 bool memo_used = false;
@@ -75,6 +78,14 @@ void settle_lines(settle_function settle) {
             }
         }
     }
+}
+
+std::uint64_t most_unsettled_sightings() {
+    return unsettled_limit;
+}
+
+void settle_more_often(std::uint64_t most) {
+    unsettled_limit = most == 0 ? sightings_held : most;
 }
 
 void hash_lines_alike(bool alike) {

@@ -96,8 +96,12 @@ void remember_line(const memo_key& key, const line_effect& effect, settle_functi
 // are read.
 void settle_lines(settle_function settle);
 
-// Sightings the memo can tally between two settlings; the caller settles before there are more.
-inline constexpr std::uint64_t most_unsettled_sightings = std::uint64_t{1} << 31;
+// Sightings the memo can tally between two settlings (2^31); the caller settles before there
+// are more.
+std::uint64_t most_unsettled_sightings();
+
+// For tests: makes most_unsettled_sightings() return `most` instead, or 2^31 again for 0.
+void settle_more_often(std::uint64_t most);
 
 // For tests: when set, every text hashes alike, so different lines compete for one set.
 void hash_lines_alike(bool alike);

@@ -305,8 +305,9 @@ pass_end run_pass() {
             end = got == scan_result::failed ? pass_end::read_failed : pass_end::end_of_log;
             break;
         }
-        // A run holds fewer lines than its bytes, which the scanner's buffer bounds.
-        if (lines_read - settled_at > most_unsettled_sightings - max_line_text * 2) {
+        // A run holds no more lines than bytes.
+        std::uint64_t most_lines = lines.line_feeds == nullptr ? 1 : lines.end - lines.begin;
+        if (lines_read - settled_at + most_lines > most_unsettled_sightings()) {
             settle_lines(add_sightings);
             settled_at = lines_read;
         }

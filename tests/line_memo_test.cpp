@@ -139,10 +139,24 @@ std::vector<memo_case> memo_cases() {
     };
 }
 
-class LineMemo : public ::testing::TestWithParam<bool> {
+// How the memo is set up for a run of the cases.
+struct memo_setting {
+    const char* name;
+    bool alike;                  // every text hashing alike: each new line pushes out the
+                                 // one seen longest ago in the only set
+    std::uint64_t settle_after;  // 1: settled before every run of lines, mid-round too
+};
+
+class LineMemo : public ::testing::TestWithParam<memo_setting> {
   protected:
-    void SetUp() override { hash_lines_alike(GetParam()); }
-    void TearDown() override { hash_lines_alike(false); }
+    void SetUp() override {
+        hash_lines_alike(GetParam().alike);
+        settle_more_often(GetParam().settle_after);
+    }
+    void TearDown() override {
+        hash_lines_alike(false);
+        settle_more_often(0);
+    }
 };
 
 TEST_P(LineMemo, ARepeatedLineCountsAsIfExaminedAnew) {
@@ -153,10 +167,12 @@ TEST_P(LineMemo, ARepeatedLineCountsAsIfExaminedAnew) {
     }
 }
 
-// Every line hashing alike makes each new line take the place of the one before.
-INSTANTIATE_TEST_SUITE_P(Hashes, LineMemo, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& hashes) {
-                             return hashes.param ? "AllAlike" : "Spread";
+INSTANTIATE_TEST_SUITE_P(Memo, LineMemo,
+                         ::testing::Values(memo_setting{"Spread", false, 0},
+                                           memo_setting{"AllAlike", true, 0},
+                                           memo_setting{"SettledOften", false, 1}),
+                         [](const ::testing::TestParamInfo<memo_setting>& setting) {
+                             return setting.param.name;
                          });
 
 class LineMemoFigures : public TablesTest {};
