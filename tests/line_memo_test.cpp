@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,10 @@ struct memo_setting {
                                  // one seen longest ago in the only set
     std::uint64_t settle_after;  // 1: settled before every run of lines, mid-round too
 };
+
+void PrintTo(const memo_setting& setting, std::ostream* out) {
+    *out << setting.name;
+}
 
 class LineMemo : public ::testing::TestWithParam<memo_setting> {
   protected:
