@@ -15,8 +15,7 @@ bool cpu_has(cpu_path path) {
             // instructions come with AVX2 in every CPU that has it; the pass's loops use them.
             __builtin_cpu_init();
             return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
-                   __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0 &&
-                   __builtin_cpu_supports("lzcnt") != 0;
+                   __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0;
         case cpu_path::avx512:
             __builtin_cpu_init();
             return cpu_has(cpu_path::avx2) && __builtin_cpu_supports("avx512bw") != 0 &&

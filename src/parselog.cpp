@@ -253,14 +253,13 @@ bool count_lines_sse2(const line_batch_of_run& batch) {
 }
 
 // The same with the bit-manipulation instructions that the AVX2 path's CPUs have.
-[[gnu::target("avx2,bmi,bmi2,popcnt,lzcnt")]] bool count_lines_avx2(
-    const line_batch_of_run& batch) {
+[[gnu::target("avx2,bmi,bmi2,popcnt")]] bool count_lines_avx2(const line_batch_of_run& batch) {
     return count_lines<same_text_sse2>(batch);
 }
 
 // And with the AVX-512 path's text comparer.
-[[gnu::target("avx512bw,avx512vl,avx2,bmi,bmi2,popcnt,lzcnt"), gnu::flatten]] bool
-count_lines_avx512(const line_batch_of_run& batch) {
+[[gnu::target("avx512bw,avx512vl,avx2,bmi,bmi2,popcnt"), gnu::flatten]] bool count_lines_avx512(
+    const line_batch_of_run& batch) {
     return count_lines<same_text_avx512>(batch);
 }
 #endif
