@@ -145,7 +145,7 @@ void add_sightings(const line_effect& effect, std::uint32_t times) {
 
 // Examines a line given its phrases, and tells in `effect` what it did, or returns with
 // `repeatable` false when the same bytes might do something else when seen again. The pass
-// inlines this into its loop over lines; examine_line is the same for one line.
+// takes this for each line the memo does not hold; examine_line is the same for one line.
 inline bool examine(std::string_view text, phrase_set phrases, line_effect& effect,
                     bool& repeatable) {
     ++lines_read;
