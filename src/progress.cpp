@@ -74,9 +74,9 @@ void set_digits(thousand_text& thousand, std::uint64_t value) {
         thousand.digit_count = 0;
         return;
     }
-    char* end =
-        std::to_chars(thousand.digits.data(), thousand.digits.data() + thousand.digits.size(), value)
-            .ptr;
+    char* end = std::to_chars(thousand.digits.data(),
+                              thousand.digits.data() + thousand.digits.size(), value)
+                    .ptr;
     thousand.digit_count = static_cast<std::size_t>(end - thousand.digits.data());
 }
 
@@ -102,10 +102,11 @@ void move_window(std::uint64_t first) {
         std::array<char, most_thousands_digits> unused{};
         std::uint64_t value = first + j;
         std::size_t digits =
-            value == 0 ? 0
-                       : static_cast<std::size_t>(
-                             std::to_chars(unused.data(), unused.data() + unused.size(), value).ptr -
-                             unused.data());
+            value == 0
+                ? 0
+                : static_cast<std::size_t>(
+                      std::to_chars(unused.data(), unused.data() + unused.size(), value).ptr -
+                      unused.data());
         same_layout = digits != 0 && digits == progress.thousands[j].digit_count;
     }
     if (!same_layout) {
@@ -148,8 +149,8 @@ std::size_t line_offset(std::uint64_t n) {
     }
     const thousand_text& thousand = progress.thousands[j];
     std::uint64_t within = n % lines_per_thousand;
-    return thousand.offset + (thousand.digit_count == 0 ? short_line_offset(within)
-                                                        : within * line_size(thousand));
+    return thousand.offset +
+           (thousand.digit_count == 0 ? short_line_offset(within) : within * line_size(thousand));
 }
 
 // Writes out the lines counted but not written, which lie in the window.
