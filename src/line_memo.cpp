@@ -4,6 +4,7 @@ namespace memo_detail {
 
 std::array<std::array<memo_entry, memo_ways>, memo_sets> memo;
 std::array<memo_set, memo_sets> sets;
+std::array<memo_set_effects, memo_sets> effects;
 bool alike_hashes = false;
 
 }  // namespace memo_detail
@@ -23,13 +24,13 @@ using namespace memo_detail;
 
 namespace {
 
-void settle_entry(memo_set& set, std::size_t way, const memo_entry& entry, settle_function settle) {
-    if (set.sightings[way] != 0) {
-        if (entry.effect.count != 0) {
-            settle(entry.effect, set.sightings[way]);
-        }
-        set.sightings[way] = 0;
+void settle_entry(memo_set& set, std::size_t way, const line_effect& effect,
+                  settle_function settle) {
+    if (set.sightings[way] != 0 && effect.count != 0) {
+        line_tally tally{effect, set.sightings[way]};
+        settle(&tally, 1);
     }
+    set.sightings[way] = 0;
 }
 
 }  // namespace
@@ -40,6 +41,7 @@ void forget_lines() {
         for (memo_set& set : sets) {
             set = memo_set{};
         }
+        effects = {};
         memo_used = false;
     }
 }
@@ -52,31 +54,40 @@ void remember_line(const memo_key& key, const line_effect& effect, settle_functi
     memo_set& set = sets[key.set];
     std::size_t way = oldest_entry(set);
     memo_entry& entry = memo[key.set][way];
-    settle_entry(set, way, entry, settle);
+    line_effect& remembered = effects[key.set].of_entry[way];
+    settle_entry(set, way, remembered, settle);
     set.recency = after_seeing[set.recency][way];
     std::uint64_t lane = std::uint64_t{0xFFFF} << (16 * way);
     set.tags = (set.tags & ~lane) | (std::uint64_t{key.tag} << (16 * way));
     std::memcpy(entry.text.data(), key.text, key.length);
     entry.length = static_cast<std::uint8_t>(key.length);
-    entry.effect = effect;
+    remembered = effect;
 }
 
 void settle_lines(settle_function settle) {
-    // The entries a few sets ahead are loaded while these are settled: most sets have lines
-    // to settle, each in an entry of its own.
-    constexpr std::size_t ahead = 4;
+    // Whether an entry has sightings to settle is anybody's guess, so the tallies are gathered
+    // without a branch on it, and settled a block at a time.
+    constexpr std::size_t block = 256;
+    std::array<line_tally, block + memo_ways> tallies;
+    std::size_t held = 0;
     for (std::size_t s = 0; s < memo_sets; ++s) {
-        if (s + ahead < memo_sets) {
-            for (std::size_t way = 0; way < memo_ways; ++way) {
-                __builtin_prefetch(&memo[s + ahead][way]);
-            }
-        }
         memo_set& set = sets[s];
-        if ((set.sightings[0] | set.sightings[1] | set.sightings[2] | set.sightings[3]) != 0) {
-            for (std::size_t way = 0; way < memo_ways; ++way) {
-                settle_entry(set, way, memo[s][way], settle);
-            }
+        if ((set.sightings[0] | set.sightings[1] | set.sightings[2] | set.sightings[3]) == 0) {
+            continue;
         }
+        for (std::size_t way = 0; way < memo_ways; ++way) {
+            const line_effect& effect = effects[s].of_entry[way];
+            tallies[held] = {effect, set.sightings[way]};
+            held += static_cast<std::size_t>((set.sightings[way] != 0) & (effect.count != 0));
+            set.sightings[way] = 0;
+        }
+        if (held >= block) {
+            settle(tallies.data(), held);
+            held = 0;
+        }
+    }
+    if (held != 0) {
+        settle(tallies.data(), held);
     }
 }
 

@@ -50,8 +50,14 @@ struct memo_key {
     std::uint16_t tag;
 };
 
-// Adds a remembered effect to the tables, `times` over, in the round being read.
-using settle_function = void (*)(const line_effect& effect, std::uint32_t times);
+// A remembered line's effect and the sightings of it not yet settled.
+struct line_tally {
+    line_effect effect;
+    std::uint32_t times;
+};
+
+// Adds `count` tallied effects to the tables, each `times` over, in the round being read.
+using settle_function = void (*)(const line_tally* tallies, std::size_t count);
 
 // Forgets every line, and every sighting not settled; call it whenever the tables are emptied,
 // as remembered slots refer to them.
@@ -91,9 +97,9 @@ inline bool same_text_sse2(const char* remembered, const char* text, std::size_t
 // again: no round end, every kind counted, every name holding a slot.
 void remember_line(const memo_key& key, const line_effect& effect, settle_function settle);
 
-// Settles every sighting tallied since the last settling: settle gets each remembered line's
-// effect and its sightings. Call it before the round being read changes, and before the tables
-// are read.
+// Settles every sighting tallied since the last settling: settle gets the remembered lines'
+// effects and their sightings, a block at a time, in no particular order. Call it before the round
+// being read changes, and before the tables are read.
 void settle_lines(settle_function settle);
 
 // Sightings the memo can tally between two settlings (2^31); the caller settles before there
@@ -109,12 +115,10 @@ void hash_lines_alike(bool alike);
 // The memo's storage, for the functions above that the pass inlines.
 namespace memo_detail {
 
-// One remembered line in one cache line: its text (the bytes after it are anybody's guess) and
-// its effect.
+// One remembered line in one cache line: its text (the bytes after it are anybody's guess).
 struct alignas(64) memo_entry {
     std::array<char, memo_text_size> text;
     std::uint8_t length;  // 0: empty
-    line_effect effect;
 };
 static_assert(sizeof(memo_entry) == 64);
 
@@ -134,6 +138,13 @@ struct alignas(32) memo_set {
     std::uint8_t recency;
 };
 extern std::array<memo_set, memo_sets> sets;
+
+// The effects of a set's entries, apart from their texts: settling reads the effects of every
+// set, and they are an eighth of the size.
+struct alignas(32) memo_set_effects {
+    std::array<line_effect, memo_ways> of_entry;
+};
+extern std::array<memo_set_effects, memo_sets> effects;
 
 // The order of a set none of whose entries was seen yet: 0, 1, 2, 3.
 inline constexpr unsigned first_recency = 0b11'10'01'00;

@@ -128,17 +128,21 @@ round_tally& current_round() {
     return round_tallies[static_cast<std::size_t>(std::min<std::int32_t>(rounds, max_rounds - 1))];
 }
 
-// Adds the effect of a line seen `times` more, in the round being read: lines seen again are
-// only tallied by the memo until a round end or the end of the pass settles them.
-void add_sightings(const line_effect& effect, std::uint32_t times) {
+// Adds the effects of lines seen again, each as many times as it was, in the round being read:
+// lines seen again are only tallied by the memo until a round end or the end of the pass
+// settles them.
+void add_tallies(const line_tally* tallies, std::size_t count) {
     this_round = &current_round();
-    for (std::size_t i = 0; i < effect.count; ++i) {
-        const fired_kind& fired = effect.kinds[i];
-        const obituary_kind& kind = obituary_kinds[fired.kind];
-        if (kind.two_names) {
-            bump_two<totals::left>(kind, fired.victim, fired.killer, times);
-        } else {
-            bump<totals::left>(fired.victim, kind.victim, times);
+    for (std::size_t t = 0; t < count; ++t) {
+        const line_effect& effect = tallies[t].effect;
+        for (std::size_t i = 0; i < effect.count; ++i) {
+            const fired_kind& fired = effect.kinds[i];
+            const obituary_kind& kind = obituary_kinds[fired.kind];
+            if (kind.two_names) {
+                bump_two<totals::left>(kind, fired.victim, fired.killer, tallies[t].times);
+            } else {
+                bump<totals::left>(fired.victim, kind.victim, tallies[t].times);
+            }
         }
     }
 }
@@ -158,7 +162,7 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
     this_round = &current_round();
     if ((phrases & round_end_phrases) != 0) {
         // The lines seen again so far belong to the round this line ends.
-        settle_lines(add_sightings);
+        settle_lines(add_tallies);
         repeatable = false;
         if (rounds < max_rounds) {
             this_round->end_line = lines_read;
@@ -205,7 +209,7 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
         return false;
     }
     if (repeatable) {
-        remember_line(key, effect, add_sightings);
+        remember_line(key, effect, add_tallies);
     }
     return true;
 }
@@ -307,7 +311,7 @@ pass_end run_pass() {
         // A run holds no more lines than bytes.
         std::uint64_t most_lines = lines.line_feeds == nullptr ? 1 : lines.end - lines.begin;
         if (lines_read - settled_at + most_lines > most_unsettled_sightings()) {
-            settle_lines(add_sightings);
+            settle_lines(add_tallies);
             settled_at = lines_read;
         }
         std::uint64_t before = lines_read;
@@ -323,7 +327,7 @@ pass_end run_pass() {
             unprinted = 0;
         }
     }
-    settle_lines(add_sightings);
+    settle_lines(add_tallies);
     total_up_rounds();
     add_progress_lines(unprinted);
     stopped_at_round_limit = end == pass_end::round_limit_stop;
