@@ -15,8 +15,14 @@ constexpr std::uint64_t lines_per_thousand = 1000;
 // Thousands of lines held as text at once. Within a thousand, lines differ only in their last
 // three digits, and from one thousand to the next only in the digits of the thousands, mostly
 // the last one: the text of a few thousands is kept, moved on by rewriting the digits that
-// change, and written out straight from where it lies, without being copied into a block.
+// change, and written out from where it lies rather than copied line by line into a block.
 constexpr std::size_t window_thousands = 4;
+
+// The text is written out in blocks of this size but for the last write: as large as a pipe
+// holds, and of whole pages, which is what a pipe fills without waking its reader more often
+// than needed. What is left short of a block when the window moves on goes just before it, in
+// room kept for it.
+constexpr std::size_t block_size = 64 * 1024;
 
 // Digits of the largest thousands a 64-bit count can have, and the longest line.
 constexpr std::size_t most_thousands_digits = 17;
@@ -36,11 +42,12 @@ struct progress_output {
     std::FILE* out = nullptr;  // nullptr discards the text
     std::uint64_t lines = 0;   // progress lines counted so far
     std::array<thousand_text, window_thousands> thousands{};
-    std::array<char, window_thousands * lines_per_thousand * longest_line> text{};
-    std::size_t text_size = 0;
+    // Room for what is left over, then the window's text.
+    std::array<char, block_size + window_thousands * lines_per_thousand * longest_line> text{};
+    std::size_t text_size = 0;  // of the window's text
     bool window_ready = false;
-    std::uint64_t unwritten_from = 0;  // the first line counted but not written out
-    bool failed = false;               // a write failed; no more progress is written
+    std::size_t unwritten_at = block_size;  // where the text counted but not written starts
+    bool failed = false;                    // a write failed; no more progress is written
 };
 
 // Large, so in static storage; there is one standard output.
@@ -80,8 +87,12 @@ void set_digits(thousand_text& thousand, std::uint64_t value) {
     thousand.digit_count = static_cast<std::size_t>(end - thousand.digits.data());
 }
 
+char* window_text() {
+    return progress.text.data() + block_size;
+}
+
 void write_thousand(const thousand_text& thousand) {
-    char* at = progress.text.data() + thousand.offset;
+    char* at = window_text() + thousand.offset;
     for (std::uint64_t n = thousand.digit_count == 0 ? 1 : 0; n < lines_per_thousand; ++n) {
         if (thousand.digit_count == 0) {
             at = std::to_chars(at, at + 3, n).ptr;
@@ -129,7 +140,7 @@ void move_window(std::uint64_t first) {
         std::array<char, most_thousands_digits> old = thousand.digits;
         set_digits(thousand, first + j);
         std::size_t size = line_size(thousand);
-        char* lines = progress.text.data() + thousand.offset;
+        char* lines = window_text() + thousand.offset;
         for (std::size_t d = 0; d < thousand.digit_count; ++d) {
             if (old[d] != thousand.digits[d]) {
                 char digit = thousand.digits[d];
@@ -153,19 +164,37 @@ std::size_t line_offset(std::uint64_t n) {
            (thousand.digit_count == 0 ? short_line_offset(within) : within * line_size(thousand));
 }
 
-// Writes out the lines counted but not written, which lie in the window.
-void write_unwritten() {
-    std::uint64_t to = progress.lines + 1;
-    if (progress.failed || to == progress.unwritten_from) {
+// Writes out the text of the lines counted but not written, which lie in the window (or, what
+// was left over, just before it): all of it, or only whole blocks of it.
+void write_unwritten(bool all) {
+    if (progress.failed || !progress.window_ready) {
         return;
     }
-    std::size_t from_offset = line_offset(progress.unwritten_from);
-    std::size_t size = line_offset(to) - from_offset;
-    if (std::fwrite(progress.text.data() + from_offset, 1, size, progress.out) != size ||
-        std::fflush(progress.out) != 0) {
-        progress.failed = true;
+    std::size_t counted_end = block_size + line_offset(progress.lines + 1);
+    while (!progress.failed && counted_end - progress.unwritten_at >= (all ? 1 : block_size)) {
+        std::size_t size = std::min(counted_end - progress.unwritten_at, block_size);
+        if (std::fwrite(progress.text.data() + progress.unwritten_at, 1, size, progress.out) !=
+                size ||
+            std::fflush(progress.out) != 0) {
+            progress.failed = true;
+        }
+        progress.unwritten_at += size;
     }
-    progress.unwritten_from = to;
+}
+
+// Makes the window hold the thousands from `first` on, after writing out what can be written
+// of the text counted so far and keeping the rest.
+void move_window_on(std::uint64_t first) {
+    std::size_t left = 0;
+    if (progress.window_ready && !progress.failed) {
+        write_unwritten(false);
+        std::size_t counted_end = block_size + line_offset(progress.lines + 1);
+        left = counted_end - progress.unwritten_at;
+        std::memmove(progress.text.data() + block_size - left,
+                     progress.text.data() + progress.unwritten_at, left);
+    }
+    progress.unwritten_at = block_size - left;
+    move_window(first);
 }
 
 }  // namespace
@@ -173,7 +202,8 @@ void write_unwritten() {
 void start_progress(std::FILE* out) {
     progress.out = out;
     progress.lines = 0;
-    progress.unwritten_from = 1;
+    progress.window_ready = false;
+    progress.unwritten_at = block_size;
     progress.failed = out == nullptr;
 }
 
@@ -183,20 +213,19 @@ void add_progress_lines(std::uint64_t count) {
         std::uint64_t thousand = next / lines_per_thousand;
         if (!progress.window_ready || thousand < progress.thousands[0].value ||
             thousand >= progress.thousands[0].value + window_thousands) {
-            write_unwritten();
-            move_window(thousand);
+            move_window_on(thousand);
         }
-        std::uint64_t window_end =
-            (progress.thousands[0].value + window_thousands) * lines_per_thousand;
-        std::uint64_t added = std::min(count, window_end - next);
+        // A thousand at most before the text is written out as it fills blocks.
+        std::uint64_t added = std::min(count, (thousand + 1) * lines_per_thousand - next);
         progress.lines += added;
         count -= added;
+        write_unwritten(false);
     }
     progress.lines += count;  // counted, not written, once the output has failed
 }
 
 void flush_progress() {
-    write_unwritten();
+    write_unwritten(true);
 }
 
 std::uint64_t progress_lines_counted() {
