@@ -4,7 +4,6 @@ namespace memo_detail {
 
 std::array<std::array<memo_entry, memo_ways>, memo_sets> memo;
 std::array<memo_set, memo_sets> sets;
-std::array<memo_set_effects, memo_sets> effects;
 bool alike_hashes = false;
 
 }  // namespace memo_detail
@@ -41,7 +40,6 @@ void forget_lines() {
         for (memo_set& set : sets) {
             set = memo_set{};
         }
-        effects = {};
         memo_used = false;
     }
 }
@@ -52,13 +50,14 @@ void remember_line(const memo_key& key, const line_effect& effect, settle_functi
     }
     memo_used = true;
     memo_set& set = sets[key.set];
-    std::size_t way = oldest_entry(set);
+    std::size_t way = entry_to_replace(set);
     memo_entry& entry = memo[key.set][way];
-    line_effect& remembered = effects[key.set].of_entry[way];
+    line_effect& remembered = memo[key.set][way].effect;
     settle_entry(set, way, remembered, settle);
-    set.recency = after_seeing[set.recency][way];
-    std::uint64_t lane = std::uint64_t{0xFFFF} << (16 * way);
-    set.tags = (set.tags & ~lane) | (std::uint64_t{key.tag} << (16 * way));
+    mark_seen(set, way);
+    std::uint64_t& tags = set.tags[way / 4];
+    std::uint64_t lane = std::uint64_t{0xFFFF} << (16 * (way % 4));
+    tags = (tags & ~lane) | (std::uint64_t{key.tag} << (16 * (way % 4)));
     std::memcpy(entry.text.data(), key.text, key.length);
     entry.length = static_cast<std::uint8_t>(key.length);
     remembered = effect;
@@ -72,11 +71,15 @@ void settle_lines(settle_function settle) {
     std::size_t held = 0;
     for (std::size_t s = 0; s < memo_sets; ++s) {
         memo_set& set = sets[s];
-        if ((set.sightings[0] | set.sightings[1] | set.sightings[2] | set.sightings[3]) == 0) {
+        std::uint32_t any = 0;
+        for (std::uint32_t sightings : set.sightings) {
+            any |= sightings;
+        }
+        if (any == 0) {
             continue;
         }
         for (std::size_t way = 0; way < memo_ways; ++way) {
-            const line_effect& effect = effects[s].of_entry[way];
+            const line_effect& effect = memo[s][way].effect;
             tallies[held] = {effect, set.sightings[way]};
             held += static_cast<std::size_t>((set.sightings[way] != 0) & (effect.count != 0));
             set.sightings[way] = 0;

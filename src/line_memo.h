@@ -119,61 +119,38 @@ namespace memo_detail {
 struct alignas(64) memo_entry {
     std::array<char, memo_text_size> text;
     std::uint8_t length;  // 0: empty
+    line_effect effect;
 };
 static_assert(sizeof(memo_entry) == 64);
 
-// Sets of four entries: a line may take any of its set's entries, in place of the line seen
-// longest ago.
-inline constexpr std::size_t memo_ways = 4;
-inline constexpr unsigned set_bits = 13;
+// Sets of eight entries: a line may take any of its set's entries, in place of one not seen
+// lately.
+inline constexpr std::size_t memo_ways = 8;
+inline constexpr unsigned set_bits = 12;
 inline constexpr std::size_t memo_sets = std::size_t{1} << set_bits;
 extern std::array<std::array<memo_entry, memo_ways>, memo_sets> memo;
 
-// What a set's lines are told apart by, and counted in, without loading their entries.
-struct alignas(32) memo_set {
-    std::uint64_t tags;  // each entry's tag, sixteen bits each, entry 0 lowest
+// What a set's lines are told apart by, and counted in, without loading their entries: one
+// cache line.
+struct alignas(64) memo_set {
+    std::array<std::uint64_t, 2> tags;  // each entry's tag, sixteen bits each, entry 0 lowest
     std::array<std::uint32_t, memo_ways> sightings;  // not yet settled
-    // The entries from the one seen last to the one seen longest ago, two bits each, exclusive-or
-    // first_recency: zero for a set none of whose entries was seen yet.
-    std::uint8_t recency;
+    // Bit w when entry w was seen since the bits were last cleared, which they are, but for the
+    // entry seen last, when they would all be set: a new line takes an entry whose bit is clear.
+    std::uint8_t seen_lately;
 };
 extern std::array<memo_set, memo_sets> sets;
 
-// The effects of a set's entries, apart from their texts: settling reads the effects of every
-// set, and they are an eighth of the size.
-struct alignas(32) memo_set_effects {
-    std::array<line_effect, memo_ways> of_entry;
-};
-extern std::array<memo_set_effects, memo_sets> effects;
-
-// The order of a set none of whose entries was seen yet: 0, 1, 2, 3.
-inline constexpr unsigned first_recency = 0b11'10'01'00;
-
-// The recency of a set after its entry w is seen: w first, the others in their order.
-using recency_table = std::array<std::array<std::uint8_t, memo_ways>, 256>;
-constexpr recency_table make_seen_table() {
-    recency_table table{};
-    for (unsigned recency = 0; recency < 256; ++recency) {
-        unsigned order = recency ^ first_recency;
-        for (unsigned w = 0; w < memo_ways; ++w) {
-            unsigned next = w;
-            unsigned kept = 1;
-            for (unsigned at = 0; at < memo_ways; ++at) {
-                unsigned way = (order >> (2 * at)) & 3;
-                if (way != w && kept < memo_ways) {
-                    next |= way << (2 * kept++);
-                }
-            }
-            table[recency][w] = static_cast<std::uint8_t>(next ^ first_recency);
-        }
-    }
-    return table;
+// Marks entry `way` of a set as seen.
+inline void mark_seen(memo_set& set, std::size_t way) {
+    auto bit = static_cast<unsigned>(1u << way);
+    unsigned seen = set.seen_lately | bit;
+    set.seen_lately = static_cast<std::uint8_t>(seen == 0xFF ? bit : seen);
 }
-inline constexpr recency_table after_seeing = make_seen_table();
 
-// The entry of a set seen longest ago.
-inline std::size_t oldest_entry(const memo_set& set) {
-    return ((set.recency ^ first_recency) >> 6) & 3;
+// The entry a new line of the set takes: the first not seen lately.
+inline std::size_t entry_to_replace(const memo_set& set) {
+    return static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(~set.seen_lately)));
 }
 
 extern bool alike_hashes;
@@ -195,26 +172,40 @@ inline std::uint64_t load_word(const void* at) {
     return word;
 }
 
-// The entries of a set whose tag is the key's, one bit (bit 15 of its lane) each; entries after
-// one that is may be marked too, as the texts decide anyway.
-inline std::uint64_t tag_matches(const memo_set& set, std::uint16_t tag) {
+// The entries of a set whose tag is the key's, two bits (2w and 2w + 1 for entry w) each; on
+// other than x86-64, entries after one that is may be marked too, as the texts decide anyway.
+inline std::uint32_t tag_matches(const memo_set& set, std::uint16_t tag) {
+#if FRAGTALLY_X86_64
+    __m128i tags = _mm_load_si128(reinterpret_cast<const __m128i*>(set.tags.data()));
+    __m128i same = _mm_cmpeq_epi16(tags, _mm_set1_epi16(static_cast<short>(tag)));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(same));
+#else
     constexpr std::uint64_t lanes = 0x0001'0001'0001'0001;
-    std::uint64_t differ = set.tags ^ (tag * lanes);
-    return (differ - lanes) & ~differ & (lanes << 15);
+    std::uint32_t matches = 0;
+    for (std::size_t half = 0; half < 2; ++half) {
+        std::uint64_t differ = set.tags[half] ^ (tag * lanes);
+        std::uint64_t zero = (differ - lanes) & ~differ & (lanes << 15);
+        for (unsigned lane = 0; lane < 4; ++lane) {
+            matches |= static_cast<std::uint32_t>((zero >> (16 * lane + 15)) & 1)
+                       << (2 * (4 * half + lane));
+        }
+    }
+    return matches;
+#endif
 }
 
 // Returns the entry of the key's set that holds its text, or memo_ways.
 template <text_comparer same_text>
 inline std::size_t way_of(const memo_key& key) {
     const memo_set& set = sets[key.set];
-    std::uint64_t maybe = tag_matches(set, key.tag);
+    std::uint32_t maybe = tag_matches(set, key.tag);
     while (maybe != 0) {
-        std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe)) / 16;
+        std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe)) / 2;
         const memo_entry& entry = memo[key.set][way];
         if (entry.length == key.length && same_text(entry.text.data(), key.text, key.length)) {
             return way;
         }
-        maybe &= maybe - 1;
+        maybe &= ~(3u << (2 * way));
     }
     return memo_ways;
 }
@@ -254,9 +245,9 @@ inline void prefetch_set(const memo_key& key) {
 
 inline void prefetch_entry(const memo_key& key) {
     using namespace memo_detail;
-    std::uint64_t maybe = tag_matches(sets[key.set], key.tag);
-    std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe | (std::uint64_t{1} << 63)));
-    __builtin_prefetch(&memo[key.set][(way / 16) % memo_ways]);
+    std::uint32_t maybe = tag_matches(sets[key.set], key.tag);
+    std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe | (1u << 31))) / 2;
+    __builtin_prefetch(&memo[key.set][way % memo_ways]);
 }
 
 inline bool same_text_portable(const char* remembered, const char* text, std::size_t length) {
@@ -296,7 +287,7 @@ inline bool see_again(const memo_key& key) {
         return false;
     }
     memo_set& set = sets[key.set];
-    set.recency = after_seeing[set.recency][way];
+    mark_seen(set, way);
     ++set.sightings[way];
     return true;
 }

@@ -107,11 +107,16 @@ std::vector<memo_case> memo_cases() {
     const std::string two_rows = "Kate almost dodged Sam's rocket\n";  // "ate" in Kate: 2 rows
     const std::string three_rows = "Kate almost dodged Sam's rocket was railed by Al\n";
     const std::string round_end = "Sam hit the fraglimit. Bob was railed by Sam\n";
-    // More lines than one set of the memo holds: with every text hashing alike, each new one
-    // pushes out the one seen longest ago, sightings not yet settled and all.
-    const std::string five =
-        "Bob was railed by Sam\nSam cratered\nAl was railed by Bob\n"
-        "Bob almost dodged Al's rocket\nSam was railed by Al\n";
+    // One line more than a set of the memo holds, each seen twice in a row: with every text
+    // hashing alike, each new one pushes out one seen before, sightings not yet settled and all.
+    const char* const kinds[] = {" was railed by ", " was machinegunned by ", " almost dodged "};
+    std::string turns = repeated("Sam cratered\n", 2);
+    for (std::size_t i = 1; i <= memo_detail::memo_ways; ++i) {
+        const char* kind = kinds[i % 3];
+        turns += repeated("Bob" + std::to_string(i % 4) + kind + "Al" + std::to_string(i / 4) +
+                              (i % 3 == 2 ? "'s rocket\n" : "\n"),
+                          2);
+    }
     return {
         {"the same line before and after its names get slots", rail + rail + rail},
         {"a one-name line repeated", repeated("Bob cratered\n", 3)},
@@ -128,9 +133,9 @@ std::vector<memo_case> memo_cases() {
         {"a line repeated in several rounds",
          joined({rail, rail, "fraglimit\n", rail, "fraglimit\n", "fraglimit\n", rail, rail})},
         {"a repeated round-end line past the round limit", repeated(round_end, round_limit + 3)},
-        {"five lines taking turns", repeated(five, 4)},
+        {"one line more than a set holds, each seen twice, taking turns", repeated(turns, 4)},
         {"lines seen again on both sides of round ends",
-         joined({five, five, "fraglimit\n", five, rail, "fraglimit\n", five, five})},
+         joined({turns, turns, "fraglimit\n", turns, rail, "fraglimit\n", turns, turns})},
         {"a line repeated across read boundaries", repeated(rail, (1 << 20) / 22 + 7)},
         {"lines alike but for their last byte",
          "Bob was railed by Sam\nBob was railed by Sa\nBob was railed by Sam\n"},
