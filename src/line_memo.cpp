@@ -64,33 +64,41 @@ void remember_line(const memo_key& key, const line_effect& effect, settle_functi
 }
 
 void settle_lines(settle_function settle) {
-    // Whether an entry has sightings to settle is anybody's guess, so the tallies are gathered
-    // without a branch on it, and settled a block at a time.
+    // Whether an entry has sightings to settle is anybody's guess, so they are gathered from the
+    // headers without a branch on it, and only then are the effects of those that have some
+    // loaded, a few ahead, and settled a block at a time.
     constexpr std::size_t block = 256;
-    std::array<line_tally, block + memo_ways> tallies;
-    std::size_t held = 0;
-    for (std::size_t s = 0; s < memo_sets; ++s) {
-        memo_set& set = sets[s];
-        std::uint32_t any = 0;
-        for (std::uint32_t sightings : set.sightings) {
-            any |= sightings;
+    constexpr std::size_t ahead = 8;
+    struct unsettled {
+        std::uint32_t entry;  // set * memo_ways + way
+        std::uint32_t times;
+    };
+    std::array<unsettled, block + memo_ways> found;
+    std::array<line_tally, block> tallies;
+    std::size_t s = 0;
+    while (s < memo_sets) {
+        std::size_t held = 0;
+        for (; s < memo_sets && held < block; ++s) {
+            memo_set& set = sets[s];
+            for (std::size_t way = 0; way < memo_ways; ++way) {
+                found[held] = {static_cast<std::uint32_t>(s * memo_ways + way), set.sightings[way]};
+                held += static_cast<std::size_t>(set.sightings[way] != 0);
+                set.sightings[way] = 0;
+            }
         }
-        if (any == 0) {
-            continue;
+        const memo_entry* entries = &memo[0][0];
+        std::size_t settled = 0;
+        for (std::size_t i = 0; i < held; ++i) {
+            if (i + ahead < held) {
+                __builtin_prefetch(&entries[found[i + ahead].entry]);
+            }
+            const line_effect& effect = entries[found[i].entry].effect;
+            tallies[settled] = {effect, found[i].times};
+            settled += static_cast<std::size_t>(effect.count != 0);
         }
-        for (std::size_t way = 0; way < memo_ways; ++way) {
-            const line_effect& effect = memo[s][way].effect;
-            tallies[held] = {effect, set.sightings[way]};
-            held += static_cast<std::size_t>((set.sightings[way] != 0) & (effect.count != 0));
-            set.sightings[way] = 0;
+        if (settled != 0) {
+            settle(tallies.data(), settled);
         }
-        if (held >= block) {
-            settle(tallies.data(), held);
-            held = 0;
-        }
-    }
-    if (held != 0) {
-        settle(tallies.data(), held);
     }
 }
 
