@@ -69,9 +69,10 @@ void forget_lines();
 inline memo_key key_of_line(std::string_view text);
 
 // Start loading what see_again will read for the key, the set and then its entry; they change
-// nothing.
+// nothing. prefetch_entry returns the entries the text may be in, which see_again may be given
+// as long as no line was remembered since.
 inline void prefetch_set(const memo_key& key);
-inline void prefetch_entry(const memo_key& key);
+inline std::uint32_t prefetch_entry(const memo_key& key);
 
 // Tells whether the first `length` bytes (below 64) of a remembered text and of `text` are the
 // same; a function of this type is passed to see_again, one for each CPU path.
@@ -81,6 +82,8 @@ using text_comparer = bool (*)(const char* remembered, const char* text, std::si
 // remembered; returns false and changes nothing otherwise.
 template <text_comparer same_text>
 inline bool see_again(const memo_key& key);
+template <text_comparer same_text>
+inline bool see_again(const memo_key& key, std::uint32_t candidates);
 
 // The text comparers: one for any CPU, one 16 bytes at a time for x86-64, and one for the
 // AVX-512 path, which only a function compiled for it may take.
@@ -194,11 +197,10 @@ inline std::uint32_t tag_matches(const memo_set& set, std::uint16_t tag) {
 #endif
 }
 
-// Returns the entry of the key's set that holds its text, or memo_ways.
+// Returns the entry of the key's set that holds its text, or memo_ways, given the entries
+// whose tags match.
 template <text_comparer same_text>
-inline std::size_t way_of(const memo_key& key) {
-    const memo_set& set = sets[key.set];
-    std::uint32_t maybe = tag_matches(set, key.tag);
+inline std::size_t way_of(const memo_key& key, std::uint32_t maybe) {
     while (maybe != 0) {
         std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe)) / 2;
         const memo_entry& entry = memo[key.set][way];
@@ -243,11 +245,12 @@ inline void prefetch_set(const memo_key& key) {
     __builtin_prefetch(&memo_detail::sets[key.set]);
 }
 
-inline void prefetch_entry(const memo_key& key) {
+inline std::uint32_t prefetch_entry(const memo_key& key) {
     using namespace memo_detail;
     std::uint32_t maybe = tag_matches(sets[key.set], key.tag);
     std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe | (1u << 31))) / 2;
     __builtin_prefetch(&memo[key.set][way % memo_ways]);
+    return maybe;
 }
 
 inline bool same_text_portable(const char* remembered, const char* text, std::size_t length) {
@@ -276,13 +279,13 @@ inline bool same_text_avx512(const char* remembered, const char* text, std::size
 #endif
 
 template <text_comparer same_text>
-inline bool see_again(const memo_key& key) {
+inline bool see_again(const memo_key& key, std::uint32_t candidates) {
     using namespace memo_detail;
     // An empty entry has length 0, and so has a key the memo does not hold: they must not match.
     if (key.length == 0) {
         return false;
     }
-    std::size_t way = way_of<same_text>(key);
+    std::size_t way = way_of<same_text>(key, candidates);
     if (way == memo_ways) {
         return false;
     }
@@ -290,4 +293,9 @@ inline bool see_again(const memo_key& key) {
     mark_seen(set, way);
     ++set.sightings[way];
     return true;
+}
+
+template <text_comparer same_text>
+inline bool see_again(const memo_key& key) {
+    return see_again<same_text>(key, memo_detail::tag_matches(memo_detail::sets[key.set], key.tag));
 }

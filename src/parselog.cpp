@@ -230,10 +230,26 @@ template <text_comparer same_text>
         sets[i] = key.set;
         tags[i] = key.tag;
     }
+    std::array<std::uint32_t, line_batch> candidates;
     for (std::size_t i = 0; i < batch.size; ++i) {
-        prefetch_entry(memo_key{batch.texts[i].data(), lengths[i], sets[i], tags[i]});
+        candidates[i] =
+            prefetch_entry(memo_key{batch.texts[i].data(), lengths[i], sets[i], tags[i]});
     }
-    for (std::size_t i = 0; i < batch.size; ++i) {
+    // The entries found while loading them hold until a line is remembered.
+    std::size_t i = 0;
+    for (; i < batch.size; ++i) {
+        lines_read += batch.passed_before[i];
+        memo_key key{batch.texts[i].data(), lengths[i], sets[i], tags[i]};
+        if (see_again<same_text>(key, candidates[i])) {
+            ++lines_read;
+        } else {
+            if (!count_new_line(batch.texts[i], key)) {
+                return false;
+            }
+            break;
+        }
+    }
+    for (++i; i < batch.size; ++i) {
         lines_read += batch.passed_before[i];
         memo_key key{batch.texts[i].data(), lengths[i], sets[i], tags[i]};
         if (see_again<same_text>(key)) {
