@@ -34,12 +34,13 @@ struct line_reader {
     std::array<std::uint64_t, map_words + 1> spots{};  // a word more for reads a word ahead
     // Where the line feeds are in the buffered data; none is marked at or after end.
     std::array<std::uint64_t, map_words> line_feeds{};
-    std::size_t begin = 0;      // first byte not yet handed out
-    std::size_t end = 0;        // end of the data in the buffer
-    bool skipping = false;      // inside the unexamined rest of an over-long line
-    bool data_ended = false;    // end of file, or a byte 26, has been reached
-    bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
-    int error = 0;              // errno of a failed read
+    std::size_t begin = 0;          // first byte not yet handed out
+    std::size_t end = 0;            // end of the data in the buffer
+    bool skipping = false;          // inside the unexamined rest of an over-long line
+    bool data_ended = false;        // end of file, or a byte 26, has been reached
+    bool may_hold_nul = false;      // the buffered data holds a zero byte somewhere
+    int error = 0;                  // errno of a failed read
+    bool compresses_bytes = false;  // the CPU has what list_line_feeds_vbmi2 needs
 };
 
 // Large, so in static storage, and the pass reads one log at a time.
@@ -258,9 +259,9 @@ std::string_view line_text(const char* start, std::size_t size) {
 
 // Line feeds listed at a time: the positions of those in this many words of a map.
 constexpr std::size_t listed_words = 32;
-// Room for the positions of the line feeds in listed_words words, and for the few that
-// list_line_feeds writes past the last.
-using line_feed_list = std::array<std::uint32_t, listed_words * 64 + 4>;
+// Room for the positions of the line feeds in listed_words words, and for those that
+// list_line_feeds writes past the last: up to a word's worth.
+using line_feed_list = std::array<std::uint32_t, listed_words * 64 + 64>;
 
 // Lists the positions of the bits set in words from to to - 1 of a map, after clearing those
 // before `first`, and returns how many. Four are written per word whether it has that many or
@@ -315,9 +316,52 @@ std::size_t list_line_feeds_portable(const std::uint64_t* map, std::size_t from,
 }
 #endif
 
+#if FRAGTALLY_X86_64
+// The same, a word at a time: its line feeds' positions gathered as bytes, sixteen of them
+// widened and written whether the word has that many or not, and the rest only for a word of
+// more, which only lines of under four bytes make.
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt,bmi")]] std::size_t
+list_line_feeds_vbmi2(const std::uint64_t* map, std::size_t from, std::size_t to, std::size_t first,
+                      std::uint32_t* list) {
+    const __m512i positions = _mm512_set_epi8(
+        63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
+        40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
+        17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    std::size_t listed = 0;
+    for (std::size_t word = from; word < to; ++word) {
+        std::uint64_t bits = map[word];
+        if (word == first / 64) {
+            bits &= ~low_bits(first % 64);
+        }
+        __m512i at = _mm512_maskz_compress_epi8(bits, positions);
+        __m512i base = _mm512_set1_epi32(static_cast<int>(word * 64));
+        auto ones = static_cast<std::size_t>(__builtin_popcountll(bits));
+        _mm512_storeu_si512(
+            list + listed,
+            _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(at)), base));
+        if (ones > 16) {
+            _mm512_storeu_si512(
+                list + listed + 16,
+                _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 1)), base));
+            _mm512_storeu_si512(
+                list + listed + 32,
+                _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 2)), base));
+            _mm512_storeu_si512(
+                list + listed + 48,
+                _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 3)), base));
+        }
+        listed += ones;
+    }
+    return listed;
+}
+#endif
+
 std::size_t list_line_feeds(const std::uint64_t* map, std::size_t from, std::size_t to,
                             std::size_t first, std::uint32_t* list) {
 #if FRAGTALLY_X86_64
+    if (active_cpu_path == cpu_path::avx512 && reader.compresses_bytes) {
+        return list_line_feeds_vbmi2(map, from, to, first, list);
+    }
     if (active_cpu_path >= cpu_path::avx2) {
         return list_line_feeds_popcnt(map, from, to, first, list);
     }
@@ -334,6 +378,7 @@ void start_scan(std::FILE* in) {
     reader.data_ended = false;
     reader.may_hold_nul = false;
     reader.error = 0;
+    reader.compresses_bytes = cpu_compresses_bytes();
 }
 
 scan_result next_scanned_lines(scanned_lines& lines) {
