@@ -317,6 +317,14 @@ std::size_t list_line_feeds_portable(const std::uint64_t* map, std::size_t from,
 #endif
 
 #if FRAGTALLY_X86_64
+// Writes sixteen positions given as bytes, plus base, as 32-bit numbers. The zero-masked forms
+// throughout: GCC takes the undefined lanes of the others for uninitialised values.
+[[gnu::target("avx512f,avx512bw,avx512vl")]] inline void write_positions(__m128i bytes,
+                                                                         __m512i base,
+                                                                         std::uint32_t* to) {
+    _mm512_storeu_si512(to, _mm512_add_epi32(_mm512_maskz_cvtepu8_epi32(0xFFFF, bytes), base));
+}
+
 // The same, a word at a time: its line feeds' positions gathered as bytes, sixteen of them
 // widened and written whether the word has that many or not, and the rest only for a word of
 // more, which only lines of under four bytes make.
@@ -336,19 +344,11 @@ list_line_feeds_vbmi2(const std::uint64_t* map, std::size_t from, std::size_t to
         __m512i at = _mm512_maskz_compress_epi8(bits, positions);
         __m512i base = _mm512_set1_epi32(static_cast<int>(word * 64));
         auto ones = static_cast<std::size_t>(__builtin_popcountll(bits));
-        _mm512_storeu_si512(
-            list + listed,
-            _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(at)), base));
+        write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 0), base, list + listed);
         if (ones > 16) {
-            _mm512_storeu_si512(
-                list + listed + 16,
-                _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 1)), base));
-            _mm512_storeu_si512(
-                list + listed + 32,
-                _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 2)), base));
-            _mm512_storeu_si512(
-                list + listed + 48,
-                _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 3)), base));
+            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 1), base, list + listed + 16);
+            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 2), base, list + listed + 32);
+            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 3), base, list + listed + 48);
         }
         listed += ones;
     }
