@@ -22,7 +22,7 @@ constexpr std::size_t window_thousands = 4;
 // holds, and of whole pages, which is what a pipe fills without waking its reader more often
 // than needed. What is left short of a block when the window moves on goes just before it, in
 // room kept for it.
-constexpr std::size_t block_size = 64 * 1024;
+constexpr std::size_t block_size = std::size_t{64} * 1024;
 
 // Digits of the largest thousands a 64-bit count can have, and the longest line.
 constexpr std::size_t most_thousands_digits = 17;
