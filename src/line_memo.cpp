@@ -52,15 +52,14 @@ void remember_line(const memo_key& key, const line_effect& effect, settle_functi
     memo_set& set = sets[key.set];
     std::size_t way = entry_to_replace(set);
     memo_entry& entry = memo[key.set][way];
-    line_effect& remembered = memo[key.set][way].effect;
-    settle_entry(set, way, remembered, settle);
+    settle_entry(set, way, entry.effect, settle);
     mark_seen(set, way);
     std::uint64_t& tags = set.tags[way / 4];
     std::uint64_t lane = std::uint64_t{0xFFFF} << (16 * (way % 4));
     tags = (tags & ~lane) | (std::uint64_t{key.tag} << (16 * (way % 4)));
     std::memcpy(entry.text.data(), key.text, key.length);
     entry.length = static_cast<std::uint8_t>(key.length);
-    remembered = effect;
+    entry.effect = effect;
 }
 
 void settle_lines(settle_function settle) {

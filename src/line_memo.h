@@ -69,8 +69,8 @@ void forget_lines();
 inline memo_key key_of_line(std::string_view text);
 
 // Start loading what see_again will read for the key, the set and then its entry; they change
-// nothing. prefetch_entry returns the entries the text may be in, which see_again may be given
-// as long as no line was remembered since.
+// nothing. prefetch_entry returns the entries the text may be in, for see_again, which hold
+// until a line of the same set is remembered.
 inline void prefetch_set(const memo_key& key);
 inline std::uint32_t prefetch_entry(const memo_key& key);
 
@@ -79,9 +79,8 @@ inline std::uint32_t prefetch_entry(const memo_key& key);
 using text_comparer = bool (*)(const char* remembered, const char* text, std::size_t length);
 
 // Tallies one more sighting of the text of the key and returns true when the text is
-// remembered; returns false and changes nothing otherwise.
-template <text_comparer same_text>
-inline bool see_again(const memo_key& key);
+// remembered (in one of the candidate entries that prefetch_entry returned); returns false and
+// changes nothing otherwise.
 template <text_comparer same_text>
 inline bool see_again(const memo_key& key, std::uint32_t candidates);
 
@@ -95,7 +94,7 @@ inline bool same_text_sse2(const char* remembered, const char* text, std::size_t
                                                                        std::size_t length);
 #endif
 
-// Remembers the text's effect, in place of the line of its set seen longest ago, whose
+// Remembers the text's effect, in place of an entry of its set not seen lately, whose
 // sightings are settled first. The caller must pass only an effect that the text would have
 // again: no round end, every kind counted, every name holding a slot.
 void remember_line(const memo_key& key, const line_effect& effect, settle_function settle);
@@ -118,7 +117,8 @@ void hash_lines_alike(bool alike);
 // The memo's storage, for the functions above that the pass inlines.
 namespace memo_detail {
 
-// One remembered line in one cache line: its text (the bytes after it are anybody's guess).
+// One remembered line in one cache line: its text (the bytes after it are anybody's guess) and
+// its effect.
 struct alignas(64) memo_entry {
     std::array<char, memo_text_size> text;
     std::uint8_t length;  // 0: empty
@@ -293,9 +293,4 @@ inline bool see_again(const memo_key& key, std::uint32_t candidates) {
     mark_seen(set, way);
     ++set.sightings[way];
     return true;
-}
-
-template <text_comparer same_text>
-inline bool see_again(const memo_key& key) {
-    return see_again<same_text>(key, memo_detail::tag_matches(memo_detail::sets[key.set], key.tag));
 }

@@ -235,27 +235,22 @@ template <text_comparer same_text>
         candidates[i] =
             prefetch_entry(memo_key{batch.texts[i].data(), lengths[i], sets[i], tags[i]});
     }
-    // The entries found while loading them hold until a line is remembered.
-    std::size_t i = 0;
-    for (; i < batch.size; ++i) {
+    for (std::size_t i = 0; i < batch.size; ++i) {
         lines_read += batch.passed_before[i];
         memo_key key{batch.texts[i].data(), lengths[i], sets[i], tags[i]};
         if (see_again<same_text>(key, candidates[i])) {
             ++lines_read;
-        } else {
-            if (!count_new_line(batch.texts[i], key)) {
-                return false;
-            }
-            break;
+            continue;
         }
-    }
-    for (++i; i < batch.size; ++i) {
-        lines_read += batch.passed_before[i];
-        memo_key key{batch.texts[i].data(), lengths[i], sets[i], tags[i]};
-        if (see_again<same_text>(key)) {
-            ++lines_read;
-        } else if (!count_new_line(batch.texts[i], key)) {
+        if (!count_new_line(batch.texts[i], key)) {
             return false;
+        }
+        // The line may have taken an entry of its set from a line after it in the batch.
+        for (std::size_t later = i + 1; later < batch.size; ++later) {
+            if (sets[later] == sets[i]) {
+                candidates[later] = prefetch_entry(
+                    memo_key{batch.texts[later].data(), lengths[later], sets[later], tags[later]});
+            }
         }
     }
     lines_read += batch.passed_after;

@@ -108,48 +108,39 @@ void write_thousand(const thousand_text& thousand) {
 
 // Makes the window hold the thousands from `first` on.
 void move_window(std::uint64_t first) {
+    std::array<thousand_text, window_thousands> next = progress.thousands;
     bool same_layout = progress.window_ready;
-    for (std::size_t j = 0; j < window_thousands && same_layout; ++j) {
-        std::array<char, most_thousands_digits> unused{};
-        std::uint64_t value = first + j;
-        std::size_t digits =
-            value == 0
-                ? 0
-                : static_cast<std::size_t>(
-                      std::to_chars(unused.data(), unused.data() + unused.size(), value).ptr -
-                      unused.data());
-        same_layout = digits != 0 && digits == progress.thousands[j].digit_count;
+    for (std::size_t j = 0; j < window_thousands; ++j) {
+        set_digits(next[j], first + j);
+        same_layout = same_layout && next[j].digit_count != 0 &&
+                      next[j].digit_count == progress.thousands[j].digit_count;
     }
     if (!same_layout) {
         std::size_t offset = 0;
-        for (std::size_t j = 0; j < window_thousands; ++j) {
-            thousand_text& thousand = progress.thousands[j];
-            set_digits(thousand, first + j);
+        for (thousand_text& thousand : next) {
             thousand.offset = offset;
             write_thousand(thousand);
             offset += thousand_size(thousand);
         }
         progress.text_size = offset;
         progress.window_ready = true;
-        return;
-    }
-    // Every line keeps its place: only the digits that change are rewritten, one column of a
-    // thousand lines at a time.
-    for (std::size_t j = 0; j < window_thousands; ++j) {
-        thousand_text& thousand = progress.thousands[j];
-        std::array<char, most_thousands_digits> old = thousand.digits;
-        set_digits(thousand, first + j);
-        std::size_t size = line_size(thousand);
-        char* lines = window_text() + thousand.offset;
-        for (std::size_t d = 0; d < thousand.digit_count; ++d) {
-            if (old[d] != thousand.digits[d]) {
-                char digit = thousand.digits[d];
-                for (std::size_t n = 0; n < lines_per_thousand; ++n) {
-                    lines[n * size + d] = digit;
+    } else {
+        // Every line keeps its place: only the digits that change are rewritten, one column of
+        // a thousand lines at a time.
+        for (std::size_t j = 0; j < window_thousands; ++j) {
+            std::size_t size = line_size(next[j]);
+            char* lines = window_text() + next[j].offset;
+            for (std::size_t d = 0; d < next[j].digit_count; ++d) {
+                char digit = next[j].digits[d];
+                if (progress.thousands[j].digits[d] != digit) {
+                    for (std::size_t n = 0; n < lines_per_thousand; ++n) {
+                        lines[n * size + d] = digit;
+                    }
                 }
             }
         }
     }
+    progress.thousands = next;
 }
 
 // Where the text of line n, which must lie in the window or just past it, starts.
