@@ -1,5 +1,9 @@
 #include "line_memo.h"
 
+#include <algorithm>
+#include <cassert>
+#include <limits>
+
 namespace memo_detail {
 
 std::array<std::array<memo_entry, memo_ways>, memo_sets> memo;
@@ -72,8 +76,12 @@ void settle_lines(settle_function settle) {
         std::uint32_t entry;  // set * memo_ways + way
         std::uint32_t times;
     };
-    std::array<unsettled, block + memo_ways> found;
-    std::array<line_tally, block> tallies;
+    // A block is gathered a whole set at a time, so the last set may add all its entries to a
+    // block one short of full: both arrays have room for that.
+    constexpr std::size_t room = block - 1 + memo_ways;
+    static_assert(memo_sets * memo_ways <= std::numeric_limits<std::uint32_t>::max());
+    std::array<unsettled, room> found;
+    std::array<line_tally, room> tallies;
     std::size_t s = 0;
     while (s < memo_sets) {
         std::size_t held = 0;
@@ -85,6 +93,7 @@ void settle_lines(settle_function settle) {
                 set.sightings[way] = 0;
             }
         }
+        assert(held <= room);
         const memo_entry* entries = &memo[0][0];
         std::size_t settled = 0;
         for (std::size_t i = 0; i < held; ++i) {
@@ -99,6 +108,13 @@ void settle_lines(settle_function settle) {
             settle(tallies.data(), settled);
         }
     }
+}
+
+bool lines_settled() {
+    return std::all_of(sets.begin(), sets.end(), [](const memo_set& set) {
+        return std::all_of(set.sightings.begin(), set.sightings.end(),
+                           [](std::uint32_t times) { return times == 0; });
+    });
 }
 
 std::uint64_t most_unsettled_sightings() {

@@ -10,9 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "cpu.h"
+#include "game_limits.h"
 
 #if FRAGTALLY_X86_64
 #include <immintrin.h>
@@ -25,6 +27,8 @@ struct fired_kind {
     std::int8_t victim;
     std::int8_t killer;
 };
+static_assert(max_players - 1 <= std::numeric_limits<std::int8_t>::max(),
+              "a remembered slot must fit its field");
 
 // Most kinds a remembered line may have been counted as; a line of more is not remembered.
 inline constexpr std::size_t memo_kinds = 2;
@@ -103,6 +107,9 @@ void remember_line(const memo_key& key, const line_effect& effect, settle_functi
 // effects and their sightings, a block at a time, in no particular order. Call it before the round
 // being read changes, and before the tables are read.
 void settle_lines(settle_function settle);
+
+// Tells whether every sighting has been settled; for assertions, as it reads every set.
+bool lines_settled();
 
 // Sightings the memo can tally between two settlings (2^31); the caller settles before there
 // are more.

@@ -259,9 +259,11 @@ std::string_view line_text(const char* start, std::size_t size) {
 
 // Line feeds listed at a time: the positions of those in this many words of a map.
 constexpr std::size_t listed_words = 32;
-// Room for the positions of the line feeds in listed_words words, and for those that
-// list_line_feeds writes past the last: up to a word's worth.
-using line_feed_list = std::array<std::uint32_t, listed_words * 64 + 64>;
+// Room for the positions of the line feeds in listed_words words, and no more. A word's listing
+// may write past what it counts, but never past 64 positions from where it starts, and each
+// word before it moves that start on by 64 at most: so a listing that writes one too many runs
+// off the end, where the sanitizers see it on a log of empty lines.
+using line_feed_list = std::array<std::uint32_t, listed_words * 64>;
 
 // Lists the positions of the bits set in words from to to - 1 of a map, after clearing those
 // before `first`, and returns how many. Four are written per word whether it has that many or

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <limits>
@@ -163,6 +164,7 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
     if ((phrases & round_end_phrases) != 0) {
         // The lines seen again so far belong to the round this line ends.
         settle_lines(add_tallies);
+        assert(lines_settled());
         repeatable = false;
         if (rounds < max_rounds) {
             this_round->end_line = lines_read;
@@ -190,6 +192,7 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
             if (!counted || effect.count == memo_kinds) {
                 repeatable = false;
             } else {
+                static_assert(obituary_kinds.size() <= 256, "a remembered kind must fit");
                 effect.kinds[effect.count++] = {static_cast<std::uint8_t>(k),
                                                 static_cast<std::int8_t>(victim_slot),
                                                 static_cast<std::int8_t>(killer_slot)};
@@ -339,6 +342,7 @@ pass_end run_pass() {
         }
     }
     settle_lines(add_tallies);
+    assert(lines_settled());
     total_up_rounds();
     add_progress_lines(unprinted);
     stopped_at_round_limit = end == pass_end::round_limit_stop;

@@ -117,8 +117,21 @@ std::vector<memo_case> memo_cases() {
                               (i % 3 == 2 ? "'s rocket\n" : "\n"),
                           2);
     }
+    // Every pair of a hundred names, as many distinct lines as fill thousands of the memo's
+    // sets: settling them gathers far more than one block of sightings at a time.
+    std::string pairs;
+    for (int killer = 0; killer < 100; ++killer) {
+        for (int victim = 0; victim < 100; ++victim) {
+            if (victim != killer) {
+                pairs += "P" + std::to_string(victim) + " was railed by P" +
+                         std::to_string(killer) + "\n";
+            }
+        }
+    }
     return {
         {"the same line before and after its names get slots", rail + rail + rail},
+        {"every pair of a hundred names, seen again across round ends",
+         joined({pairs, "fraglimit hit\n", pairs, "fraglimit hit\n", pairs})},
         {"a one-name line repeated", repeated("Bob cratered\n", 3)},
         {"a line firing two rows repeated", repeated(two_rows, 3)},
         {"a line firing three rows repeated", repeated(three_rows, 3)},
