@@ -1,10 +1,32 @@
 #include "fuzz_support.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "expected_progress.h"
+#include "line_scanner.h"
 #include "parselog.h"
+#include "progress.h"
+
+namespace {
+
+// Progress text is compared byte for byte up to this many lines; past it only the count.
+constexpr std::uint64_t progress_compared = 1 << 14;
+
+std::string read_back(std::FILE* out) {
+    std::string text;
+    std::rewind(out);
+    std::array<char, 4096> chunk{};
+    std::size_t got = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), out)) > 0) {
+        text.append(chunk.data(), got);
+    }
+    return text;
+}
+
+}  // namespace
 
 void fuzz_check(bool condition, const char* what) {
     if (!condition) {
@@ -61,4 +83,34 @@ void check_tables_equal(const model_run& run) {
     }
     fuzz_check(rounds == run.rounds, "same rounds");
     fuzz_check(uncounted_obituaries == run.uncounted, "same uncounted obituaries");
+}
+
+void check_pass(const std::string& log) {
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    fuzz_check(in != nullptr && out != nullptr, "temporary streams open");
+    fuzz_check(std::fwrite(log.data(), 1, log.size(), in) == log.size(), "log written");
+    std::rewind(in);
+
+    init();
+    start_scan(in);
+    start_progress(out);
+    pass_end end = run_pass();
+    flush_progress();
+    std::fclose(in);
+    std::string printed = read_back(out);
+    std::fclose(out);
+
+    model_run model;
+    model_pass(model, log);
+
+    fuzz_check(end != pass_end::read_failed, "an in-memory log never fails to read");
+    fuzz_check((end == pass_end::round_limit_stop) == model.stopped, "same round-limit stop");
+    fuzz_check(progress_lines_counted() == model.lines, "same number of progress lines");
+    if (model.lines <= progress_compared) {
+        fuzz_check(printed == expected_progress(model.lines),
+                   "progress lines count from 1, one per step");
+    }
+    check_tables_equal(model);
+    check_table_invariants();
 }

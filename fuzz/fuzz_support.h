@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "reference_model.h"
@@ -22,6 +23,10 @@ void check_table_invariants();
 // Checks that the tables hold exactly what the model run holds: names, counters, the kill
 // matrix, rounds and the uncounted obituaries.
 void check_tables_equal(const model_run& run);
+
+// Runs the whole pass over the log, written to a temporary file, and checks it against the
+// model's run of the same log: how it ended, the progress text and the tables.
+void check_pass(const std::string& log);
 
 // Entry point of every target, defined by each target.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
