@@ -89,8 +89,8 @@ constexpr std::array<std::string_view, 4> round_ends = {
 // Pieces that names are made of, chosen to meet the cut rules' quirks: the words of the
 // phrases, blanks, colour codes.
 constexpr std::array<std::string_view, 16> name_pieces = {
-    "Kate", "ate", "wa", " ", "by", "'s", "rocket", "^7", "^1", "Big", "Tom", "d", "ed",
-    "x",    ".", "Sarge",
+    "Kate", "ate", "wa",  " ", "by", "'s", "rocket", "^7",
+    "^1",   "Big", "Tom", "d", "ed", "x",  ".",      "Sarge",
 };
 
 std::string name_of(unsigned style, std::size_t index) {

@@ -267,10 +267,11 @@ using line_feed_list = std::array<std::uint32_t, listed_words * 64>;
 
 // Lists the positions of the bits set in words from to to - 1 of a map, after clearing those
 // before `first`, and returns how many. Four are written per word whether it has that many or
-// not, so that the loop does not branch on a count that is anybody's guess.
+// not, so that the loop does not branch on a count that is anybody's guess. The list is indexed
+// as an array, so that a build with the standard library's checks stops at a write past it.
 template <int (*count_ones)(std::uint64_t)>
 inline std::size_t list_bits(const std::uint64_t* map, std::size_t from, std::size_t to,
-                             std::size_t first, std::uint32_t* list) {
+                             std::size_t first, line_feed_list& list) {
     std::size_t listed = 0;
     for (std::size_t word = from; word < to; ++word) {
         std::uint64_t bits = map[word];
@@ -299,7 +300,7 @@ int count_ones_portable(std::uint64_t bits) {
 }
 
 std::size_t list_line_feeds_portable(const std::uint64_t* map, std::size_t from, std::size_t to,
-                                     std::size_t first, std::uint32_t* list) {
+                                     std::size_t first, line_feed_list& list) {
     return list_bits<count_ones_portable>(map, from, to, first, list);
 }
 
@@ -313,7 +314,7 @@ std::size_t list_line_feeds_portable(const std::uint64_t* map, std::size_t from,
 [[gnu::target("popcnt,bmi")]] std::size_t list_line_feeds_popcnt(const std::uint64_t* map,
                                                                  std::size_t from, std::size_t to,
                                                                  std::size_t first,
-                                                                 std::uint32_t* list) {
+                                                                 line_feed_list& list) {
     return list_bits<count_ones_popcnt>(map, from, to, first, list);
 }
 #endif
@@ -332,7 +333,7 @@ std::size_t list_line_feeds_portable(const std::uint64_t* map, std::size_t from,
 // more, which only lines of under four bytes make.
 [[gnu::target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt,bmi")]] std::size_t
 list_line_feeds_vbmi2(const std::uint64_t* map, std::size_t from, std::size_t to, std::size_t first,
-                      std::uint32_t* list) {
+                      line_feed_list& list) {
     const __m512i positions = _mm512_set_epi8(
         63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
         40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
@@ -346,11 +347,14 @@ list_line_feeds_vbmi2(const std::uint64_t* map, std::size_t from, std::size_t to
         __m512i at = _mm512_maskz_compress_epi8(bits, positions);
         __m512i base = _mm512_set1_epi32(static_cast<int>(word * 64));
         auto ones = static_cast<std::size_t>(__builtin_popcountll(bits));
-        write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 0), base, list + listed);
+        write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 0), base, list.data() + listed);
         if (ones > 16) {
-            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 1), base, list + listed + 16);
-            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 2), base, list + listed + 32);
-            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 3), base, list + listed + 48);
+            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 1), base,
+                            list.data() + listed + 16);
+            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 2), base,
+                            list.data() + listed + 32);
+            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 3), base,
+                            list.data() + listed + 48);
         }
         listed += ones;
     }
@@ -359,7 +363,7 @@ list_line_feeds_vbmi2(const std::uint64_t* map, std::size_t from, std::size_t to
 #endif
 
 std::size_t list_line_feeds(const std::uint64_t* map, std::size_t from, std::size_t to,
-                            std::size_t first, std::uint32_t* list) {
+                            std::size_t first, line_feed_list& list) {
 #if FRAGTALLY_X86_64
     if (active_cpu_path == cpu_path::avx512 && reader.compresses_bytes) {
         return list_line_feeds_vbmi2(map, from, to, first, list);
@@ -428,9 +432,8 @@ bool for_each_batch(const scanned_lines& lines, batch_counter count) {
     std::size_t held = 0;  // batch.size, kept out of memory until the batch is counted
     const std::size_t words = (lines.end + 63) / 64;
     for (std::size_t from = lines.begin / 64; from < words; from += listed_words) {
-        std::size_t listed =
-            list_line_feeds(lines.line_feeds, from, std::min(from + listed_words, words),
-                            lines.begin, line_feeds.data());
+        std::size_t listed = list_line_feeds(
+            lines.line_feeds, from, std::min(from + listed_words, words), lines.begin, line_feeds);
         for (std::size_t i = 0; i < listed; ++i) {
             std::size_t line_feed = line_feeds[i];
             std::size_t size = line_feed + 1 - start;
