@@ -1,6 +1,6 @@
 // Fuzz target: whole games written by a short program, compared with the plain model as
 // fuzz_pass is. Byte inputs of a few KiB hold a few hundred lines at most; the program here
-// expands into logs of up to a few MiB, of the shapes that fill the program's fixed buffers:
+// expands into logs of up to a MiB, of the shapes that fill the program's fixed buffers:
 // many distinct lines between names of a small alphabet, seen again across round ends,
 // shuffled, in blocks, between runs of empty lines.
 //
@@ -27,9 +27,9 @@
 
 namespace {
 
-// Past this, an operation adds nothing: big enough for several rounds of thousands of distinct
-// lines, small enough for many runs a minute.
-constexpr std::size_t largest_log = std::size_t{3} * 1024 * 1024;
+// Past this, an operation adds nothing: room for as many distinct lines as the memo holds, or
+// several rounds of thousands of them, and still a few runs a second under the sanitizers.
+constexpr std::size_t largest_log = std::size_t{1} * 1024 * 1024;
 
 // Lines as the game writes them, and lines that only look like them. V is the victim or the
 // single player, K the killer.
