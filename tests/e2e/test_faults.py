@@ -78,13 +78,15 @@ def run_measured(log, args=(), output=None):
         return run, peak
 
 
-class UnreadableLog(unittest.TestCase):
+class FaultTest(unittest.TestCase):
     def assert_failed_untouched(self, run, message):
         self.assertEqual(run.status, 2)
         self.assertEqual(run.stderr, message)
         self.assertEqual(run.report, EARLIER)
         self.assertEqual([f for f in run.files if f != LOG], [REPORT], "no file left behind")
 
+
+class UnreadableLog(FaultTest):
     def test_missing_or_a_folder(self):
         def folder_as_log(folder):
             earlier_report(folder)
@@ -133,6 +135,19 @@ class UnreadableLog(unittest.TestCase):
         self.assertEqual((run.status, run.stderr), (1, b""))
         self.assertEqual(run.stdout, progress(20000))
         self.assertEqual(blocks(run.report)[b"Sam"], b"20000/0")
+
+
+class UnwritableReport(FaultTest):
+    @windows_skip("LD_PRELOAD")
+    @unittest.skipUnless(EIO_SHIM, "needs the preloaded library (Linux)")
+    def test_no_stream_on_the_temporary_file(self):
+        # The temporary file beside the report is made, but no stream can be opened on it.
+        env = dict(os.environ, LD_PRELOAD=EIO_SHIM, FRAGTALLY_FAIL_FDOPEN="1")
+        run = run_in_new_folder(b"Bob was railed by Sam\n", earlier_report, env=env)
+        self.assert_failed_untouched(
+            run, b"fragtally: cannot create qconsole.txt: Cannot allocate memory\n"
+        )
+        self.assertEqual(run.stdout, progress(1))
 
 
 class StrangeLogs(unittest.TestCase):
