@@ -88,33 +88,66 @@ footer{max-width:1200px;margin:0 auto;padding:12px 16px 28px;color:var(--mute);f
 @media print{*{print-color-adjust:exact;-webkit-print-color-adjust:exact}body{background:#fff;color:#000;font-size:8pt}th,td{white-space:normal;padding:2px 4px}.m td,.r td{min-width:0}header{background:none;color:#000;padding:0 0 8px}nav{display:none}main{max-width:none;padding:0}.box{overflow:visible;border:0}.card,tr{break-inside:avoid}section{break-before:auto}}
 )css";
 
+// The page goes to its stream as it is made: a page of 100 players over 50 rounds can take
+// 1.7 MB, and a string grown to hold it whole about twice that at its peak. Pieces gather in a
+// small buffer, so that the stream sees a few large writes.
+struct page_writer {
+    std::FILE* out;
+    std::string pending;  // made, not yet written
+    bool written = true;  // every write so far took all its bytes
+};
+
+constexpr std::size_t page_block = std::size_t{16} * 1024;
+
+void write_pending(page_writer& page) {
+    page.written =
+        std::fwrite(page.pending.data(), 1, page.pending.size(), page.out) == page.pending.size() &&
+        page.written;
+    page.pending.clear();
+}
+
+void put(page_writer& page, std::string_view text) {
+    page.pending += text;
+    if (page.pending.size() >= page_block) {
+        write_pending(page);
+    }
+}
+
+// A name chip is made both into the page and into a string of its own (append_name_html), so
+// the helpers it needs take either.
 void put(std::string& page, std::string_view text) {
     page += text;
 }
 
-void put_number(std::string& page, std::int64_t value) {
+template <typename Page>
+void put_number(Page& page, std::int64_t value) {
     std::array<char, 24> digits{};
     auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-    page.append(digits.data(), end);
+    put(page, {digits.data(), static_cast<std::size_t>(end - digits.data())});
 }
 
-void put_utf8(std::string& page, char32_t c) {
+template <typename Page>
+void put_utf8(Page& page, char32_t c) {
+    std::array<char, 3> bytes{};
+    std::size_t length = 0;
     if (c < 0x80) {
-        page += static_cast<char>(c);
+        bytes[length++] = static_cast<char>(c);
     } else if (c < 0x800) {
-        page += static_cast<char>(0xC0 | (c >> 6));
-        page += static_cast<char>(0x80 | (c & 0x3F));
+        bytes[length++] = static_cast<char>(0xC0 | (c >> 6));
+        bytes[length++] = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        page += static_cast<char>(0xE0 | (c >> 12));
-        page += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        page += static_cast<char>(0x80 | (c & 0x3F));
+        bytes[length++] = static_cast<char>(0xE0 | (c >> 12));
+        bytes[length++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[length++] = static_cast<char>(0x80 | (c & 0x3F));
     }
+    put(page, {bytes.data(), length});
 }
 
 // One byte of a name as page text, usable in an attribute too. Control characters are not
 // allowed in HTML, so they show as symbols: C0 controls and DEL as their control pictures,
 // C1 controls as the replacement character.
-void put_name_byte(std::string& page, unsigned char byte) {
+template <typename Page>
+void put_name_byte(Page& page, unsigned char byte) {
     switch (byte) {
         case '&':
             put(page, "&amp;");
@@ -145,10 +178,44 @@ void put_name_byte(std::string& page, unsigned char byte) {
     }
 }
 
-void put_name_text(std::string& page, std::string_view raw) {
+template <typename Page>
+void put_name_text(Page& page, std::string_view raw) {
     for (char c : raw) {
         put_name_byte(page, static_cast<unsigned char>(c));
     }
+}
+
+template <typename Page>
+void put_name(Page& page, std::string_view raw) {
+    put(page, "<span class=\"n\" title=\"");
+    put_name_text(page, raw);
+    put(page, "\">");
+    // White is the chip's own colour, so only other colours need a span of their own.
+    constexpr int white = 7;
+    int colour = white;
+    int open = white;
+    bool shown = false;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        auto byte = static_cast<unsigned char>(raw[i]);
+        if (byte == '^' && i + 1 < raw.size()) {
+            colour = static_cast<unsigned char>(raw[++i]) % 8;
+            continue;
+        }
+        if (colour != open) {
+            put(page, open != white ? "</span>" : "");
+            if (colour != white) {
+                put(page, "<span class=\"c");
+                put_number(page, colour);
+                put(page, "\">");
+            }
+            open = colour;
+        }
+        put_name_byte(page, byte);
+        shown = true;
+    }
+    put(page, open != white ? "</span>" : "");
+    put(page, shown ? "" : "<span class=\"e\">no name</span>");
+    put(page, "</span>");
 }
 
 // Length of the UTF-8 sequence at the start of text, or 0 when it is not well-formed.
@@ -178,7 +245,7 @@ std::size_t utf8_sequence(std::string_view text) {
 
 // The log's path as the user gave it: UTF-8 when it is well-formed, else read as Latin-1
 // like the names.
-void put_path(std::string& page, std::string_view path) {
+void put_path(page_writer& page, std::string_view path) {
     bool utf8 = true;
     for (std::size_t i = 0; i < path.size() && utf8;) {
         std::size_t length = utf8_sequence(path.substr(i));
@@ -193,7 +260,7 @@ void put_path(std::string& page, std::string_view path) {
         } else if (byte == 0xC2 && static_cast<unsigned char>(path[i + 1]) < 0xA0) {
             put_utf8(page, 0xFFFD);  // a C1 control, which HTML does not allow
         } else {
-            page.append(path.substr(i, length));
+            put(page, path.substr(i, length));
         }
         i += length;
     }
@@ -230,7 +297,7 @@ int heat(std::int64_t value, std::int64_t largest) {
     return value <= 0 || largest <= 0 ? 0 : static_cast<int>((value * 8 + largest - 1) / largest);
 }
 
-void put_heat_cell(std::string& page, std::int32_t value, std::int64_t largest, bool self) {
+void put_heat_cell(page_writer& page, std::int32_t value, std::int64_t largest, bool self) {
     int level = heat(value, largest);
     put(page, "<td");
     if (level > 0 || self) {
@@ -248,7 +315,7 @@ void put_heat_cell(std::string& page, std::int32_t value, std::int64_t largest, 
     put(page, "</td>");
 }
 
-void put_ratio(std::string& page, std::int32_t numerator, std::int32_t denominator) {
+void put_ratio(page_writer& page, std::int32_t numerator, std::int32_t denominator) {
     if (denominator == 0) {
         put(page, numerator == 0 ? "\xE2\x80\x93" : "\xE2\x88\x9E");  // en dash, infinity
         return;
@@ -256,7 +323,7 @@ void put_ratio(std::string& page, std::int32_t numerator, std::int32_t denominat
     std::array<char, 32> text{};
     int length = std::snprintf(text.data(), text.size(), "%.2f",
                                static_cast<double>(numerator) / static_cast<double>(denominator));
-    page.append(text.data(), static_cast<std::size_t>(length));
+    put(page, {text.data(), static_cast<std::size_t>(length)});
 }
 
 // Players by kills, fewer deaths first among equals, then in slot order.
@@ -272,7 +339,7 @@ std::array<int, max_players> ranking() {
     return order;
 }
 
-void put_head(std::string& page, std::string_view log_path) {
+void put_head(page_writer& page, std::string_view log_path) {
     put(page,
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta http-equiv=\"Content-Security-Policy\" content=\"");
@@ -292,7 +359,7 @@ void put_head(std::string& page, std::string_view log_path) {
         "<a href=\"#rounds\">Rounds</a></nav>\n</header>\n<main>\n");
 }
 
-void put_tile(std::string& page, std::string_view label, std::int64_t value) {
+void put_tile(page_writer& page, std::string_view label, std::int64_t value) {
     put(page, "<dl><dt>");
     put(page, label);
     put(page, "</dt><dd>");
@@ -300,7 +367,7 @@ void put_tile(std::string& page, std::string_view label, std::int64_t value) {
     put(page, "</dd></dl>\n");
 }
 
-void put_summary(std::string& page, std::string_view log_path) {
+void put_summary(page_writer& page, std::string_view log_path) {
     std::int64_t counted = 0;
     for (int p = 0; p < player_count; ++p) {
         counted += count_of(p, kills) + suicides_of(p);
@@ -346,13 +413,13 @@ int most_of(int p, bool as_killer) {
     return best;
 }
 
-void put_count_mark(std::string& page, std::int32_t count) {
+void put_count_mark(page_writer& page, std::int32_t count) {
     put(page, " <span class=\"x\">");
     put_number(page, count);
     put(page, "</span>");
 }
 
-void put_leaderboard(std::string& page, const std::array<int, max_players>& order) {
+void put_leaderboard(page_writer& page, const std::array<int, max_players>& order) {
     put(page,
         "<section id=\"leaderboard\">\n<h2>Leaderboard</h2>\n<div class=\"box\"><table "
         "class=\"lb\">\n<thead><tr><th>#</th><th class=\"l\">Player</th><th>Kills</th>"
@@ -364,7 +431,7 @@ void put_leaderboard(std::string& page, const std::array<int, max_players>& orde
         put(page, "<tr><td class=\"rk\">");
         put_number(page, rank + 1);
         put(page, "</td><td class=\"l\">");
-        append_name_html(page, name_of(p));
+        put_name(page, name_of(p));
         put(page, "</td><td>");
         put_number(page, count_of(p, kills));
         put(page, "</td><td>");
@@ -393,7 +460,7 @@ void put_leaderboard(std::string& page, const std::array<int, max_players>& orde
             if (q < 0) {
                 put(page, "\xE2\x80\x93");
             } else {
-                append_name_html(page, name_of(q));
+                put_name(page, name_of(q));
                 put_count_mark(page, as_killer ? killed(p, q) : killed(q, p));
             }
         }
@@ -402,7 +469,7 @@ void put_leaderboard(std::string& page, const std::array<int, max_players>& orde
     put(page, "</tbody></table></div>\n</section>\n");
 }
 
-void put_matrix(std::string& page, const std::array<int, max_players>& order) {
+void put_matrix(page_writer& page, const std::array<int, max_players>& order) {
     std::int64_t largest = 0;
     for (int a = 0; a < player_count; ++a) {
         for (int b = 0; b < player_count; ++b) {
@@ -417,13 +484,13 @@ void put_matrix(std::string& page, const std::array<int, max_players>& order) {
     const auto ranked = std::span(order).first(static_cast<std::size_t>(player_count));
     for (int victim : ranked) {
         put(page, "<th class=\"v\">");
-        append_name_html(page, name_of(victim));
+        put_name(page, name_of(victim));
         put(page, "</th>");
     }
     put(page, "</tr></thead>\n<tbody>\n");
     for (int killer : ranked) {
         put(page, "<tr><th class=\"l\">");
-        append_name_html(page, name_of(killer));
+        put_name(page, name_of(killer));
         put(page, "</th>");
         for (int victim : ranked) {
             put_heat_cell(page, killed(killer, victim), largest, killer == victim);
@@ -434,7 +501,7 @@ void put_matrix(std::string& page, const std::array<int, max_players>& order) {
 }
 
 // A bar of the chart beside the weapon table, scaled to the player's largest count.
-void put_bar(std::string& page, std::string_view kind, std::string_view y, std::int32_t value,
+void put_bar(page_writer& page, std::string_view kind, std::string_view y, std::int32_t value,
              std::int32_t largest) {
     if (value <= 0 || largest <= 0) {
         return;
@@ -448,7 +515,7 @@ void put_bar(std::string& page, std::string_view kind, std::string_view y, std::
     put(page, "\" height=\"4\"/>");
 }
 
-void put_player_card(std::string& page, int p) {
+void put_player_card(page_writer& page, int p) {
     std::int32_t largest = 0;
     for (const auto& weapon : weapon_rows) {
         largest =
@@ -457,7 +524,7 @@ void put_player_card(std::string& page, int p) {
     put(page, "<article class=\"card\" id=\"p");
     put_number(page, p);
     put(page, "\"><h3>");
-    append_name_html(page, name_of(p));
+    put_name(page, name_of(p));
     put(page, "</h3>\n<p>");
     put_number(page, count_of(p, kills));
     put(page, count_of(p, kills) == 1 ? " kill \xC2\xB7 " : " kills \xC2\xB7 ");
@@ -494,7 +561,7 @@ void put_player_card(std::string& page, int p) {
     put(page, "</ul>\n</article>\n");
 }
 
-void put_players(std::string& page, const std::array<int, max_players>& order) {
+void put_players(page_writer& page, const std::array<int, max_players>& order) {
     put(page,
         "<section id=\"players\">\n<h2>Players</h2>\n<p class=\"note\">Kills and deaths per "
         "weapon (bars: <span class=\"lk\">kills</span><span class=\"ld\">deaths</span>), and "
@@ -506,7 +573,7 @@ void put_players(std::string& page, const std::array<int, max_players>& order) {
 }
 
 // A player's kills per round as a filled step line, on the scale of the largest count.
-void put_trend(std::string& page, int p, int round_total, std::int64_t largest) {
+void put_trend(page_writer& page, int p, int round_total, std::int64_t largest) {
     put(page, "<td class=\"sp\"><svg viewBox=\"0 0 ");
     put_number(page, round_total);
     put(page, " ");
@@ -529,7 +596,7 @@ void put_trend(std::string& page, int p, int round_total, std::int64_t largest) 
     put(page, "\"/></svg></td>");
 }
 
-void put_rounds(std::string& page, const std::array<int, max_players>& order) {
+void put_rounds(page_writer& page, const std::array<int, max_players>& order) {
     int round_total = round_count();
     put(page, "<section id=\"rounds\">\n<h2>Rounds</h2>\n");
     if (round_total == 0) {
@@ -555,7 +622,7 @@ void put_rounds(std::string& page, const std::array<int, max_players>& order) {
     for (int rank = 0; rank < player_count; ++rank) {
         int p = order[static_cast<std::size_t>(rank)];
         put(page, "<tr><th class=\"l\">");
-        append_name_html(page, name_of(p));
+        put_name(page, name_of(p));
         put(page, "</th>");
         put_trend(page, p, round_total, largest);
         put(page, "<td>");
@@ -599,7 +666,7 @@ void put_rounds(std::string& page, const std::array<int, max_players>& order) {
             int p = order[static_cast<std::size_t>(rank)];
             if (kills_in_round(r, p) == top) {
                 put(page, first ? "" : " ");
-                append_name_html(page, name_of(p));
+                put_name(page, name_of(p));
                 first = false;
             }
         }
@@ -611,7 +678,7 @@ void put_rounds(std::string& page, const std::array<int, max_players>& order) {
     put(page, "</tbody></table></div>\n</section>\n");
 }
 
-void put_foot(std::string& page) {
+void put_foot(page_writer& page) {
     put(page, "</main>\n<footer>Made by fragtally ");
     put(page, program_version);
     put(page, ". Web page: ");
@@ -624,41 +691,13 @@ void put_foot(std::string& page) {
 }  // namespace
 
 void append_name_html(std::string& page, std::string_view raw) {
-    put(page, "<span class=\"n\" title=\"");
-    put_name_text(page, raw);
-    put(page, "\">");
-    // White is the chip's own colour, so only other colours need a span of their own.
-    constexpr int white = 7;
-    int colour = white;
-    int open = white;
-    bool shown = false;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        auto byte = static_cast<unsigned char>(raw[i]);
-        if (byte == '^' && i + 1 < raw.size()) {
-            colour = static_cast<unsigned char>(raw[++i]) % 8;
-            continue;
-        }
-        if (colour != open) {
-            put(page, open != white ? "</span>" : "");
-            if (colour != white) {
-                put(page, "<span class=\"c");
-                put_number(page, colour);
-                put(page, "\">");
-            }
-            open = colour;
-        }
-        put_name_byte(page, byte);
-        shown = true;
-    }
-    put(page, open != white ? "</span>" : "");
-    put(page, shown ? "" : "<span class=\"e\">no name</span>");
-    put(page, "</span>");
+    put_name(page, raw);
 }
 
 bool write_html(std::FILE* out, const report_source& source) {
     std::string_view log_path = source.log;
-    std::string page;
-    page.reserve(std::size_t{64} * 1024);
+    page_writer page{out, {}};
+    page.pending.reserve(2 * page_block);
     const auto order = ranking();
     put_head(page, log_path);
     put_summary(page, log_path);
@@ -667,6 +706,6 @@ bool write_html(std::FILE* out, const report_source& source) {
     put_players(page, order);
     put_rounds(page, order);
     put_foot(page);
-    return std::fwrite(page.data(), 1, page.size(), out) == page.size() && std::fflush(out) == 0 &&
-           std::ferror(out) == 0;
+    write_pending(page);
+    return page.written && std::fflush(out) == 0 && std::ferror(out) == 0;
 }

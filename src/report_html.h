@@ -9,7 +9,8 @@
 #include "report_formats.h"
 
 // Writes the page of the player tables, the run's facts and the per-round tallies to out,
-// naming the source's log as the one it comes from. Line ends are LF, so open out in binary
+// naming the source's log as the one it comes from, and flushes out. The page goes out as it is
+// made, so after a failure out may hold part of it. Line ends are LF, so open out in binary
 // mode for the same bytes on every platform. Returns false when a write failed.
 bool write_html(std::FILE* out, const report_source& source);
 

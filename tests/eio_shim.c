@@ -1,6 +1,7 @@
 // Preloaded into the program by the fault tests: once FRAGTALLY_FAIL_AFTER bytes of
-// qconsole.log have been read, every further read of it fails with EIO, as a failing disk would.
-// Other files, and runs without the variable, are left alone.
+// qconsole.log have been read, every further read of it fails with EIO, as a failing disk would;
+// with FRAGTALLY_FAIL_FDOPEN set, fdopen fails with ENOMEM. Other files, and runs without the
+// variables, are left alone.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 typedef FILE* (*fopen_function)(const char*, const char*);
+typedef FILE* (*fdopen_function)(int, const char*);
 
 struct failing_log {
     int fd;
@@ -74,4 +76,14 @@ FILE* fopen(const char* path, const char* mode) {
 
 FILE* fopen64(const char* path, const char* mode) {
     return open_file(path, mode, "fopen64");
+}
+
+// The descriptor stays open, as after a real failure of fdopen.
+FILE* fdopen(int fd, const char* mode) {
+    if (getenv("FRAGTALLY_FAIL_FDOPEN") != NULL) {
+        errno = ENOMEM;
+        return NULL;
+    }
+    fdopen_function real = (fdopen_function)dlsym(RTLD_NEXT, "fdopen");
+    return real(fd, mode);
 }

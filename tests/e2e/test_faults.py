@@ -50,9 +50,10 @@ def blocks(report):
     return found
 
 
-def run_measured(log, args=()):
+def run_measured(log, args=(), output=None):
     """Runs the program with the given arguments on log under the peak_rss launcher and
-    returns the Run and the program's peak resident memory in KiB."""
+    returns the Run and the program's peak resident memory in KiB. With output, the Run's
+    output holds the bytes of that file in the run's folder (None when it is missing)."""
     if not PROGRAM:
         raise unittest.SkipTest("FRAGTALLY is not set")
     with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
@@ -71,16 +72,21 @@ def run_measured(log, args=()):
             peak = int(result.read_text())
         finally:
             result.unlink(missing_ok=True)
-        return Run(folder, completed), peak
+        run = Run(folder, completed)
+        if output is not None:
+            run.output = (folder / output).read_bytes() if (folder / output).is_file() else None
+        return run, peak
 
 
-class UnreadableLog(unittest.TestCase):
+class FaultTest(unittest.TestCase):
     def assert_failed_untouched(self, run, message):
         self.assertEqual(run.status, 2)
         self.assertEqual(run.stderr, message)
         self.assertEqual(run.report, EARLIER)
         self.assertEqual([f for f in run.files if f != LOG], [REPORT], "no file left behind")
 
+
+class UnreadableLog(FaultTest):
     def test_missing_or_a_folder(self):
         def folder_as_log(folder):
             earlier_report(folder)
@@ -129,6 +135,19 @@ class UnreadableLog(unittest.TestCase):
         self.assertEqual((run.status, run.stderr), (1, b""))
         self.assertEqual(run.stdout, progress(20000))
         self.assertEqual(blocks(run.report)[b"Sam"], b"20000/0")
+
+
+class UnwritableReport(FaultTest):
+    @windows_skip("LD_PRELOAD")
+    @unittest.skipUnless(EIO_SHIM, "needs the preloaded library (Linux)")
+    def test_no_stream_on_the_temporary_file(self):
+        # The temporary file beside the report is made, but no stream can be opened on it.
+        env = dict(os.environ, LD_PRELOAD=EIO_SHIM, FRAGTALLY_FAIL_FDOPEN="1")
+        run = run_in_new_folder(b"Bob was railed by Sam\n", earlier_report, env=env)
+        self.assert_failed_untouched(
+            run, b"fragtally: cannot create qconsole.txt: Cannot allocate memory\n"
+        )
+        self.assertEqual(run.stdout, progress(1))
 
 
 class StrangeLogs(unittest.TestCase):
@@ -198,6 +217,42 @@ class StrangeLogs(unittest.TestCase):
         if not SANITIZED:
             self.assertLess(rss - small_rss, round_tables_kib + 1024, (small_rss, rss))
             self.assertLess(rss, 8 * 1024)
+
+    @windows_skip("the peak_rss launcher")
+    @unittest.skipUnless(PEAK_RSS, "needs the peak_rss launcher (Linux)")
+    def test_every_report_of_100_players_over_50_rounds(self):
+        # In each round every player kills the next one, so all 100 share each round's most
+        # kills and the page names them all in every row of its round-by-round table; names of
+        # 19 bytes in six colours, each colour a span of its own, make those names long.
+        names = [b"^1x^2y^3z^4w^5v^6%02d" % p for p in range(100)]
+        game = b"".join(names[(p + 1) % 100] + b" was railed by " + names[p] + b"\n"
+                        for p in range(100))
+        log = (game + b"fraglimit\n") * 50
+        # Format, a size the report must reach, how it must end, and whether its memory is
+        # bounded under the sanitizers too: the JSON writer makes each line as a value of its
+        # own, and AddressSanitizer keeps freed memory aside for a while.
+        cases = [
+            ("html", 1500 * 1000, b"</html>\n", True),
+            ("json", 2500 * 1000, b"}\n", False),
+            ("txt", 50 * 1000, b"\n", True),
+        ]
+        round_tables_kib = 51 * (100 * 23 + 100 * 100) * 4 // 1024
+        for extension, least_size, end, bounded_when_sanitized in cases:
+            with self.subTest(extension):
+                report = "r." + extension
+                args = ["-q", "-o", report]
+                small, small_rss = run_measured(b"Bob was railed by Sam\n", args)
+                run, rss = run_measured(log, args, report)
+                self.assertEqual((small.status, run.status), (1, 1))
+                self.assertEqual((run.stdout, run.stderr), (b"", b""))
+                self.assertGreater(len(run.output), least_size)
+                self.assertTrue(run.output.endswith(end))
+                # Beyond the per-round tables, which this log fills, a report written as it is
+                # made takes little memory.
+                if bounded_when_sanitized or not SANITIZED:
+                    self.assertLess(rss - small_rss, round_tables_kib + 1024, (small_rss, rss))
+                if not SANITIZED:
+                    self.assertLess(rss, 8 * 1024)
 
     def test_zero_carriage_return_and_byte_26_inside_lines(self):
         log = (

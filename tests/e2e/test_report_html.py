@@ -1,0 +1,253 @@
+"""The HTML page, run for real and read back with html.parser: its summary, the head-to-head
+heat map, the kills per round with their trend charts and the round-by-round table, against
+small logs counted by hand."""
+
+import html.parser
+import unittest
+
+from harness import run_on_log
+
+# Three rounds; the third is not closed by a round end. Bob also kills himself once.
+THREE_ROUNDS = (
+    b"Ann was railed by Bob\n"  # 1
+    b"Bob was railed by Bob\n"  # 2
+    b"Cy was railed by Bob\n"  # 3
+    b"Bob was railed by Ann\n"  # 4
+    b"fraglimit hit\n"  # 5: round 1 ends
+    b"Cy was railed by Ann\n"  # 6
+    b"Ann was railed by Cy\n"  # 7
+    b"Ann was railed by Bob\n"  # 8
+    b"fraglimit hit\n"  # 9: round 2 ends
+    b"chat\n"  # 10
+    b"Bob was railed by Cy\n"  # 11
+)
+# By hand: Bob 4 kills and 3 deaths, Cy 2 and 2, Ann 2 and 3, so the page ranks them Bob, Cy,
+# Ann, and rows and columns of its tables come in that order.
+RANKED = ["Bob", "Cy", "Ann"]
+
+
+class Cell:
+    """A th or td: its tag, classes and text, the raw names of its name chips, its count mark,
+    and the viewBox and points of a chart in it."""
+
+    def __init__(self, tag, classes):
+        self.tag = tag
+        self.classes = classes
+        self.text = ""
+        self.names = []
+        self.mark = None
+        self.view_box = None
+        self.points = None
+
+
+class Page(html.parser.HTMLParser):
+    """A page's tables as lists of rows of Cells, listed by their class; the summary's tiles
+    as {label: value}; the texts of its notes."""
+
+    def __init__(self, text):
+        super().__init__(convert_charrefs=True)
+        self.tables = {}
+        self.tiles = {}
+        self.notes = []
+        self._rows = None  # of the table being read
+        self._cell = None
+        self._mark = None  # the text of a count mark being read
+        self._texts = None  # of the dt, dd or note being read
+        self._tile = []
+        self.feed(text)
+        self.close()
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        classes = set((attrs.get("class") or "").split())
+        if tag == "table":
+            self._rows = []
+            self.tables.setdefault(attrs.get("class"), []).append(self._rows)
+        elif tag == "tr" and self._rows is not None:
+            self._rows.append([])
+        elif tag in ("th", "td") and self._rows is not None:
+            self._cell = Cell(tag, classes)
+            self._rows[-1].append(self._cell)
+        elif tag in ("dt", "dd") or (tag == "p" and "note" in classes):
+            self._texts = []
+        elif self._cell is None:
+            return
+        elif tag == "span" and "n" in classes:
+            self._cell.names.append(attrs["title"])
+        elif tag == "span" and "x" in classes:
+            self._mark = ""
+        elif tag == "svg":
+            self._cell.view_box = attrs["viewbox"]  # the parser lowers attribute names
+        elif tag == "polygon":
+            self._cell.points = attrs["points"]
+
+    def handle_endtag(self, tag):
+        if tag == "table":
+            self._rows = None
+        elif tag in ("th", "td"):
+            self._cell = None
+        elif tag == "span" and self._mark is not None:
+            self._cell.mark = int(self._mark)
+            self._mark = None
+        elif tag in ("dt", "dd", "p") and self._texts is not None:
+            text = "".join(self._texts)
+            self._texts = None
+            if tag == "p":
+                self.notes.append(text)
+            elif tag == "dt":
+                self._tile = [text]
+            else:
+                self.tiles[self._tile[0]] = text
+
+    def handle_data(self, data):
+        if self._mark is not None:
+            self._mark += data
+        elif self._cell is not None:
+            self._cell.text += data
+        if self._texts is not None:
+            self._texts.append(data)
+
+    def table(self, cls):
+        """The page's one table of the class, as (header row, body rows)."""
+        tables = self.tables.get(cls, [])
+        assert len(tables) == 1, (cls, len(tables))
+        return tables[0][0], tables[0][1:]
+
+
+def page_of(log):
+    """The page the program writes for the log's bytes."""
+    run = run_on_log(log, args=["--format", "html", "-o", "-"])
+    if run.status != 1:
+        raise AssertionError("status %d: %r" % (run.status, run.stderr))
+    return Page(run.stdout.decode("utf-8"))
+
+
+def texts(cells):
+    return [c.text for c in cells]
+
+
+def heat_cells(cells):
+    """Cells of counts as (count, classes), classes as one sorted string."""
+    return [(int(c.text), " ".join(sorted(c.classes))) for c in cells]
+
+
+class PageFigures(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.page = page_of(THREE_ROUNDS)
+
+    def test_summary(self):
+        self.assertEqual(
+            self.page.tiles,
+            {
+                "Log": "qconsole.log",
+                "Lines read": "11",
+                "Rounds": "3",
+                "Round ends": "2",
+                "Players": "3",
+                "Obituaries counted": "8",
+                "Obituaries not counted": "0",
+                "Stopped at the round limit": "no",
+            },
+        )
+
+    def test_head_to_head_marks_the_diagonal(self):
+        # Killers in rows, victims in columns. The largest count is 2: a count of 1 is heat
+        # level 4 of 8, 2 is level 8. A player against himself is hatched ("s") whatever his
+        # count, and only he.
+        head, rows = self.page.table("m")
+        self.assertEqual([c.names for c in head[1:]], [[n] for n in RANKED])
+        self.assertEqual([row[0].names for row in rows], [[n] for n in RANKED])
+        self.assertEqual(
+            [heat_cells(row[1:]) for row in rows],
+            [
+                [(1, "h4 s"), (1, "h4"), (2, "h8")],  # Bob killed himself, Cy, and Ann twice
+                [(1, "h4"), (0, "s"), (1, "h4")],  # Cy killed Bob and Ann
+                [(1, "h4"), (1, "h4"), (0, "s")],  # Ann killed Bob and Cy
+            ],
+        )
+
+    def test_kills_per_round_and_their_trends(self):
+        # The most kills in one round is Bob's 3 in round 1: 3 is heat level 8, 1 is level 3.
+        head, rows = self.page.table("r")
+        self.assertEqual(texts(head), ["Player", "Trend", "Total", "1", "2", "3"])
+        self.assertEqual([row[0].names for row in rows], [[n] for n in RANKED])
+        self.assertEqual(
+            [(row[2].text, heat_cells(row[3:])) for row in rows],
+            [
+                ("4", [(3, "h8"), (1, "h3"), (0, "")]),
+                ("2", [(0, ""), (1, "h3"), (1, "h3")]),
+                ("2", [(1, "h3"), (1, "h3"), (0, "")]),
+            ],
+        )
+        # Each trend is a filled step line three rounds wide and 3 kills high, y growing
+        # downwards: from the base line up to each round's count and back down at the end.
+        self.assertEqual({row[1].view_box for row in rows}, {"0 0 3 3"})
+        self.assertEqual(
+            [row[1].points for row in rows],
+            [
+                "0,3 0,0 1,0 1,2 2,2 2,3 3,3 3,3",  # Bob: 3, 1, 0
+                "0,3 0,3 1,3 1,2 2,2 2,2 3,2 3,3",  # Cy: 0, 1, 1
+                "0,3 0,2 1,2 1,2 2,2 2,3 3,3 3,3",  # Ann: 1, 1, 0
+            ],
+        )
+
+    def test_round_by_round(self):
+        head, rows = self.page.table("rt")
+        self.assertEqual(texts(head), ["Round", "Lines", "Ended by", "Kills", "Top player"])
+        self.assertEqual(
+            [(texts(row[:4]), row[4].names, row[4].mark) for row in rows],
+            [
+                (["1", "1\u20135", "a round end", "4"], ["Bob"], 3),
+                (["2", "6\u20139", "a round end", "3"], RANKED, 1),  # all three, ranked
+                (["3", "10\u201311", "the end of the log", "1"], ["Cy"], 1),
+            ],
+        )
+
+
+class RoundLimit(unittest.TestCase):
+    def test_the_last_round_and_how_it_ended(self):
+        # Bob kills Ann once in every round. Only a 51st round end stops the run; the line
+        # after it is not read.
+        kill = b"Ann was railed by Bob\n"
+        game = kill + b"fraglimit hit\n"
+        cases = [
+            # What the log holds, its rounds, and the last one's lines and end.
+            ("50 round ends close the log", game * 50, 50, "99\u2013100", "a round end"),
+            ("a round after the 50th round end", game * 50 + kill, 51, "101\u2013101",
+             "the end of the log"),
+            ("the 51st round end stops the run", game * 51 + b"Cy was railed by Ann\n", 51,
+             "101\u2013102", "the round limit"),
+        ]
+        for name, log, rounds, last_lines, last_ended_by in cases:
+            with self.subTest(name):
+                stopped = last_ended_by == "the round limit"
+                page = page_of(log)
+                self.assertEqual(page.tiles["Rounds"], str(rounds))
+                self.assertEqual(page.tiles["Players"], "2")
+                self.assertEqual(page.tiles["Stopped at the round limit"],
+                                 "yes" if stopped else "no")
+                self.assertEqual(
+                    [n for n in page.notes if n.startswith("The run stopped")],
+                    ["The run stopped at round end 51; the log's later lines were not read."]
+                    if stopped
+                    else [],
+                )
+                numbers = [str(r) for r in range(1, rounds + 1)]
+                head, rows = page.table("r")
+                self.assertEqual(texts(head[3:]), numbers)
+                self.assertEqual([row[0].names for row in rows], [["Bob"], ["Ann"]])
+                self.assertEqual(
+                    [texts(row[3:]) for row in rows], [["1"] * rounds, ["0"] * rounds]
+                )
+                _, rows = page.table("rt")
+                self.assertEqual(
+                    [texts(row[:3]) for row in rows],
+                    [[str(r), "%d\u2013%d" % (2 * r - 1, 2 * r), "a round end"]
+                     for r in range(1, rounds)]
+                    + [[str(rounds), last_lines, last_ended_by]],
+                )
+
+
+if __name__ == "__main__":
+    unittest.main()
