@@ -14,5 +14,10 @@ bool input_is_console();
 void clear_console();
 
 // Waits for one key press without echoing it; call only when input_is_console(). The
-// console's settings are restored afterwards, also when the wait is interrupted.
+// console's settings are restored afterwards; a stop request during the wait must call
+// restore_console_settings.
 void wait_for_key();
+
+// Puts back the console settings that wait_for_key changed, if it is waiting; safe to call
+// from a signal handler.
+void restore_console_settings();

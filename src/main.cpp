@@ -13,6 +13,7 @@
 #include "exit_status.h"
 #include "messages.h"
 #include "parselog.h"
+#include "stop_signals.h"
 #include "tables.h"
 
 #ifdef _WIN32
@@ -23,6 +24,7 @@ namespace {
 
 int run(int argc, const char* const* argv) {
     ignore_broken_pipe();
+    handle_stop_requests();
 #ifdef SIGXFSZ
     // A file-size limit then fails the write, which is reported, instead of killing the run
     // with a temporary file left behind.
@@ -37,7 +39,7 @@ int run(int argc, const char* const* argv) {
     if (!choose_cpu_path(wanted)) {
         // Appended piece by piece: g++ 12 warns wrongly of overlapping copies in a chain of +.
         std::string text = "FRAGTALLY_CPU is \"";
-        text += wanted != nullptr ? wanted : "";
+        text += printable(wanted != nullptr ? wanted : "");
         text += "\", not one of the CPU paths this machine has:";
         for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
             if (cpu_has(static_cast<cpu_path>(p))) {
