@@ -22,7 +22,7 @@ run_block() {
   }
 }
 
-run_block "Build and test" 1p
+run_block "Build and test" 1
 cmp "$clone/fragtally/examples/qconsole.txt" "$expected"
 grep -q '^<!DOCTYPE html>' "$clone/fragtally/examples/qconsole.html"
 rm "$clone/fragtally/examples/qconsole."{txt,html}
