@@ -16,10 +16,14 @@ run_block() {
   [ -n "$commands" ] || { echo "README: no commands under \"$1\""; exit 1; }
   echo "--- $1:"
   echo "$commands"
-  (cd "$clone/fragtally" && bash -c "$commands" >"$clone/output" 2>&1) || {
+  # A block that ends with the program ends with its status after a normal run, 1.
+  local status=0
+  (cd "$clone/fragtally" && bash -c "$commands" >"$clone/output" 2>&1) || status=$?
+  if [ "$status" -gt 1 ]; then
     tail -20 "$clone/output"
+    echo "status $status"
     exit 1
-  }
+  fi
 }
 
 run_block "Build and test" 1
