@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <array>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -24,6 +25,11 @@ bool output_is_console() {
 
 bool input_is_console() {
     return is_console(STD_INPUT_HANDLE);
+}
+
+bool console_is_own() {
+    std::array<DWORD, 2> processes{};
+    return GetConsoleProcessList(processes.data(), static_cast<DWORD>(processes.size())) == 1;
 }
 
 void clear_console() {
@@ -78,6 +84,10 @@ bool output_is_console() {
 
 bool input_is_console() {
     return isatty(STDIN_FILENO) == 1;
+}
+
+bool console_is_own() {
+    return false;
 }
 
 void clear_console() {

@@ -10,6 +10,11 @@ bool output_is_console();
 // Tells whether standard input is an interactive console.
 bool input_is_console();
 
+// Tells whether the console window belongs to this program alone, as when Windows opened it
+// for a double-clicked program and closes it when the program ends; always false on POSIX
+// systems.
+bool console_is_own();
+
 // Clears the console window; call only when output_is_console().
 void clear_console();
 

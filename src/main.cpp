@@ -3,6 +3,7 @@
 // log's folder by default).
 #include <csignal>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -72,7 +73,15 @@ int wmain(int argc, wchar_t** argv) {
     for (const std::string& arg : args) {
         pointers.push_back(arg.c_str());
     }
-    return run(argc, pointers.data());
+    int status = run(argc, pointers.data());
+    // A double-clicked program has a console window of its own, which closes when it ends: the
+    // message of a failure would flash by unread.
+    if (status == exit_failure && console_is_own() && input_is_console()) {
+        std::fputs("\nPress any key to close this window... ", stderr);
+        std::fflush(stderr);
+        wait_for_key();
+    }
+    return status;
 }
 
 #else
