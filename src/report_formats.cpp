@@ -42,7 +42,8 @@ bool write_to_stdout(const report_format& format, const report_source& source) {
     }
     errno = 0;
     bool written = format.write(stdout, source) && std::fflush(stdout) == 0;
-    // A reader that stopped early (`| head`) wanted no more; saying so would be noise.
+    // A reader that stopped early (`| head`) wanted no more; saying so would be noise. (The
+    // Windows runtime maps a pipe without a reader to EPIPE too; wine's to EINVAL.)
     if (!written && errno != EPIPE) {
         report_failure("cannot write", "standard output", errno != 0 ? errno : EIO);
     }
