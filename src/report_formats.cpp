@@ -84,7 +84,7 @@ bool start_report(pending_report& report) {
         report_failure("cannot create", report.path, errno);
         return false;
     }
-    remember_temp_file(report.temp.path);
+    remember_temp_file(report.temp);
     return true;
 }
 
@@ -93,10 +93,10 @@ void drop_report(pending_report& report) {
         return;
     }
     stops_held held;
+    forget_temp_file(report.temp);
     std::fclose(report.temp.stream);
     report.temp.stream = nullptr;
     remove_file(report.temp.path);
-    forget_temp_file(report.temp.path);
 }
 
 bool finish_report(pending_report& report, const report_source& source) {
@@ -108,7 +108,9 @@ bool finish_report(pending_report& report, const report_source& source) {
     bool written = report.format->write(temp.stream, source) && std::fflush(temp.stream) == 0 &&
                    std::ferror(temp.stream) == 0;
     int error = errno != 0 ? errno : EIO;
+    // Off the list, closed, and renamed or removed, without a stop in between.
     stops_held held;
+    forget_temp_file(temp);
     if (std::fclose(temp.stream) != 0 && written) {
         written = false;
         error = errno != 0 ? errno : EIO;
@@ -119,10 +121,8 @@ bool finish_report(pending_report& report, const report_source& source) {
             error = errno;
         }
         remove_file(temp.path);
-        forget_temp_file(temp.path);
         report_failure("cannot write", report.path, error);
         return false;
     }
-    forget_temp_file(temp.path);
     return true;
 }

@@ -1,16 +1,15 @@
-// What a stop request does to a run (Ctrl-C, SIGTERM or SIGHUP, on POSIX systems): the
-// temporary files of the reports are removed, the terminal's settings put back, and the
-// program exits with exit_failure.
+// What a stop request does to a run (Ctrl-C, SIGTERM or SIGHUP on POSIX systems; Ctrl-C,
+// Ctrl-Break or closing the console window on Windows): the temporary files of the reports are
+// removed, the terminal's settings put back, and the program exits with exit_failure.
 #pragma once
 
-#include <string>
+#include "files.h"
 
 // Installs the handlers of the stop requests; call once, before any temporary file exists.
 void handle_stop_requests();
 
-// Holds the stop requests back while it lives (on POSIX systems; a stop held back arrives when
-// it ends), so that a temporary file created in its scope is remembered before a stop can
-// find it missing from the list.
+// Holds the stop requests back while it lives (a stop held back is handled when it ends), so
+// that the list of temporary files changes, and a listed file is closed, as one step.
 class stops_held {
   public:
     stops_held();
@@ -19,9 +18,9 @@ class stops_held {
     stops_held& operator=(const stops_held&) = delete;
 };
 
-// Adds a temporary file that a stop request removes; call with stops held.
-void remember_temp_file(const std::string& path);
+// Lists a temporary file, open, that a stop request closes and removes; call with stops held.
+void remember_temp_file(const temp_file& temp);
 
-// Takes a temporary file off the list once it was renamed into place or removed; call with
-// stops held.
-void forget_temp_file(const std::string& path);
+// Takes a temporary file off the list, before it is closed and renamed into place or removed;
+// call with stops held.
+void forget_temp_file(const temp_file& temp);
