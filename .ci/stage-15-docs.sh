@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the manual page with a man-page linter, and that --help, the manual page and the
-# README's usage table name the same options.
+# Checks the manual page with a man-page linter, that --help, the manual page and the README's
+# usage table name the same options, and that the manual page and CHANGELOG.md know the
+# program's version.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash .ci/install-deps.sh mandoc
@@ -37,3 +38,9 @@ if not in_help or in_help != in_manual or in_help != in_readme:
              % (sorted(in_help), sorted(in_manual), sorted(in_readme)))
 PY
 echo "--help, the manual page and the README name the same options"
+
+version=$(build/ci/fragtally --version | sed -n '1s/^fragtally //p')
+grep -q "^\.TH FRAGTALLY 1 [0-9-]* \"fragtally $version\"" docs/fragtally.1 ||
+  { echo "docs/fragtally.1: .TH does not name version $version"; exit 1; }
+grep -q "^## $version " CHANGELOG.md || { echo "CHANGELOG.md: no section for $version"; exit 1; }
+echo "the manual page and CHANGELOG.md know version $version"

@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
-# Makes the release packages as the README says, checks what each holds, and runs the program
-# of each, unpacked, on the example log: natively on Linux and under wine on Windows. Checks
+# Makes the release packages as the README says, checks what each holds, runs lintian on the
+# .deb, and runs the program of each, unpacked, on the example log: natively on Linux and under
+# wine on Windows, where a log dragged onto fragtally-page.cmd gets its reports too. Checks
 # `cmake --install` and the .deb too: their program runs and their manual page reads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash .ci/install-deps.sh g++-mingw-w64-x86-64 wine wine64 unzip man-db
+bash .ci/install-deps.sh g++-mingw-w64-x86-64 wine wine64 unzip man-db lintian
 
 bash packaging/make-packages.sh
-version=$(sed -n 's/^project(fragtally VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(sed -n 's/.*program_version = "\(.*\)";/\1/p' src/report.h)
 linux=build/packages/fragtally-$version-linux-x86_64
 windows=build/packages/fragtally-$version-windows-x86_64
 deb=build/packages/fragtally_${version}_amd64.deb
 
+# The documents of share/doc/fragtally, in every package.
+documents=(CHANGELOG.md report-json.md report-json.schema.json)
+
+# check_listing LISTING TOP README PROGRAM MORE...: the package's entries are exactly these.
 check_listing() {
   local expected actual
-  expected=$(printf '%s\n' "$2/LICENSE" "$2/README.md" "$2/bin/" "$2/bin/$3" "${@:4}" | sort)
+  expected=$(printf '%s\n' "$2/LICENSE" "$2/$3" "$2/bin/" "$2/bin/$4" "$2/share/" "$2/share/doc/" \
+    "$2/share/doc/fragtally/" "${documents[@]/#/$2/share/doc/fragtally/}" "${@:5}" | sort)
   actual=$(sort <<<"$1")
   if [ "$actual" != "$expected" ]; then
     printf 'package %s holds:\n%s\nexpected:\n%s\n' "$2" "$actual" "$expected"
@@ -22,18 +28,27 @@ check_listing() {
   fi
 }
 linux_top=$(basename "$linux")
-check_listing "$(tar tzf "$linux.tar.gz")" "$linux_top" fragtally "$linux_top/share/" \
+check_listing "$(tar tzf "$linux.tar.gz")" "$linux_top" README.md fragtally \
   "$linux_top/share/man/" "$linux_top/share/man/man1/" "$linux_top/share/man/man1/fragtally.1"
-check_listing "$(unzip -Z1 "$windows.zip")" "$(basename "$windows")" fragtally.exe \
+check_listing "$(unzip -Z1 "$windows.zip")" "$(basename "$windows")" README.txt fragtally.exe \
   "$(basename "$windows")/bin/fragtally-page.cmd"
 deb_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
 deb_expected=$(printf '%s\n' ./usr/bin/fragtally ./usr/share/doc/fragtally/README.md \
-  ./usr/share/doc/fragtally/copyright ./usr/share/man/man1/fragtally.1 | sort)
+  ./usr/share/doc/fragtally/copyright ./usr/share/doc/fragtally/changelog.gz \
+  ./usr/share/doc/fragtally/report-json.md ./usr/share/doc/fragtally/report-json.schema.json \
+  ./usr/share/man/man1/fragtally.1.gz | sort)
 if [ "$deb_files" != "$deb_expected" ]; then
   printf 'package %s holds:\n%s\nexpected:\n%s\n' "$deb" "$deb_files" "$deb_expected"
   exit 1
 fi
 ls -l "$linux.tar.gz" "$deb" "$windows.zip"
+
+# The .deb as Debian's own checker sees it: no error and no warning.
+lintian --fail-on error,warning --tag-display-limit 0 "$deb"
+echo "lintian: no error and no warning"
+# Its changelog is the changelog of the package's version, made from CHANGELOG.md.
+dpkg-deb --fsys-tarfile "$deb" | tar xOf - ./usr/share/doc/fragtally/changelog.gz | gzip -dc |
+  head -n 1 | grep -qx "fragtally ($version) unstable; urgency=medium"
 
 work=$(mktemp -d)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=$work/wine
@@ -72,8 +87,9 @@ run_example linux '\n' "$work/$(basename "$linux")/bin/fragtally"
 dpkg-deb -x "$deb" "$work/deb"
 cmake --install build/package-linux --prefix "$work/installed"
 for root in "$work/deb/usr" "$work/installed"; do
-  "$root/bin/fragtally" --version | grep -qx "fragtally [0-9.]*[a-z]*"
-  MANWIDTH=80 man --warnings -l "$root/share/man/man1/fragtally.1" 2>"$work/man-warnings" |
+  "$root/bin/fragtally" --version | grep -qx "fragtally $version"
+  manual=$(ls "$root"/share/man/man1/fragtally.1*)
+  MANWIDTH=80 man --warnings -l "$manual" 2>"$work/man-warnings" |
     grep -q "^SYNOPSIS"
   if [ -s "$work/man-warnings" ]; then
     cat "$work/man-warnings"

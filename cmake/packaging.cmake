@@ -1,8 +1,9 @@
 # Release packages, made by CPack from the install rules: a .tar.gz and a .deb of the Linux
 # program and a .zip of the Windows program. The archives hold bin/fragtally (or
-# bin/fragtally.exe) with README.md and LICENSE beside bin/, the Linux one also the manual
-# page; the .deb installs under /usr with the documents in share/doc/fragtally.
-# packaging/make-packages.sh makes them all.
+# bin/fragtally.exe) with LICENSE and a README beside bin/ (the Linux one README.md with the
+# manual page in share/man, the Windows one the players' README.txt), and the documents of
+# share/doc/fragtally; the .deb installs under /usr, with the manual page and the changelog
+# compressed as Debian keeps them. packaging/make-packages.sh makes them all.
 # Beside the Windows program, a command file that a double-click runs: it writes both reports of
 # the log in its folder and opens the page.
 if(WIN32)
@@ -12,7 +13,15 @@ endif()
 set(CPACK_PACKAGE_NAME fragtally)
 set(CPACK_PACKAGE_VENDOR "the fragtally developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Per-player statistics from the console log of a deathmatch game")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The .deb's extended description, after the summary line: lines of at most 80 characters.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "fragtally reads the console log of a deathmatch game once and recognises its\n"
+  "obituary lines, such as 'Bob was railed by Alice' or 'Bob melted himself'.\n"
+  "It reports every player's kills and deaths per weapon, his suicides by cause\n"
+  "and who killed whom: as a text report, as JSON for scripts, or as a\n"
+  "self-contained HTML page with a leaderboard, a head-to-head heat map and each\n"
+  "player's kills per round.")
+set(CPACK_PACKAGE_VERSION ${FRAGTALLY_VERSION})
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -26,27 +35,37 @@ endif()
 # runtime statically and needs only the C library of the release's README.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the fragtally developers <fragtally@example.org>")
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+# It reads a game's logs but is no game itself.
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://fragtally.example.org/")
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
 endif()
 set(CPACK_PACKAGE_FILE_NAME
-    ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${package_system}-${CMAKE_SYSTEM_PROCESSOR})
+    ${CPACK_PACKAGE_NAME}-${FRAGTALLY_VERSION}-${package_system}-${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_SOURCE_GENERATOR "")
 set(CPACK_STRIP_FILES ON)
 
-# The documents go into the packages only, not into `cmake --install`'s prefix, where a
-# README.md at the top would not belong. Copied here, they follow every change on rebuild.
-foreach(document README.md LICENSE)
-  configure_file(${PROJECT_SOURCE_DIR}/${document} ${PROJECT_BINARY_DIR}/package-documents/${document} COPYONLY)
-endforeach()
+# The README and the licence go into the archives only, not into `cmake --install`'s prefix,
+# where they would not belong at the top. Copied here, they follow every change on rebuild.
+# Windows players get a README of their own, with Windows' line ends.
+if(WIN32)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt
+    ${PROJECT_BINARY_DIR}/package-documents/README.txt @ONLY NEWLINE_STYLE WIN32)
+else()
+  configure_file(${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/package-documents/README.md COPYONLY)
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/package-documents/LICENSE COPYONLY)
 set(CPACK_INSTALLED_DIRECTORIES ${PROJECT_BINARY_DIR}/package-documents .)
 # The .deb keeps them where Debian keeps a package's documents, the licence as "copyright".
 configure_file(${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/deb-documents/usr/share/doc/fragtally/README.md COPYONLY)
 configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/deb-documents/usr/share/doc/fragtally/copyright COPYONLY)
 set(FRAGTALLY_DEB_DOCUMENTS ${PROJECT_BINARY_DIR}/deb-documents)
+if(NOT WIN32)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/deb-staging.cmake.in ${PROJECT_BINARY_DIR}/deb-staging.cmake @ONLY)
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/cpack-generators.cmake.in ${PROJECT_BINARY_DIR}/cpack-generators.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack-generators.cmake)
 

@@ -1,13 +1,20 @@
 @echo off
-rem Writes both reports of the qconsole.log in this folder, qconsole.txt and the page
-rem qconsole.html, and opens the page in the browser. Keep this file beside fragtally.exe in
-rem the folder of the log and double-click it.
+rem Writes both reports of a log beside it, the text report and the page, and opens the page in
+rem the browser. Drag a log onto this file; or keep it beside fragtally.exe in the folder of
+rem qconsole.log and double-click it.
 setlocal
-cd /d "%~dp0"
-"%~dp0fragtally.exe" -q -o qconsole.txt -o qconsole.html
+if "%~1"=="" (
+  cd /d "%~dp0"
+  set "log=qconsole.log"
+  set "reports=qconsole"
+) else (
+  set "log=%~f1"
+  set "reports=%~dpn1"
+)
+"%~dp0fragtally.exe" -q -o "%reports%.txt" -o "%reports%.html" "%log%"
 if errorlevel 2 (
   echo.
   pause
   exit /b 2
 )
-start "" "%~dp0qconsole.html"
+start "" "%reports%.html"

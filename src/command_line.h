@@ -11,7 +11,7 @@
 // The log read when none is named, in the current folder.
 inline constexpr std::string_view default_log = "qconsole.log";
 
-// The report written, in the log's folder, when no output is named.
+// The report written, in the current folder, when neither a log nor an output is named.
 inline constexpr std::string_view default_report = "qconsole.txt";
 
 // One report to write: a path ("-" for standard output) and its format.
@@ -25,7 +25,15 @@ struct run_options {
     std::string log{default_log};
     std::vector<report_output> outputs;  // at least one after parsing
     bool quiet = false;                  // no progress lines
+    bool output_named = false;           // an -o was given
+    bool no_arguments = false;           // the classic run: nothing on the command line
 };
+
+// The text report written when a log is named and no -o: the log's name with its extension
+// (from its last dot) replaced by ".txt", in the log's folder ("games/a.log" gives
+// "games/a.txt"); ".report.txt" instead when that would name the log itself ("a.txt" gives
+// "a.report.txt").
+std::string report_named_after(const std::string& log);
 
 // Parses the arguments (UTF-8, argv[0] the program). Returns true with options filled when the
 // run should go ahead. Otherwise returns false with exit_status set after printing the help or

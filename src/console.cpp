@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <array>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -26,6 +27,11 @@ bool input_is_console() {
     return is_console(STD_INPUT_HANDLE);
 }
 
+bool console_is_own() {
+    std::array<DWORD, 2> processes{};
+    return GetConsoleProcessList(processes.data(), static_cast<DWORD>(processes.size())) == 1;
+}
+
 void clear_console() {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     CONSOLE_SCREEN_BUFFER_INFO info;
@@ -39,6 +45,8 @@ void clear_console() {
     FillConsoleOutputAttribute(out, info.wAttributes, cells, home, &written);
     SetConsoleCursorPosition(out, home);
 }
+
+void restore_console_settings() {}
 
 void wait_for_key() {
     // _getch reads one key from the console without echo and leaves the console mode as it was.
@@ -57,21 +65,14 @@ namespace {
 termios saved_settings;
 volatile std::sig_atomic_t settings_changed = 0;
 
-void restore_settings() {
+}  // namespace
+
+void restore_console_settings() {
     if (settings_changed != 0) {
         tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
         settings_changed = 0;
     }
 }
-
-// Ctrl-C during the wait: put the terminal back before the signal ends the program.
-void on_interrupt(int signal_number) {
-    restore_settings();
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
-}
-
-}  // namespace
 
 void ignore_broken_pipe() {
     std::signal(SIGPIPE, SIG_IGN);
@@ -83,6 +84,10 @@ bool output_is_console() {
 
 bool input_is_console() {
     return isatty(STDIN_FILENO) == 1;
+}
+
+bool console_is_own() {
+    return false;
 }
 
 void clear_console() {
@@ -98,19 +103,13 @@ void wait_for_key() {
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    auto old_int = std::signal(SIGINT, on_interrupt);
-    auto old_term = std::signal(SIGTERM, on_interrupt);
-    auto old_hup = std::signal(SIGHUP, on_interrupt);
     settings_changed = 1;
     if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
         char key = 0;
         while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
         }
     }
-    restore_settings();
-    std::signal(SIGINT, old_int);
-    std::signal(SIGTERM, old_term);
-    std::signal(SIGHUP, old_hup);
+    restore_console_settings();
 }
 
 #endif

@@ -22,6 +22,30 @@ constexpr std::string_view separators = "/\\:";
 constexpr std::string_view separators = "/";
 #endif
 
+// What a temporary name adds to its stem: a dot and six characters that make it unique.
+constexpr std::size_t temp_suffix_size = 7;
+
+// A name this long, with the suffix, fits in any file system in use; a longer one may be near
+// the longest a folder takes (255 bytes on most, 143 on some), so it gives up its last seven
+// characters (whole UTF-8 sequences, a UTF-16 unit or two each on Windows) for the suffix, and
+// the temporary name is never longer than the report's.
+constexpr std::size_t whole_name_limit = 64 - temp_suffix_size;
+
+// The target's path up to where the temporary file's suffix goes.
+std::string temp_stem(const std::string& target) {
+    std::size_t name_at = target.size() - name_of(target).size();
+    std::size_t end = target.size();
+    if (end - name_at <= whole_name_limit) {
+        return target;
+    }
+    for (std::size_t dropped = 0; dropped < temp_suffix_size && end > name_at; ++dropped) {
+        do {
+            --end;
+        } while (end > name_at && (static_cast<unsigned char>(target[end]) & 0xc0U) == 0x80);
+    }
+    return target.substr(0, end);
+}
+
 }  // namespace
 
 std::string_view folder_of(std::string_view path) {
@@ -115,8 +139,14 @@ bool same_name(std::string_view first, std::string_view second) {
 bool create_temp_beside(const std::string& target, bool text_mode, temp_file& temp) {
     int mode = _O_CREAT | _O_EXCL | _O_WRONLY | (text_mode ? _O_TEXT : _O_BINARY);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp.path =
-            target + "." + std::to_string(_getpid()) + "." + std::to_string(attempt) + ".tmp";
+        // Six characters from the process and the attempt, as mkstemp's are elsewhere.
+        unsigned long long unique = static_cast<unsigned long long>(_getpid()) * 100U +
+                                    static_cast<unsigned long long>(attempt);
+        temp.path = temp_stem(target) + ".";
+        for (int i = 0; i < 6; ++i) {
+            temp.path += "0123456789abcdefghijklmnopqrstuvwxyz"[unique % 36U];
+            unique /= 36U;
+        }
         int fd = _wopen(wide(temp.path).c_str(), mode, _S_IREAD | _S_IWRITE);
         if (fd >= 0) {
             temp.stream = _fdopen(fd, text_mode ? "w" : "wb");
@@ -171,15 +201,21 @@ bool same_name(std::string_view first, std::string_view second) {
 }
 
 bool create_temp_beside(const std::string& target, bool /*text_mode*/, temp_file& temp) {
-    temp.path = target + ".XXXXXX";
+    temp.path = temp_stem(target) + ".XXXXXX";
     int fd = mkstemp(temp.path.data());
     if (fd < 0) {
         return false;
     }
-    // mkstemp makes the file private; give the report the permissions a new file gets.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, static_cast<mode_t>(0666 & ~mask));
+    // mkstemp makes the file private; give the report the permissions the report it replaces
+    // has, or those a new file gets.
+    struct stat existing {};
+    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        fchmod(fd, existing.st_mode & 0777);
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, static_cast<mode_t>(0666 & ~mask));
+    }
     temp.stream = fdopen(fd, "w");
     if (temp.stream == nullptr) {
         int error = errno;

@@ -3,6 +3,7 @@
 // log's folder by default).
 #include <csignal>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "exit_status.h"
 #include "messages.h"
 #include "parselog.h"
+#include "stop_signals.h"
 #include "tables.h"
 
 #ifdef _WIN32
@@ -23,6 +25,7 @@ namespace {
 
 int run(int argc, const char* const* argv) {
     ignore_broken_pipe();
+    handle_stop_requests();
 #ifdef SIGXFSZ
     // A file-size limit then fails the write, which is reported, instead of killing the run
     // with a temporary file left behind.
@@ -37,7 +40,7 @@ int run(int argc, const char* const* argv) {
     if (!choose_cpu_path(wanted)) {
         // Appended piece by piece: g++ 12 warns wrongly of overlapping copies in a chain of +.
         std::string text = "FRAGTALLY_CPU is \"";
-        text += wanted != nullptr ? wanted : "";
+        text += printable(wanted != nullptr ? wanted : "");
         text += "\", not one of the CPU paths this machine has:";
         for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
             if (cpu_has(static_cast<cpu_path>(p))) {
@@ -70,7 +73,15 @@ int wmain(int argc, wchar_t** argv) {
     for (const std::string& arg : args) {
         pointers.push_back(arg.c_str());
     }
-    return run(argc, pointers.data());
+    int status = run(argc, pointers.data());
+    // A double-clicked program has a console window of its own, which closes when it ends: the
+    // message of a failure would flash by unread.
+    if (status == exit_failure && console_is_own() && input_is_console()) {
+        std::fputs("\nPress any key to close this window... ", stderr);
+        std::fflush(stderr);
+        wait_for_key();
+    }
+    return status;
 }
 
 #else

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "console.h"
 #include "exit_status.h"
@@ -16,6 +18,7 @@
 #include "messages.h"
 #include "progress.h"
 #include "report.h"
+#include "report_formats.h"
 
 namespace {
 
@@ -102,23 +105,45 @@ bool count_two_names(const obituary_kind& kind, const name_slot& victim, const n
     return true;
 }
 
-// The notice goes to out: standard output, or standard error when a report goes there.
-void stop_at_round_limit(std::FILE* out) {
-    if (out == stdout && output_is_console()) {
+// The reports as the round-limit notice names them: "a.txt", "a.txt and b.html", "a.txt, b.json
+// and standard output".
+std::string names_of(const std::vector<pending_report>& reports) {
+    std::string names;
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        if (i > 0) {
+            names += i + 1 == reports.size() ? " and " : ", ";
+        }
+        const std::string& path = reports[i].path;
+        names += path == standard_output ? "standard output" : printable(path);
+    }
+    return names;
+}
+
+// The classic notice clears a terminal, goes to standard output and waits for a key on a
+// terminal. A run that asked for no progress or for other reports, or a scripted run given
+// arguments, gets it on standard error and goes on: the key wait and the cleared screen would
+// only be in its way. A run without arguments stays as it always was.
+void stop_at_round_limit(const run_options& options, const std::vector<pending_report>& reports) {
+    bool classic =
+        !options.quiet && !options.output_named && (options.no_arguments || input_is_console());
+    std::FILE* out = classic ? stdout : stderr;
+    if (classic && output_is_console()) {
         clear_console();
     }
+    std::string names = names_of(reports);
     std::fprintf(out,
                  "How much have you been playing? I never anticipated anyone playing more than\n");
     std::fprintf(out,
-                 "%d rounds... You seem to have hit that limit. Writing out qconsole.txt now and "
-                 "quitting.\n",
-                 round_limit);
+                 "%d rounds... You seem to have hit that limit. Writing out %s now and quitting.\n",
+                 round_limit, names.c_str());
     std::fprintf(out, "Mail me at %s and I'll give you a version with even higher\n",
                  contact_email);
     std::fprintf(out, "rounds limit.\n");
-    std::fprintf(out, "\nPress any key... ");
+    if (classic) {
+        std::fprintf(out, "\nPress any key... ");
+    }
     std::fflush(out);
-    if (input_is_console()) {
+    if (classic && input_is_console()) {
         wait_for_key();
     }
 }
@@ -355,28 +380,45 @@ int parse_log(const run_options& options) {
         report_failure("cannot open", options.log, errno);
         return exit_failure;
     }
+    // Every report's file is created before the log is read, so that a folder that is missing
+    // or cannot be written to shows at once, not after a long pass.
+    std::vector<pending_report> reports(options.outputs.size());
+    bool started = true;
     bool report_on_stdout = false;
-    for (const report_output& output : options.outputs) {
-        report_on_stdout = report_on_stdout || output.path == standard_output;
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        reports[i].format = options.outputs[i].format;
+        reports[i].path = options.outputs[i].path;
+        started = start_report(reports[i]) && started;
+        report_on_stdout = report_on_stdout || reports[i].path == standard_output;
+    }
+    auto give_up = [&] {
+        std::fclose(in);
+        for (pending_report& report : reports) {
+            drop_report(report);
+        }
+        return exit_failure;
+    };
+    if (!started) {
+        return give_up();
     }
     start_scan(in);
     start_progress(options.quiet || report_on_stdout ? nullptr : stdout);
 
     pass_end end = run_pass();
-    std::fclose(in);
     flush_progress();
     if (end == pass_end::read_failed) {
         report_failure("cannot read", options.log, scan_error());
-        return exit_failure;
+        return give_up();
     }
+    std::fclose(in);
     if (end == pass_end::round_limit_stop) {
-        stop_at_round_limit(report_on_stdout ? stderr : stdout);
+        stop_at_round_limit(options, reports);
     }
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;
     const report_source source{options.log};
-    for (const report_output& output : options.outputs) {
-        written = write_report(*output.format, output.path, source) && written;
+    for (pending_report& report : reports) {
+        written = finish_report(report, source) && written;
     }
     if (uncounted_obituaries > 0) {
         std::array<char, 96> text{};

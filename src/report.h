@@ -5,7 +5,8 @@
 
 #include "report_formats.h"
 
-// The program's version, as the report and --version show it.
+// The program's version, as the report and --version show it; CMakeLists.txt reads it from here
+// for the packages, so it is the only place to change it.
 inline constexpr const char* program_version = "0.23b";
 
 // The licence in one line, as the report and --version show it.

@@ -7,11 +7,12 @@
 #include "report.h"
 #include "report_html.h"
 #include "report_json.h"
+#include "stop_signals.h"
 
 const std::array<report_format, 3> report_formats = {{
     {"txt", ".txt", true, write_txt},
     {"json", ".json", false, write_json},
-    {"html", ".html", false, write_html},
+    {"html", ".html", false, write_html, ".htm"},
 }};
 
 namespace {
@@ -41,7 +42,9 @@ bool write_to_stdout(const report_format& format, const report_source& source) {
     }
     errno = 0;
     bool written = format.write(stdout, source) && std::fflush(stdout) == 0;
-    if (!written) {
+    // A reader that stopped early (`| head`) wanted no more; saying so would be noise. (The
+    // Windows runtime maps a pipe without a reader to EPIPE too; wine's to EINVAL.)
+    if (!written && errno != EPIPE) {
         report_failure("cannot write", "standard output", errno != 0 ? errno : EIO);
     }
     return written;
@@ -62,38 +65,63 @@ const report_format* format_of_path(std::string_view path) {
     std::string_view name = name_of(path);
     for (const report_format& format : report_formats) {
         // A name that is only the extension, ".txt", is a hidden file without one.
-        if (name.size() > format.extension.size() &&
-            ends_with_ignoring_case(name, format.extension)) {
-            return &format;
+        for (std::string_view extension : {format.extension, format.other_extension}) {
+            if (!extension.empty() && name.size() > extension.size() &&
+                ends_with_ignoring_case(name, extension)) {
+                return &format;
+            }
         }
     }
     return nullptr;
 }
 
-bool write_report(const report_format& format, const std::string& path,
-                  const report_source& source) {
-    if (path == standard_output) {
-        return write_to_stdout(format, source);
+bool start_report(pending_report& report) {
+    if (report.path == standard_output) {
+        return true;
     }
-    temp_file temp;
-    if (!create_temp_beside(path, format.text_mode, temp)) {
-        report_failure("cannot create", path, errno);
+    stops_held held;
+    if (!create_temp_beside(report.path, report.format->text_mode, report.temp)) {
+        report_failure("cannot create", report.path, errno);
         return false;
     }
+    remember_temp_file(report.temp);
+    return true;
+}
+
+void drop_report(pending_report& report) {
+    if (report.temp.stream == nullptr) {
+        return;
+    }
+    stops_held held;
+    forget_temp_file(report.temp);
+    std::fclose(report.temp.stream);
+    report.temp.stream = nullptr;
+    remove_file(report.temp.path);
+}
+
+bool finish_report(pending_report& report, const report_source& source) {
+    if (report.path == standard_output) {
+        return write_to_stdout(*report.format, source);
+    }
+    temp_file& temp = report.temp;
     errno = 0;
-    bool written = format.write(temp.stream, source) && std::fflush(temp.stream) == 0 &&
+    bool written = report.format->write(temp.stream, source) && std::fflush(temp.stream) == 0 &&
                    std::ferror(temp.stream) == 0;
     int error = errno != 0 ? errno : EIO;
+    // Off the list, closed, and renamed or removed, without a stop in between.
+    stops_held held;
+    forget_temp_file(temp);
     if (std::fclose(temp.stream) != 0 && written) {
         written = false;
         error = errno != 0 ? errno : EIO;
     }
-    if (!written || !replace_with(temp, path)) {
+    temp.stream = nullptr;
+    if (!written || !replace_with(temp, report.path)) {
         if (written) {
             error = errno;
         }
         remove_file(temp.path);
-        report_failure("cannot write", path, error);
+        report_failure("cannot write", report.path, error);
         return false;
     }
     return true;

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "files.h"
+
 // What a report writer needs beyond the player tables.
 struct report_source {
     std::string_view log;  // the log's path as the user gave it
@@ -21,6 +23,7 @@ struct report_format {
     std::string_view extension;  // of its files, with the dot
     bool text_mode;              // "\n" stored as the platform's line end, else always LF
     report_writer write;
+    std::string_view other_extension = {};  // one more that names the format, or empty
 };
 
 // Every report format, the default (txt) first.
@@ -32,11 +35,28 @@ inline constexpr std::string_view standard_output = "-";
 // The format of the given name, or nullptr.
 const report_format* format_named(std::string_view name);
 
-// The format whose extension ends the path (letter case ignored), or nullptr.
+// The format whose extension (or other extension) ends the path (letter case ignored), or
+// nullptr.
 const report_format* format_of_path(std::string_view path);
 
-// Writes the report to path, or to standard output when path is "-". A file is written to a
-// temporary file beside it and renamed into place only when complete, so a failure leaves any
-// earlier file as it was. Returns false after reporting a failure on stderr.
-bool write_report(const report_format& format, const std::string& path,
-                  const report_source& source);
+// One report of a run, from before the log is read until it is in place: its format, its path
+// ("-" for standard output) and, for a file, the temporary file beside it that it is written
+// to and renamed from, so that a failure leaves any earlier file as it was.
+struct pending_report {
+    const report_format* format = nullptr;
+    std::string path;
+    temp_file temp;
+};
+
+// Creates the report's temporary file (nothing for standard output), so that a folder that is
+// missing or cannot be written to shows before the log is read; a stop request removes the
+// file until finish_report or drop_report. Returns false after reporting a failure on stderr.
+bool start_report(pending_report& report);
+
+// Writes the report from the tables and renames its file into place (or writes it to standard
+// output, where a closed pipe fails silently). Returns false after reporting a failure.
+bool finish_report(pending_report& report, const report_source& source);
+
+// Closes and removes the temporary file of a report that start_report began and that will not
+// be finished.
+void drop_report(pending_report& report);

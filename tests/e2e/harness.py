@@ -30,12 +30,12 @@ class Run:
     def __init__(self, folder, completed):
         self.folder = pathlib.Path(folder)
         self.status = completed.returncode
-        self.stdout = self._lines(completed.stdout)
+        self.stdout = self._lines(completed.stdout or b"")
         self.stderr = self._lines(completed.stderr)
         report = self.folder / REPORT
         self.report = self._lines(report.read_bytes()) if report.is_file() else None
         # The bytes as the program wrote them, line ends unchanged.
-        self.raw_stdout = completed.stdout
+        self.raw_stdout = completed.stdout or b""
         self.raw_report = report.read_bytes() if report.is_file() else None
         self.files = sorted(p.name for p in self.folder.iterdir())
 
@@ -46,7 +46,7 @@ class Run:
 
 def run_program(folder, args=(), timeout=120, **popen_args):
     """Runs the program with the given arguments and folder as its current folder; returns a
-    Run."""
+    Run. Standard output is collected unless popen_args name another stdout."""
     if not PROGRAM:
         raise unittest.SkipTest("FRAGTALLY is not set")
     if RUNNER and "env" not in popen_args:
@@ -56,7 +56,7 @@ def run_program(folder, args=(), timeout=120, **popen_args):
         RUNNER + [PROGRAM, *args],
         cwd=folder,
         stdin=popen_args.pop("stdin", subprocess.DEVNULL),
-        stdout=subprocess.PIPE,
+        stdout=popen_args.pop("stdout", subprocess.PIPE),
         stderr=subprocess.PIPE,
         timeout=timeout,
         check=False,

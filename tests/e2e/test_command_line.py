@@ -22,6 +22,13 @@ TRY_HELP = b"Try 'fragtally --help' for more information."
 FOLDER = "Zo\u00eb's games/\u65e5\u672c"  # blanks and characters beyond ASCII
 
 ONLY_LOG = ["qconsole.log"]
+# Every one of 100 players killed by every other: a report far larger than a pipe holds.
+MANY_PLAYERS_LOG = b"".join(
+    b"P%d was railed by P%d\n" % (victim, killer)
+    for victim in range(100)
+    for killer in range(100)
+    if victim != killer
+)
 WITH_REPORT = ["qconsole.log", "qconsole.txt"]
 
 
@@ -36,7 +43,9 @@ class Case:
     links: dict = field(default_factory=dict)  # link -> what it points to
     folders: list = field(default_factory=list)  # made empty before the run
     windows_only: str = ""  # why the case cannot run for a POSIX program
+    posix_only: str = ""  # why the case cannot run for a Windows program
     log: bytes = LOG  # what every log holds
+    stdout_closed: bool = False  # standard output a pipe whose reader is gone
 
 
 def usage(text):
@@ -60,7 +69,7 @@ CASES = {
         1,
         PROGRESS,
         b"",
-        ["games/match.log", "games/qconsole.txt"],
+        ["games/match.log", "games/match.txt"],
         logs=["games/match.log"],
     ),
     "a LOG in another folder, named with backslashes": Case(
@@ -68,7 +77,7 @@ CASES = {
         1,
         PROGRESS,
         b"",
-        ["games/match.log", "games/qconsole.txt"],
+        ["games/match.log", "games/match.txt"],
         logs=["games/match.log"],
         windows_only="on POSIX systems a backslash is part of a name",
     ),
@@ -77,11 +86,22 @@ CASES = {
         1,
         PROGRESS,
         b"",
-        [FOLDER + "/first game.log", FOLDER + "/qconsole.txt"],
+        [FOLDER + "/first game.log", FOLDER + "/first game.txt"],
         logs=[FOLDER + "/first game.log"],
     ),
     "a LOG named after --": Case(
-        ["--", "-odd.log"], 1, PROGRESS, b"", ["-odd.log", "qconsole.txt"], logs=["-odd.log"]
+        ["--", "-odd.log"], 1, PROGRESS, b"", ["-odd.log", "-odd.txt"], logs=["-odd.log"]
+    ),
+    "the report named after the log, beside another log's": Case(
+        ["a.log"], 1, PROGRESS, b"", ["a.log", "a.txt", "qconsole.log", "qconsole.txt"],
+        logs=["a.log", "qconsole.log", "qconsole.txt"],
+    ),
+    "a.txt given as the log": Case(
+        ["a.txt"], 1, PROGRESS, b"", ["a.report.txt", "a.txt"], logs=["a.txt"]
+    ),
+    "a log without an extension": Case(
+        ["games/match"], 1, PROGRESS, b"", ["games/match", "games/match.txt"],
+        logs=["games/match"],
     ),
     "a missing LOG": Case(
         ["missing.log"],
@@ -90,8 +110,8 @@ CASES = {
         b"fragtally: cannot open missing.log: No such file or directory",
         ONLY_LOG,
     ),
-    "-q at the round limit: the notice still shows": Case(
-        ["-q"], 1, NOTICE, b"", WITH_REPORT, log=ROUND_LIMIT_LOG
+    "-q at the round limit: the notice still shows, on standard error": Case(
+        ["-q"], 1, b"", NOTICE, WITH_REPORT, log=ROUND_LIMIT_LOG
     ),
     "-o - at the round limit: the notice goes to standard error": Case(
         ["-o", "-"], 1, REPORT, NOTICE, ONLY_LOG, log=ROUND_LIMIT_LOG
@@ -123,21 +143,46 @@ CASES = {
     "-o FILE.html: the page": Case(
         ["-q", "-o", "week.html"], 1, b"", b"", ["qconsole.log", "week.html"]
     ),
+    "-o FILE.htm: the page too": Case(
+        ["-q", "-o", "week.htm"], 1, b"", b"", ["qconsole.log", "week.htm"]
+    ),
     "--format html -o -": Case(["--format", "html", "-o", "-"], 1, PAGE, b"", ONLY_LOG),
     "-o - and a file": Case(["-o", "-", "-o", "a.txt"], 1, REPORT, b"", ["a.txt", "qconsole.log"]),
-    "-o into a missing folder": Case(
-        ["-q", "-o", "none/a.txt"],
+    "-o into a missing folder: before any progress line": Case(
+        ["-o", "a.txt", "-o", "none/b.txt"],
         2,
         b"",
-        b"fragtally: cannot create none/a.txt: No such file or directory",
+        b"fragtally: cannot create none/b.txt: No such file or directory",
         ONLY_LOG,
+    ),
+    "-o - into a closed pipe: silent": Case(
+        ["-o", "-"],
+        2,
+        b"",
+        b"",
+        ONLY_LOG,
+        stdout_closed=True,
+        log=MANY_PLAYERS_LOG,
+        posix_only="wine's C runtime reports a pipe without a reader as an invalid argument",
+    ),
+    "a path with a line feed and an escape: shown escaped, on one line": Case(
+        ["no\nsuch\x1b[2J.log"],
+        2,
+        b"",
+        b"fragtally: cannot open no\\nsuch\\x1b[2J.log: No such file or directory",
+        ONLY_LOG,
+        posix_only="Windows names hold no control characters",
     ),
     # Usage errors: nothing is read or written.
     "an unknown option": Case(
-        ["--frobnicate"],
-        2,
-        b"",
-        usage(b"The following argument was not expected: --frobnicate"),
+        ["--frobnicate"], 2, b"", usage(b"unknown option '--frobnicate'"), ONLY_LOG
+    ),
+    "a mistyped option: the nearest suggested": Case(
+        ["-q", "--quite"], 2, b"", usage(b"unknown option '--quite'; did you mean '--quiet'?"),
+        ONLY_LOG,
+    ),
+    "a long option cut short": Case(
+        ["--out", "a.txt"], 2, b"", usage(b"unknown option '--out'; did you mean '--output'?"),
         ONLY_LOG,
     ),
     "-o without its value": Case(
@@ -146,25 +191,32 @@ CASES = {
     "--format without its value": Case(
         ["--format"], 2, b"", usage(b"--format: 1 required NAME missing"), ONLY_LOG
     ),
-    "two LOGs": Case(
-        ["qconsole.log", "b.log"],
+    "three LOGs: the extra ones as typed, in order": Case(
+        ["qconsole.log", "b.log", "c.log"],
         2,
         b"",
-        usage(b"The following argument was not expected: b.log"),
+        usage(b"only one LOG is read; not expected: b.log c.log"),
+        ONLY_LOG,
+    ),
+    "two LOGs after --, which is not listed": Case(
+        ["--", "qconsole.log", "-b.log"],
+        2,
+        b"",
+        usage(b"only one LOG is read; not expected: -b.log"),
         ONLY_LOG,
     ),
     "an extension with no format": Case(
         ["-o", "week.csv"],
         2,
         b"",
-        usage(b"-o week.csv: the extension names no report format (.txt, .json, .html)"),
+        usage(b"-o week.csv: the extension names no report format (.txt, .json, .html, .htm)"),
         ONLY_LOG,
     ),
     "no extension": Case(
         ["-o", "week"],
         2,
         b"",
-        usage(b"-o week: the extension names no report format (.txt, .json, .html)"),
+        usage(b"-o week: the extension names no report format (.txt, .json, .html, .htm)"),
         ONLY_LOG,
     ),
     "-o FILE.json": Case(["-o", "week.json"], 1, PROGRESS, b"", ["qconsole.log", "week.json"]),
@@ -217,13 +269,22 @@ CASES = {
         ["qconsole.txt"],
         logs=["qconsole.txt"],
     ),
-    "the default report naming the log": Case(
-        ["qconsole.txt"],
+    "the report named after the log naming it through a link": Case(
+        ["a.log"],
         2,
         b"",
-        usage(b"the report qconsole.txt would overwrite the log qconsole.txt"),
-        ["qconsole.txt"],
-        logs=["qconsole.txt"],
+        usage(b"the report a.report.txt would overwrite the log a.log"),
+        ["a.log", "a.report.txt", "a.txt"],
+        logs=["a.log"],
+        links={"a.txt": "a.log", "a.report.txt": "a.log"},
+    ),
+    "an -o with a control byte: shown escaped": Case(
+        ["-o", "week\x07.csv"],
+        2,
+        b"",
+        usage(b"-o week\\x07.csv: the extension names no report format (.txt, .json, .html, .htm)"),
+        ONLY_LOG,
+        posix_only="Windows names hold no control characters",
     ),
     "-o naming the log through a symbolic link": Case(
         ["-o", "link.txt"],
@@ -237,7 +298,11 @@ CASES = {
 
 # Cases whose stderr is a usage error, which the pointer to --help follows.
 USAGE_ERRORS = {name for name, case in CASES.items() if case.stderr.startswith(b"fragtally: ")}
-USAGE_ERRORS -= {"a missing LOG", "-o into a missing folder"}
+USAGE_ERRORS -= {
+    "a missing LOG",
+    "-o into a missing folder: before any progress line",
+    "a path with a line feed and an escape: shown escaped, on one line",
+}
 
 
 def first_line(data):
@@ -250,6 +315,8 @@ class CommandLine(unittest.TestCase):
             with self.subTest(name):
                 if case.windows_only and not RUNNER:
                     self.skipTest(case.windows_only)
+                if case.posix_only and RUNNER:
+                    self.skipTest(case.posix_only)
                 self.check(name, case)
 
     def check(self, name, case):
@@ -262,7 +329,15 @@ class CommandLine(unittest.TestCase):
                 (root / log).write_bytes(case.log)
             for link, target in case.links.items():
                 os.symlink(target, root / link)
-            run = run_program(folder, case.args)
+            if case.stdout_closed:
+                reader, writer = os.pipe()
+                os.close(reader)
+                try:
+                    run = run_program(folder, case.args, stdout=writer)
+                finally:
+                    os.close(writer)
+            else:
+                run = run_program(folder, case.args)
             self.assertEqual(run.status, case.status)
             self.assertEqual(first_line(run.stdout), case.stdout)
             self.assertEqual(first_line(run.stderr), case.stderr)
@@ -285,7 +360,7 @@ class Reports(unittest.TestCase):
             to_files = run_program(folder, ["-q", "-o", "a.txt", "-o", "b.TXT", "games/match.log"])
             to_stdout = run_program(folder, ["-o", "-", "games/match.log"])
             self.assertEqual([by_default.status, to_files.status, to_stdout.status], [1, 1, 1])
-            report = (root / "games" / "qconsole.txt").read_bytes()
+            report = (root / "games" / "match.txt").read_bytes()
             self.assertIn(b"-----===> Bob\n", report.replace(b"\r\n", b"\n"))
             self.assertEqual((root / "a.txt").read_bytes(), report)
             self.assertEqual((root / "b.TXT").read_bytes(), report)

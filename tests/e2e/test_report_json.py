@@ -130,12 +130,14 @@ class JsonReport(unittest.TestCase):
                 log = log_path.read_bytes()
                 run, files = run_reports(log, ["-o", "r.json", "-o", "r.txt"])
                 self.assertEqual(run.status, 1)
-                self.assertEqual(run.stderr, b"")
+                stopped = what == "round limit"
+                # The notice at the round limit names the reports, on standard error with -o.
+                notice = b"limit. Writing out r.json and r.txt now and quitting.\n"
+                self.assertEqual(notice in run.stderr, stopped, run.stderr)
                 doc = self.document(files["r.json"])
                 self.assertEqual(doc["format"], "fragtally-report")
                 self.assertEqual(doc["format_version"], 1)
                 self.assertEqual(doc["log"], "qconsole.log")
-                stopped = what == "round limit"
                 self.assertEqual(doc["stopped_at_round_limit"], stopped)
                 if not stopped:
                     self.assertEqual(doc["lines"], log.count(b"\n"))

@@ -1,6 +1,8 @@
 """The round-limit stop on a real terminal (a pseudo-terminal) and without one: the screen is
 cleared only on a terminal, the program waits for one key only when its input is a terminal,
-does not echo the key, and puts the terminal's settings back, also after Ctrl-C."""
+does not echo the key, and puts the terminal's settings back, also after Ctrl-C, SIGTERM or
+SIGHUP, which remove the temporary report. With -q or -o the notice names the reports and goes
+to standard error, and nothing waits."""
 
 import fcntl
 import os
@@ -26,6 +28,13 @@ NOTICE = (
     b"Press any key... "
 )
 PROMPT = b"Press any key... "
+
+
+def notice_on_stderr(reports):
+    """The notice as a run with -q or -o gives it: naming its reports, with no key to press."""
+    return NOTICE.replace(b"qconsole.txt", reports).replace(b"\n\n" + PROMPT, b"\n")
+
+
 # One kill, 51 round ends (the 51st stops the run before it counts) and a line never read.
 LOG_BYTES = b"Bob was railed by Sam\n" + b"fraglimit hit\n" * 51 + b"Al cratered\n"
 STEPS = 51
@@ -41,7 +50,7 @@ class OnTerminal:
     """The program started in a new folder with a pseudo-terminal as its controlling terminal;
     stdin and stdout each on the terminal or not, stderr on a pipe."""
 
-    def __init__(self, stdin_tty=True, stdout_tty=True):
+    def __init__(self, stdin_tty=True, stdout_tty=True, args=()):
         self.folder = tempfile.TemporaryDirectory(prefix="fragtally-")
         self.path = pathlib.Path(self.folder.name)
         (self.path / LOG).write_bytes(LOG_BYTES)
@@ -55,7 +64,7 @@ class OnTerminal:
             fcntl.ioctl(self.slave, termios.TIOCSCTTY, 0)
 
         self.child = subprocess.Popen(
-            [PROGRAM],
+            [PROGRAM, *args],
             cwd=self.path,
             stdin=self.slave if stdin_tty else subprocess.DEVNULL,
             stdout=self.slave if stdout_tty else subprocess.PIPE,
@@ -132,16 +141,43 @@ class RoundLimitOnTerminal(unittest.TestCase):
         self.assertIn(b"-----===> Bob\n", report)
         self.assertNotIn(b"Al", report)
 
-    def test_ctrl_c_during_the_wait_restores_the_terminal(self):
-        run = self.start()
-        run.read_terminal(until=PROMPT)
-        self.assertEqual(run.wait_until_raw(), (False, False))
-        os.write(run.master, b"\x03")
-        self.assertEqual(run.child.wait(timeout=30), -signal.SIGINT)
-        self.assertEqual(termios.tcgetattr(run.slave), run.settings_before)
-        # Interrupted before the report was written: the earlier one stays, and no leftovers.
-        self.assertEqual((run.path / REPORT).read_bytes(), EARLIER)
-        self.assertEqual(sorted(p.name for p in run.path.iterdir()), [LOG, REPORT])
+    def test_a_stop_during_the_wait_restores_the_terminal_and_removes_the_temporary_file(self):
+        stops = {
+            "Ctrl-C": lambda run: os.write(run.master, b"\x03"),
+            "SIGTERM": lambda run: run.child.send_signal(signal.SIGTERM),
+            "SIGHUP": lambda run: run.child.send_signal(signal.SIGHUP),
+        }
+        for name, stop in stops.items():
+            with self.subTest(name):
+                run = self.start()
+                run.read_terminal(until=PROMPT)
+                self.assertEqual(run.wait_until_raw(), (False, False))
+                files = sorted(p.name for p in run.path.iterdir())
+                self.assertEqual(len(files), 3, "the report's temporary file is there: %s" % files)
+                stop(run)
+                self.assertEqual(run.child.wait(timeout=30), 2)
+                self.assertEqual(termios.tcgetattr(run.slave), run.settings_before)
+                self.assertEqual(run.child.stderr.read(), b"")
+                # Stopped before the report was written: the earlier one stays, no leftovers.
+                self.assertEqual((run.path / REPORT).read_bytes(), EARLIER)
+                self.assertEqual(sorted(p.name for p in run.path.iterdir()), [LOG, REPORT])
+
+    def test_with_q_or_o_the_notice_names_the_reports_on_stderr_and_nothing_waits(self):
+        cases = {
+            "-q": (["-q"], b"qconsole.txt", REPORT),
+            "-q -o": (["-q", "-o", "limit.html", "-o", "b.txt"], b"limit.html and b.txt", "b.txt"),
+            "-o": (["-o", "week.txt"], b"week.txt", "week.txt"),
+        }
+        for name, (args, names, report) in cases.items():
+            with self.subTest(name):
+                run = self.start(args=args)
+                self.assertEqual(run.child.wait(timeout=30), 1, "no key needed")
+                shown = run.read_terminal()
+                self.assertNotIn(CLEAR, shown)
+                self.assertNotIn(b"How much", shown)
+                self.assertEqual(run.child.stderr.read(), notice_on_stderr(names))
+                self.assertEqual(termios.tcgetattr(run.slave), run.settings_before)
+                self.assertIn(b"-----===> Bob\n", (run.path / report).read_bytes())
 
     def test_output_on_the_terminal_and_input_elsewhere_clears_but_does_not_wait(self):
         run = self.start(stdin_tty=False)
@@ -169,6 +205,13 @@ class RoundLimitWithoutTerminal(unittest.TestCase):
         self.assertEqual(run.stderr, b"")
         self.assertIn(b"-----===> Sam\n", run.report)
         self.assertNotIn(b"Al", run.report)
+
+    def test_a_run_given_arguments_tells_on_standard_error(self):
+        run = run_on_log(LOG_BYTES, args=["qconsole.log"], timeout=30)
+        self.assertEqual(run.status, 1)
+        self.assertEqual(run.stdout, progress(STEPS))
+        self.assertEqual(run.stderr, notice_on_stderr(b"qconsole.txt"))
+        self.assertIn(b"-----===> Sam\n", run.report)
 
 
 if __name__ == "__main__":
