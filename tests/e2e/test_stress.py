@@ -125,7 +125,8 @@ class StressLogs(unittest.TestCase):
                     if run.status == 2 and run.stderr.startswith(b"fragtally: FRAGTALLY_CPU"):
                         continue  # a path this machine lacks
                     taken.append(path)
-                    self.assertEqual(run.stderr, b"")
+                    # The notice of the round limit may be there, but no message of a fault.
+                    self.assertNotIn(b"fragtally:", run.stderr)
                     self.assertEqual(run.status, 1)
                     self.assertTrue(run.report == expected, "the report differs from the model's")
         self.assertIn("portable", taken)
