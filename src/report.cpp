@@ -26,18 +26,29 @@ void write_block(std::FILE* out, std::size_t p) {
     std::fprintf(out, "Kills/Deaths            : %d/%d\n", row[kills], row[deaths]);
     std::fprintf(out, "Suicide by...\n");
     // The labels joined by slashes, then the counts in the same order.
-    for (std::size_t i = 0; i < suicide_rows.size(); ++i) {
-        std::fprintf(out, "%s%.*s", i == 0 ? "" : "/",
-                     static_cast<int>(suicide_rows[i].label.size()), suicide_rows[i].label.data());
+    const char* separator = "";
+    for (const auto& cause : suicide_rows) {
+        if (cause.in_text_report) {
+            std::fprintf(out, "%s%.*s", separator, static_cast<int>(cause.label.size()),
+                         cause.label.data());
+            separator = "/";
+        }
     }
-    for (std::size_t i = 0; i < suicide_rows.size(); ++i) {
-        std::fprintf(out, "%s%d", i == 0 ? ": " : "/", count(suicide_rows[i].count));
+    separator = ": ";
+    for (const auto& cause : suicide_rows) {
+        if (cause.in_text_report) {
+            std::fprintf(out, "%s%d", separator, count(cause.count));
+            separator = "/";
+        }
     }
     std::fprintf(out, "\n");
     std::fprintf(out, "\n");
     std::fprintf(out, "Weapon stats (kills for/kills against)\n");
     std::fprintf(out, "--------------------------------------\n");
     for (const auto& weapon : weapon_rows) {
+        if (!weapon.in_text_report) {
+            continue;
+        }
         std::fprintf(out, "%-14.*s: %d/%d\n", static_cast<int>(weapon.label.size()),
                      weapon.label.data(), count(weapon.kills_for), count(weapon.kills_against));
     }
