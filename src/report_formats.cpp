@@ -34,13 +34,13 @@ bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
     return true;
 }
 
-bool write_to_stdout(const report_format& format, const report_source& source) {
+bool write_to_stdout(const report_format& format, const run_results& results) {
     std::fflush(stdout);
     if (!format.text_mode) {
         make_stdout_binary();
     }
     errno = 0;
-    bool written = format.write(stdout, source) && std::fflush(stdout) == 0;
+    bool written = format.write(stdout, results) && std::fflush(stdout) == 0;
     if (!written) {
         report_failure("cannot write", "standard output", errno != 0 ? errno : EIO);
     }
@@ -71,9 +71,9 @@ const report_format* format_of_path(std::string_view path) {
 }
 
 bool write_report(const report_format& format, const std::string& path,
-                  const report_source& source) {
+                  const run_results& results) {
     if (path == standard_output) {
-        return write_to_stdout(format, source);
+        return write_to_stdout(format, results);
     }
     temp_file temp;
     if (!create_temp_beside(path, format.text_mode, temp)) {
@@ -81,7 +81,7 @@ bool write_report(const report_format& format, const std::string& path,
         return false;
     }
     errno = 0;
-    bool written = format.write(temp.stream, source) && std::fflush(temp.stream) == 0 &&
+    bool written = format.write(temp.stream, results) && std::fflush(temp.stream) == 0 &&
                    std::ferror(temp.stream) == 0;
     int error = errno != 0 ? errno : EIO;
     if (std::fclose(temp.stream) != 0 && written) {

@@ -8,13 +8,10 @@
 #include <string>
 #include <string_view>
 
-// What a report writer needs beyond the player tables.
-struct report_source {
-    std::string_view log;  // the log's path as the user gave it
-};
+#include "results.h"
 
-// Writes a whole report to out; returns false when a write failed.
-using report_writer = bool (*)(std::FILE* out, const report_source& source);
+// Writes a whole report of the results to out; returns false when a write failed.
+using report_writer = bool (*)(std::FILE* out, const run_results& results);
 
 struct report_format {
     std::string_view name;       // as given to --format
@@ -38,5 +35,4 @@ const report_format* format_of_path(std::string_view path);
 // Writes the report to path, or to standard output when path is "-". A file is written to a
 // temporary file beside it and renamed into place only when complete, so a failure leaves any
 // earlier file as it was. Returns false after reporting a failure on stderr.
-bool write_report(const report_format& format, const std::string& path,
-                  const report_source& source);
+bool write_report(const report_format& format, const std::string& path, const run_results& results);

@@ -7,6 +7,7 @@
 
 #include "counters.h"
 #include "game_limits.h"
+#include "results.h"
 
 using name_slot = std::array<char, name_size>;
 
@@ -88,3 +89,6 @@ int find_name(const name_slot& field);
 inline int free_slots() {
     return max_players - player_count;
 }
+
+// Returns the results of the pass as the tables hold them after it, for the log named so.
+run_results results_of_pass(std::string_view log);

@@ -30,7 +30,7 @@ document json_report(std::string_view log_path = "qconsole.log") {
     if (out == nullptr) {
         return doc;
     }
-    EXPECT_TRUE(write_json(out, report_source{log_path}));
+    EXPECT_TRUE(write_json(out, results_of_pass(log_path)));
     std::rewind(out);
     std::vector<char> chunk(1 << 16);
     std::size_t got = 0;
@@ -526,7 +526,7 @@ TEST_F(ReportJson, AWriteThatFailsIsReported) {
     // A stream open for reading only fails every write, and leaves the file as it was.
     std::FILE* in = std::fopen(FRAGTALLY_SOURCE_DIR "/examples/qconsole.log", "rb");
     ASSERT_NE(in, nullptr);
-    EXPECT_FALSE(write_json(in, report_source{"qconsole.log"}));
+    EXPECT_FALSE(write_json(in, results_of_pass("qconsole.log")));
     std::fclose(in);
 }
 
