@@ -1,15 +1,17 @@
 """The lists that scripts and tests keep of their own, against the program's table of counters
 and table of kinds as the build lists them (FRAGTALLY_TABLES): the plain model's counters,
 weapon and suicide lines and kinds (which the browser check reads too), the JSON schema's
-counters, and the text report's lines that the JSON test reads."""
+counters, the text report's lines that the JSON test reads, and the kinds in the benchmarks'
+generated logs (FRAGTALLY_GEN_LOG)."""
 
 import importlib.util
 import json
 import os
 import pathlib
+import subprocess
 import unittest
 
-from harness import DATA
+from harness import DATA, run_in_new_folder
 import test_report_json
 
 spec = importlib.util.spec_from_file_location("derive_report", DATA / "derive_report.py")
@@ -17,6 +19,7 @@ derive_report = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(derive_report)
 
 TABLES = os.environ.get("FRAGTALLY_TABLES", "")
+GEN_LOG = os.environ.get("FRAGTALLY_GEN_LOG", "")
 
 
 @unittest.skipUnless(TABLES and pathlib.Path(TABLES).is_file(), "FRAGTALLY_TABLES is not set")
@@ -60,6 +63,19 @@ class Tables(unittest.TestCase):
         read = [c for counters in test_report_json.TEXT_LINES.values() for c in counters]
         shown = [c["name"] for c in self.counters if c["text_report"]]
         self.assertEqual(sorted(read), sorted(shown))
+
+    @unittest.skipUnless(GEN_LOG, "FRAGTALLY_GEN_LOG is not set")
+    def test_the_benchmark_logs_hold_every_kind(self):
+        for shape in ("churn", "games"):
+            with self.subTest(shape):
+                log = subprocess.run([GEN_LOG, "--shape=" + shape, "20", "1M"], check=True,
+                                     capture_output=True, timeout=60).stdout
+                run = run_in_new_folder(log, args=["-q", "-o", "-", "--format", "json"])
+                self.assertEqual(run.status, 1, run.stderr)
+                players = json.loads(run.stdout)["players"]
+                for kind in self.kinds:
+                    counted = sum(p["counters"][kind["victim"]] for p in players)
+                    self.assertGreater(counted, 0, kind["extractor"])
 
 
 if __name__ == "__main__":
