@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "counters.h"
@@ -26,7 +25,7 @@ struct kill_count {
 // players takes little memory.
 class kill_matrix {
   public:
-    // Makes room for this many counts other than 0, so that the matrix takes no more memory.
+    // Makes room for exactly this many cells, so that adding them leaves no spare capacity.
     void reserve(std::size_t cells) { cells_.reserve(cells); }
 
     // Adds how often killer killed victim, a count other than 0; calls must come in order of
@@ -52,12 +51,13 @@ class round_result {
   public:
     round_result(std::uint64_t first_line, std::uint64_t last_line, bool ended);
 
+    // The round's first and last line, numbered from 1.
     std::uint64_t first_line() const { return first_line_; }
     std::uint64_t last_line() const { return last_line_; }
     // Whether a round-end line closes it, rather than the end of the log.
     bool ended() const { return ended_; }
 
-    // Makes room for this many counts other than 0, so that the round takes no more memory.
+    // Makes room for exactly this many counts, so that adding them leaves no spare capacity.
     void reserve(std::size_t counts) { counts_.reserve(counts); }
 
     // Adds a count other than 0 of one of the player's counters; calls must come in order of
