@@ -17,7 +17,10 @@ current=$root/build/ci/fragtally
 
 baseline=${FRAGTALLY_BASELINE_PROGRAM:-}
 if [ -z "$baseline" ]; then
-  commit=$(git rev-parse --verify "${FRAGTALLY_BASELINE:-HEAD^1}^{commit}")
+  if ! commit=$(git rev-parse --quiet --verify "${FRAGTALLY_BASELINE:-HEAD^1}^{commit}"); then
+    echo "no baseline: ${FRAGTALLY_BASELINE:-HEAD^1} names no commit (a clone without history?)"
+    exit 1
+  fi
   echo "baseline: $commit"
   git worktree add --detach "$work/tree" "$commit" >/dev/null
   cmake -S "$work/tree" -B "$work/tree-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
