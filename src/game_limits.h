@@ -10,9 +10,6 @@ inline constexpr int max_players = 100;
 inline constexpr std::size_t name_size = 20;
 inline constexpr std::size_t max_name_length = name_size - 1;
 
-// Counters in each player's row of statistics.
-inline constexpr int counter_count = 23;
-
 // Round ends ("fraglimit" lines) allowed; the one after them stops the run.
 inline constexpr int round_limit = 50;
 

@@ -416,9 +416,9 @@ int parse_log(const run_options& options) {
     }
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;
-    const report_source source{options.log};
+    const run_results results = results_of_pass(options.log);
     for (pending_report& report : reports) {
-        written = finish_report(report, source) && written;
+        written = finish_report(report, results) && written;
     }
     if (uncounted_obituaries > 0) {
         std::array<char, 96> text{};

@@ -1,7 +1,6 @@
 #include "report.h"
 
 #include "report_rows.h"
-#include "tables.h"
 
 namespace {
 
@@ -17,27 +16,38 @@ void write_header(std::FILE* out) {
     std::fprintf(out, "\n");
 }
 
-void write_block(std::FILE* out, std::size_t p) {
-    const auto& row = stats[p];
+void write_block(std::FILE* out, const run_results& results, std::size_t p) {
+    const auto& row = results.players[p].counters;
     auto count = [&row](counter c) { return row[static_cast<std::size_t>(c)]; };
     std::fprintf(out, "============================================\n");
-    std::fprintf(out, "-----===> %s\n", name[p].data());
+    std::fprintf(out, "-----===> %s\n", results.players[p].name.c_str());
     std::fprintf(out, "============================================\n");
     std::fprintf(out, "Kills/Deaths            : %d/%d\n", row[kills], row[deaths]);
     std::fprintf(out, "Suicide by...\n");
     // The labels joined by slashes, then the counts in the same order.
-    for (std::size_t i = 0; i < suicide_rows.size(); ++i) {
-        std::fprintf(out, "%s%.*s", i == 0 ? "" : "/",
-                     static_cast<int>(suicide_rows[i].label.size()), suicide_rows[i].label.data());
+    const char* separator = "";
+    for (const auto& cause : suicide_rows) {
+        if (cause.in_text_report) {
+            std::fprintf(out, "%s%.*s", separator, static_cast<int>(cause.label.size()),
+                         cause.label.data());
+            separator = "/";
+        }
     }
-    for (std::size_t i = 0; i < suicide_rows.size(); ++i) {
-        std::fprintf(out, "%s%d", i == 0 ? ": " : "/", count(suicide_rows[i].count));
+    separator = ": ";
+    for (const auto& cause : suicide_rows) {
+        if (cause.in_text_report) {
+            std::fprintf(out, "%s%d", separator, count(cause.count));
+            separator = "/";
+        }
     }
     std::fprintf(out, "\n");
     std::fprintf(out, "\n");
     std::fprintf(out, "Weapon stats (kills for/kills against)\n");
     std::fprintf(out, "--------------------------------------\n");
     for (const auto& weapon : weapon_rows) {
+        if (!weapon.in_text_report) {
+            continue;
+        }
         std::fprintf(out, "%-14.*s: %d/%d\n", static_cast<int>(weapon.label.size()),
                      weapon.label.data(), count(weapon.kills_for), count(weapon.kills_against));
     }
@@ -45,16 +55,19 @@ void write_block(std::FILE* out, std::size_t p) {
     std::fprintf(out, "Kills/Deaths by player:\n");
     // First everyone p killed, then everyone who killed p and whom p never killed; the tests
     // look at the counts only, so p himself may appear.
-    for (std::size_t q = 0; q < max_players; ++q) {
-        if (who_killed_who[p][q] > 0) {
-            std::fprintf(out, "   %s - %d/%d\n", name[q].data(), who_killed_who[p][q],
-                         who_killed_who[q][p]);
+    const kill_matrix& killed = results.head_to_head;
+    auto put_opponent = [&](std::size_t q) {
+        std::fprintf(out, "   %s - %d/%d\n", results.players[q].name.c_str(), killed.killed(p, q),
+                     killed.killed(q, p));
+    };
+    for (std::size_t q = 0; q < results.players.size(); ++q) {
+        if (killed.killed(p, q) > 0) {
+            put_opponent(q);
         }
     }
-    for (std::size_t q = 0; q < max_players; ++q) {
-        if (who_killed_who[q][p] > 0 && who_killed_who[p][q] == 0) {
-            std::fprintf(out, "   %s - %d/%d\n", name[q].data(), who_killed_who[p][q],
-                         who_killed_who[q][p]);
+    for (std::size_t q = 0; q < results.players.size(); ++q) {
+        if (killed.killed(q, p) > 0 && killed.killed(p, q) == 0) {
+            put_opponent(q);
         }
     }
     std::fprintf(out, "\n\n\n");
@@ -62,10 +75,10 @@ void write_block(std::FILE* out, std::size_t p) {
 
 }  // namespace
 
-bool write_txt(std::FILE* out, const report_source& /*source*/) {
+bool write_txt(std::FILE* out, const run_results& results) {
     write_header(out);
-    for (int p = 0; p < player_count; ++p) {
-        write_block(out, static_cast<std::size_t>(p));
+    for (std::size_t p = 0; p < results.players.size(); ++p) {
+        write_block(out, results, p);
     }
     return std::ferror(out) == 0;
 }

@@ -17,6 +17,6 @@ inline constexpr const char* licence_notice =
 inline constexpr const char* contact_email = "fragtally@example.org";
 inline constexpr const char* web_page = "https://fragtally.example.org/";
 
-// Writes the text report from the player tables to out, a stream open in text mode; returns
-// false when a write failed.
-bool write_txt(std::FILE* out, const report_source& source);
+// Writes the text report of the results to out, a stream open in text mode; returns false when
+// a write failed.
+bool write_txt(std::FILE* out, const run_results& results);

@@ -35,13 +35,13 @@ bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
     return true;
 }
 
-bool write_to_stdout(const report_format& format, const report_source& source) {
+bool write_to_stdout(const report_format& format, const run_results& results) {
     std::fflush(stdout);
     if (!format.text_mode) {
         make_stdout_binary();
     }
     errno = 0;
-    bool written = format.write(stdout, source) && std::fflush(stdout) == 0;
+    bool written = format.write(stdout, results) && std::fflush(stdout) == 0;
     // A reader that stopped early (`| head`) wanted no more; saying so would be noise. (The
     // Windows runtime maps a pipe without a reader to EPIPE too; wine's to EINVAL.)
     if (!written && errno != EPIPE) {
@@ -99,13 +99,13 @@ void drop_report(pending_report& report) {
     remove_file(report.temp.path);
 }
 
-bool finish_report(pending_report& report, const report_source& source) {
+bool finish_report(pending_report& report, const run_results& results) {
     if (report.path == standard_output) {
-        return write_to_stdout(*report.format, source);
+        return write_to_stdout(*report.format, results);
     }
     temp_file& temp = report.temp;
     errno = 0;
-    bool written = report.format->write(temp.stream, source) && std::fflush(temp.stream) == 0 &&
+    bool written = report.format->write(temp.stream, results) && std::fflush(temp.stream) == 0 &&
                    std::ferror(temp.stream) == 0;
     int error = errno != 0 ? errno : EIO;
     // Off the list, closed, and renamed or removed, without a stop in between.

@@ -9,14 +9,10 @@
 #include <string_view>
 
 #include "files.h"
+#include "results.h"
 
-// What a report writer needs beyond the player tables.
-struct report_source {
-    std::string_view log;  // the log's path as the user gave it
-};
-
-// Writes a whole report to out; returns false when a write failed.
-using report_writer = bool (*)(std::FILE* out, const report_source& source);
+// Writes a whole report of the results to out; returns false when a write failed.
+using report_writer = bool (*)(std::FILE* out, const run_results& results);
 
 struct report_format {
     std::string_view name;       // as given to --format
@@ -53,9 +49,9 @@ struct pending_report {
 // file until finish_report or drop_report. Returns false after reporting a failure on stderr.
 bool start_report(pending_report& report);
 
-// Writes the report from the tables and renames its file into place (or writes it to standard
+// Writes the report of the results and renames its file into place (or writes it to standard
 // output, where a closed pipe fails silently). Returns false after reporting a failure.
-bool finish_report(pending_report& report, const report_source& source);
+bool finish_report(pending_report& report, const run_results& results);
 
 // Closes and removes the temporary file of a report that start_report began and that will not
 // be finished.

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <numeric>
 #include <span>
+#include <vector>
 
 #include "game_limits.h"
 #include "report.h"
 #include "report_rows.h"
-#include "tables.h"
 
 namespace {
 
@@ -93,6 +93,7 @@ footer{max-width:1200px;margin:0 auto;padding:12px 16px 28px;color:var(--mute);f
 // small buffer, so that the stream sees a few large writes.
 struct page_writer {
     std::FILE* out;
+    const run_results& results;
     std::string pending;  // made, not yet written
     bool written = true;  // every write so far took all its bytes
 };
@@ -266,28 +267,32 @@ void put_path(page_writer& page, std::string_view path) {
     }
 }
 
-// The name of slot p, up to its terminating zero.
-std::string_view name_of(int p) {
-    const name_slot& slot = name[static_cast<std::size_t>(p)];
-    return {slot.data(), std::char_traits<char>::length(slot.data())};
+int player_count_of(const run_results& results) {
+    return static_cast<int>(results.players.size());
 }
 
-std::int32_t count_of(int p, counter c) {
-    return stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
+std::string_view name_of(const run_results& results, int p) {
+    return results.players[static_cast<std::size_t>(p)].name;
 }
 
-std::int32_t killed(int killer, int victim) {
-    return who_killed_who[static_cast<std::size_t>(killer)][static_cast<std::size_t>(victim)];
+std::int32_t count_of(const run_results& results, int p, counter c) {
+    return results.players[static_cast<std::size_t>(p)].counters[static_cast<std::size_t>(c)];
 }
 
-std::int32_t kills_in_round(int r, int p) {
-    return round_tallies[static_cast<std::size_t>(r)].stats[static_cast<std::size_t>(p)][kills];
+std::int32_t killed(const run_results& results, int killer, int victim) {
+    return results.head_to_head.killed(static_cast<std::size_t>(killer),
+                                       static_cast<std::size_t>(victim));
 }
 
-std::int32_t suicides_of(int p) {
+std::int32_t kills_in_round(const run_results& results, int r, int p) {
+    return results.rounds[static_cast<std::size_t>(r)].counters_of(
+        static_cast<std::size_t>(p))[kills];
+}
+
+std::int32_t suicides_of(const run_results& results, int p) {
     std::int32_t total = 0;
     for (const auto& cause : suicide_rows) {
-        total += count_of(p, cause.count);
+        total += count_of(results, p, cause.count);
     }
     return total;
 }
@@ -327,14 +332,14 @@ void put_ratio(page_writer& page, std::int32_t numerator, std::int32_t denominat
 }
 
 // Players by kills, fewer deaths first among equals, then in slot order.
-std::array<int, max_players> ranking() {
-    std::array<int, max_players> order{};
+std::vector<int> ranking(const run_results& results) {
+    std::vector<int> order(results.players.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.begin() + player_count, [](int a, int b) {
-        if (count_of(a, kills) != count_of(b, kills)) {
-            return count_of(a, kills) > count_of(b, kills);
+    std::stable_sort(order.begin(), order.end(), [&results](int a, int b) {
+        if (count_of(results, a, kills) != count_of(results, b, kills)) {
+            return count_of(results, a, kills) > count_of(results, b, kills);
         }
-        return count_of(a, deaths) < count_of(b, deaths);
+        return count_of(results, a, deaths) < count_of(results, b, deaths);
     });
     return order;
 }
@@ -367,30 +372,32 @@ void put_tile(page_writer& page, std::string_view label, std::int64_t value) {
     put(page, "</dd></dl>\n");
 }
 
-void put_summary(page_writer& page, std::string_view log_path) {
+void put_summary(page_writer& page) {
+    const run_results& results = page.results;
     std::int64_t counted = 0;
-    for (int p = 0; p < player_count; ++p) {
-        counted += count_of(p, kills) + suicides_of(p);
+    for (int p = 0; p < player_count_of(results); ++p) {
+        counted += count_of(results, p, kills) + suicides_of(results, p);
     }
     put(page,
         "<section id=\"summary\">\n<h2>Summary</h2>\n<div class=\"tiles\">\n<dl><dt>Log</dt><dd>");
-    put_path(page, log_path);
+    put_path(page, results.log);
     put(page, "</dd></dl>\n");
-    put_tile(page, "Lines read", static_cast<std::int64_t>(lines_read));
-    put_tile(page, "Rounds", round_count());
-    put_tile(page, "Round ends", rounds);
-    put_tile(page, "Players", player_count);
+    put_tile(page, "Lines read", static_cast<std::int64_t>(results.lines));
+    put_tile(page, "Rounds", static_cast<std::int64_t>(results.rounds.size()));
+    put_tile(page, "Round ends", results.round_ends);
+    put_tile(page, "Players", player_count_of(results));
     put_tile(page, "Obituaries counted", counted);
-    put_tile(page, "Obituaries not counted", static_cast<std::int64_t>(uncounted_obituaries));
+    put_tile(page, "Obituaries not counted",
+             static_cast<std::int64_t>(results.uncounted_obituaries));
     put(page, "<dl><dt>Stopped at the round limit</dt><dd>");
-    put(page, stopped_at_round_limit ? "yes" : "no");
+    put(page, results.stopped_at_round_limit ? "yes" : "no");
     put(page, "</dd></dl>\n</div>\n");
-    if (uncounted_obituaries > 0) {
+    if (results.uncounted_obituaries > 0) {
         put(page, "<p class=\"note\">Obituaries not counted named a player beyond the first ");
         put_number(page, max_players);
         put(page, ".</p>\n");
     }
-    if (stopped_at_round_limit) {
+    if (results.stopped_at_round_limit) {
         put(page, "<p class=\"note\">The run stopped at round end ");
         put_number(page, round_limit + 1);
         put(page, "; the log's later lines were not read.</p>\n");
@@ -400,11 +407,11 @@ void put_summary(page_writer& page, std::string_view log_path) {
 
 // The opponent that row or column p of the kill matrix holds most of, by slot order among
 // equals, or -1 when it is all zero.
-int most_of(int p, bool as_killer) {
+int most_of(const run_results& results, int p, bool as_killer) {
     int best = -1;
     std::int32_t best_count = 0;
-    for (int q = 0; q < player_count; ++q) {
-        std::int32_t count = as_killer ? killed(p, q) : killed(q, p);
+    for (int q = 0; q < player_count_of(results); ++q) {
+        std::int32_t count = as_killer ? killed(results, p, q) : killed(results, q, p);
         if (count > best_count) {
             best = q;
             best_count = count;
@@ -419,32 +426,33 @@ void put_count_mark(page_writer& page, std::int32_t count) {
     put(page, "</span>");
 }
 
-void put_leaderboard(page_writer& page, const std::array<int, max_players>& order) {
+void put_leaderboard(page_writer& page, const std::vector<int>& order) {
+    const run_results& results = page.results;
     put(page,
         "<section id=\"leaderboard\">\n<h2>Leaderboard</h2>\n<div class=\"box\"><table "
         "class=\"lb\">\n<thead><tr><th>#</th><th class=\"l\">Player</th><th>Kills</th>"
         "<th>Deaths</th><th>K/D</th><th>Suicides</th><th class=\"l\">Favourite weapon</th>"
         "<th class=\"l\">Killed most</th><th class=\"l\">Killed most by</th></tr></thead>\n"
         "<tbody>\n");
-    for (int rank = 0; rank < player_count; ++rank) {
+    for (int rank = 0; rank < player_count_of(results); ++rank) {
         int p = order[static_cast<std::size_t>(rank)];
         put(page, "<tr><td class=\"rk\">");
         put_number(page, rank + 1);
         put(page, "</td><td class=\"l\">");
-        put_name(page, name_of(p));
+        put_name(page, name_of(results, p));
         put(page, "</td><td>");
-        put_number(page, count_of(p, kills));
+        put_number(page, count_of(results, p, kills));
         put(page, "</td><td>");
-        put_number(page, count_of(p, deaths));
+        put_number(page, count_of(results, p, deaths));
         put(page, "</td><td>");
-        put_ratio(page, count_of(p, kills), count_of(p, deaths));
+        put_ratio(page, count_of(results, p, kills), count_of(results, p, deaths));
         put(page, "</td><td>");
-        put_number(page, suicides_of(p));
+        put_number(page, suicides_of(results, p));
         put(page, "</td><td class=\"l\">");
         const weapon_row* favourite = nullptr;
         for (const auto& weapon : weapon_rows) {
-            if (count_of(p, weapon.kills_for) >
-                (favourite == nullptr ? 0 : count_of(p, favourite->kills_for))) {
+            if (count_of(results, p, weapon.kills_for) >
+                (favourite == nullptr ? 0 : count_of(results, p, favourite->kills_for))) {
                 favourite = &weapon;
             }
         }
@@ -452,16 +460,16 @@ void put_leaderboard(page_writer& page, const std::array<int, max_players>& orde
             put(page, "\xE2\x80\x93");
         } else {
             put(page, favourite->label);
-            put_count_mark(page, count_of(p, favourite->kills_for));
+            put_count_mark(page, count_of(results, p, favourite->kills_for));
         }
         for (bool as_killer : {true, false}) {
             put(page, "</td><td class=\"l\">");
-            int q = most_of(p, as_killer);
+            int q = most_of(results, p, as_killer);
             if (q < 0) {
                 put(page, "\xE2\x80\x93");
             } else {
-                put_name(page, name_of(q));
-                put_count_mark(page, as_killer ? killed(p, q) : killed(q, p));
+                put_name(page, name_of(results, q));
+                put_count_mark(page, as_killer ? killed(results, p, q) : killed(results, q, p));
             }
         }
         put(page, "</td></tr>\n");
@@ -469,11 +477,12 @@ void put_leaderboard(page_writer& page, const std::array<int, max_players>& orde
     put(page, "</tbody></table></div>\n</section>\n");
 }
 
-void put_matrix(page_writer& page, const std::array<int, max_players>& order) {
+void put_matrix(page_writer& page, const std::vector<int>& order) {
+    const run_results& results = page.results;
     std::int64_t largest = 0;
-    for (int a = 0; a < player_count; ++a) {
-        for (int b = 0; b < player_count; ++b) {
-            largest = std::max<std::int64_t>(largest, killed(a, b));
+    for (int a = 0; a < player_count_of(results); ++a) {
+        for (int b = 0; b < player_count_of(results); ++b) {
+            largest = std::max<std::int64_t>(largest, killed(results, a, b));
         }
     }
     put(page,
@@ -481,19 +490,19 @@ void put_matrix(page_writer& page, const std::array<int, max_players>& order) {
         "killer, each column a victim: the cell counts how often the row's player killed the "
         "column's.</p>\n<div class=\"box\"><table class=\"m\">\n<thead><tr><th class=\"l\">"
         "Killer \\ victim</th>");
-    const auto ranked = std::span(order).first(static_cast<std::size_t>(player_count));
+    const auto ranked = std::span(order).first(static_cast<std::size_t>(player_count_of(results)));
     for (int victim : ranked) {
         put(page, "<th class=\"v\">");
-        put_name(page, name_of(victim));
+        put_name(page, name_of(results, victim));
         put(page, "</th>");
     }
     put(page, "</tr></thead>\n<tbody>\n");
     for (int killer : ranked) {
         put(page, "<tr><th class=\"l\">");
-        put_name(page, name_of(killer));
+        put_name(page, name_of(results, killer));
         put(page, "</th>");
         for (int victim : ranked) {
-            put_heat_cell(page, killed(killer, victim), largest, killer == victim);
+            put_heat_cell(page, killed(results, killer, victim), largest, killer == victim);
         }
         put(page, "</tr>\n");
     }
@@ -516,21 +525,22 @@ void put_bar(page_writer& page, std::string_view kind, std::string_view y, std::
 }
 
 void put_player_card(page_writer& page, int p) {
+    const run_results& results = page.results;
     std::int32_t largest = 0;
     for (const auto& weapon : weapon_rows) {
-        largest =
-            std::max({largest, count_of(p, weapon.kills_for), count_of(p, weapon.kills_against)});
+        largest = std::max({largest, count_of(results, p, weapon.kills_for),
+                            count_of(results, p, weapon.kills_against)});
     }
     put(page, "<article class=\"card\" id=\"p");
     put_number(page, p);
     put(page, "\"><h3>");
-    put_name(page, name_of(p));
+    put_name(page, name_of(results, p));
     put(page, "</h3>\n<p>");
-    put_number(page, count_of(p, kills));
-    put(page, count_of(p, kills) == 1 ? " kill \xC2\xB7 " : " kills \xC2\xB7 ");
-    put_number(page, count_of(p, deaths));
-    put(page, count_of(p, deaths) == 1 ? " death \xC2\xB7 K/D " : " deaths \xC2\xB7 K/D ");
-    put_ratio(page, count_of(p, kills), count_of(p, deaths));
+    put_number(page, count_of(results, p, kills));
+    put(page, count_of(results, p, kills) == 1 ? " kill \xC2\xB7 " : " kills \xC2\xB7 ");
+    put_number(page, count_of(results, p, deaths));
+    put(page, count_of(results, p, deaths) == 1 ? " death \xC2\xB7 K/D " : " deaths \xC2\xB7 K/D ");
+    put_ratio(page, count_of(results, p, kills), count_of(results, p, deaths));
     put(page,
         "</p>\n<table class=\"w\"><thead><tr><th class=\"l\">Weapon</th><th>Kills</th>"
         "<th>Deaths</th><th></th></tr></thead><tbody>\n");
@@ -538,35 +548,36 @@ void put_player_card(page_writer& page, int p) {
         put(page, "<tr><th class=\"l\">");
         put(page, weapon.label);
         put(page, "</th><td>");
-        put_number(page, count_of(p, weapon.kills_for));
+        put_number(page, count_of(results, p, weapon.kills_for));
         put(page, "</td><td>");
-        put_number(page, count_of(p, weapon.kills_against));
+        put_number(page, count_of(results, p, weapon.kills_against));
         put(page,
             "</td><td class=\"bar\"><svg viewBox=\"0 0 100 10\" preserveAspectRatio=\"none\" "
             "aria-hidden=\"true\">");
-        put_bar(page, "k", "0.5", count_of(p, weapon.kills_for), largest);
-        put_bar(page, "d", "5.5", count_of(p, weapon.kills_against), largest);
+        put_bar(page, "k", "0.5", count_of(results, p, weapon.kills_for), largest);
+        put_bar(page, "d", "5.5", count_of(results, p, weapon.kills_against), largest);
         put(page, "</svg></td></tr>\n");
     }
     put(page, "</tbody></table>\n<ul class=\"su\"><li>Suicides <b>");
-    put_number(page, suicides_of(p));
+    put_number(page, suicides_of(results, p));
     put(page, "</b></li>");
     for (const auto& cause : suicide_rows) {
         put(page, "<li>");
         put(page, cause.label);
         put(page, " <b>");
-        put_number(page, count_of(p, cause.count));
+        put_number(page, count_of(results, p, cause.count));
         put(page, "</b></li>");
     }
     put(page, "</ul>\n</article>\n");
 }
 
-void put_players(page_writer& page, const std::array<int, max_players>& order) {
+void put_players(page_writer& page, const std::vector<int>& order) {
+    const run_results& results = page.results;
     put(page,
         "<section id=\"players\">\n<h2>Players</h2>\n<p class=\"note\">Kills and deaths per "
         "weapon (bars: <span class=\"lk\">kills</span><span class=\"ld\">deaths</span>), and "
         "deaths without a killer by cause.</p>\n<div class=\"cards\">\n");
-    for (int rank = 0; rank < player_count; ++rank) {
+    for (int rank = 0; rank < player_count_of(results); ++rank) {
         put_player_card(page, order[static_cast<std::size_t>(rank)]);
     }
     put(page, "</div>\n</section>\n");
@@ -574,6 +585,7 @@ void put_players(page_writer& page, const std::array<int, max_players>& order) {
 
 // A player's kills per round as a filled step line, on the scale of the largest count.
 void put_trend(page_writer& page, int p, int round_total, std::int64_t largest) {
+    const run_results& results = page.results;
     put(page, "<td class=\"sp\"><svg viewBox=\"0 0 ");
     put_number(page, round_total);
     put(page, " ");
@@ -581,7 +593,7 @@ void put_trend(page_writer& page, int p, int round_total, std::int64_t largest) 
     put(page, "\" preserveAspectRatio=\"none\" aria-hidden=\"true\"><polygon points=\"0,");
     put_number(page, largest);
     for (int r = 0; r < round_total; ++r) {
-        std::int64_t y = largest - kills_in_round(r, p);
+        std::int64_t y = largest - kills_in_round(results, r, p);
         for (int x : {r, r + 1}) {
             put(page, " ");
             put_number(page, x);
@@ -596,8 +608,9 @@ void put_trend(page_writer& page, int p, int round_total, std::int64_t largest) 
     put(page, "\"/></svg></td>");
 }
 
-void put_rounds(page_writer& page, const std::array<int, max_players>& order) {
-    int round_total = round_count();
+void put_rounds(page_writer& page, const std::vector<int>& order) {
+    const run_results& results = page.results;
+    int round_total = static_cast<int>(results.rounds.size());
     put(page, "<section id=\"rounds\">\n<h2>Rounds</h2>\n");
     if (round_total == 0) {
         put(page, "<p class=\"note\">The log holds no lines.</p>\n</section>\n");
@@ -605,8 +618,8 @@ void put_rounds(page_writer& page, const std::array<int, max_players>& order) {
     }
     std::int64_t largest = 1;
     for (int r = 0; r < round_total; ++r) {
-        for (int p = 0; p < player_count; ++p) {
-            largest = std::max<std::int64_t>(largest, kills_in_round(r, p));
+        for (int p = 0; p < player_count_of(results); ++p) {
+            largest = std::max<std::int64_t>(largest, kills_in_round(results, r, p));
         }
     }
     put(page,
@@ -619,17 +632,17 @@ void put_rounds(page_writer& page, const std::array<int, max_players>& order) {
         put(page, "</th>");
     }
     put(page, "</tr></thead>\n<tbody>\n");
-    for (int rank = 0; rank < player_count; ++rank) {
+    for (int rank = 0; rank < player_count_of(results); ++rank) {
         int p = order[static_cast<std::size_t>(rank)];
         put(page, "<tr><th class=\"l\">");
-        put_name(page, name_of(p));
+        put_name(page, name_of(results, p));
         put(page, "</th>");
         put_trend(page, p, round_total, largest);
         put(page, "<td>");
-        put_number(page, count_of(p, kills));
+        put_number(page, count_of(results, p, kills));
         put(page, "</td>");
         for (int r = 0; r < round_total; ++r) {
-            put_heat_cell(page, kills_in_round(r, p), largest, false);
+            put_heat_cell(page, kills_in_round(results, r, p), largest, false);
         }
         put(page, "</tr>\n");
     }
@@ -638,22 +651,22 @@ void put_rounds(page_writer& page, const std::array<int, max_players>& order) {
         "class=\"rt\">\n<thead><tr><th>Round</th><th>Lines</th><th class=\"l\">Ended by</th>"
         "<th>Kills</th><th class=\"l\">Top player</th></tr></thead>\n<tbody>\n");
     for (int r = 0; r < round_total; ++r) {
-        round_span span = span_of_round(r);
+        const round_result& round = results.rounds[static_cast<std::size_t>(r)];
         std::int32_t total = 0;
         std::int32_t top = 0;
-        for (int p = 0; p < player_count; ++p) {
-            total += kills_in_round(r, p);
-            top = std::max(top, kills_in_round(r, p));
+        for (int p = 0; p < player_count_of(results); ++p) {
+            total += kills_in_round(results, r, p);
+            top = std::max(top, kills_in_round(results, r, p));
         }
         put(page, "<tr><td>");
         put_number(page, r + 1);
         put(page, "</td><td>");
-        put_number(page, static_cast<std::int64_t>(span.first_line));
+        put_number(page, static_cast<std::int64_t>(round.first_line()));
         put(page, "\xE2\x80\x93");
-        put_number(page, static_cast<std::int64_t>(span.last_line));
+        put_number(page, static_cast<std::int64_t>(round.last_line()));
         put(page, "</td><td class=\"l\">");
-        bool limit = stopped_at_round_limit && r == round_total - 1;
-        put(page, limit ? "the round limit" : span.ended ? "a round end" : "the end of the log");
+        bool limit = results.stopped_at_round_limit && r == round_total - 1;
+        put(page, limit ? "the round limit" : round.ended() ? "a round end" : "the end of the log");
         put(page, "</td><td>");
         put_number(page, total);
         put(page, "</td><td class=\"l\">");
@@ -662,11 +675,11 @@ void put_rounds(page_writer& page, const std::array<int, max_players>& order) {
         }
         // Every player with the round's most kills, in the leaderboard's order.
         bool first = true;
-        for (int rank = 0; rank < player_count && top > 0; ++rank) {
+        for (int rank = 0; rank < player_count_of(results) && top > 0; ++rank) {
             int p = order[static_cast<std::size_t>(rank)];
-            if (kills_in_round(r, p) == top) {
+            if (kills_in_round(results, r, p) == top) {
                 put(page, first ? "" : " ");
-                put_name(page, name_of(p));
+                put_name(page, name_of(results, p));
                 first = false;
             }
         }
@@ -694,13 +707,12 @@ void append_name_html(std::string& page, std::string_view raw) {
     put_name(page, raw);
 }
 
-bool write_html(std::FILE* out, const report_source& source) {
-    std::string_view log_path = source.log;
-    page_writer page{out, {}};
+bool write_html(std::FILE* out, const run_results& results) {
+    page_writer page{out, results, {}};
     page.pending.reserve(2 * page_block);
-    const auto order = ranking();
-    put_head(page, log_path);
-    put_summary(page, log_path);
+    const auto order = ranking(results);
+    put_head(page, results.log);
+    put_summary(page);
     put_leaderboard(page, order);
     put_matrix(page, order);
     put_players(page, order);

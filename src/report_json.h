@@ -20,7 +20,7 @@ std::string text_of_bytes(std::string_view bytes);
 // '^' at the very end stays.
 std::string plain_name_of(std::string_view player);
 
-// Writes the JSON report of the tables as they stand after the pass to out, which must be open
-// in binary mode so that lines end in a line feed on every platform. Returns false when a write
-// to out failed; flushing and closing out, and checking that, are left to the caller.
-bool write_json(std::FILE* out, const report_source& source);
+// Writes the JSON report of the results to out, which must be open in binary mode so that lines
+// end in a line feed on every platform. Returns false when a write to out failed; flushing and
+// closing out, and checking that, are left to the caller.
+bool write_json(std::FILE* out, const run_results& results);

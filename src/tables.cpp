@@ -218,3 +218,69 @@ int lookup_name(const name_slot& field) {
 int find_name(const name_slot& field) {
     return find_key(key_of(field));
 }
+
+namespace {
+
+// The matrix over the first `players` slots, which are all a kill can name.
+void copy_kills(kill_matrix& to,
+                const std::array<std::array<std::int32_t, max_players>, max_players>& from,
+                std::size_t players) {
+    std::size_t cells = 0;
+    for (std::size_t k = 0; k < players; ++k) {
+        cells += static_cast<std::size_t>(
+            std::count_if(from[k].begin(), from[k].begin() + static_cast<std::ptrdiff_t>(players),
+                          [](std::int32_t n) { return n != 0; }));
+    }
+    to.reserve(cells);
+    for (std::size_t k = 0; k < players; ++k) {
+        for (std::size_t v = 0; v < players; ++v) {
+            if (from[k][v] != 0) {
+                to.add(static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(v), from[k][v]);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+run_results results_of_pass(std::string_view log) {
+    run_results results;
+    results.log = std::string(log);
+    results.lines = lines_read;
+    results.round_ends = rounds;
+    results.stopped_at_round_limit = stopped_at_round_limit;
+    results.uncounted_obituaries = uncounted_obituaries;
+    auto players = static_cast<std::size_t>(player_count);
+    results.players.reserve(players);
+    for (std::size_t p = 0; p < players; ++p) {
+        const name_slot& slot = name[p];
+        auto end = std::find(slot.begin(), slot.end(), '\0');
+        results.players.push_back({std::string(slot.begin(), end), stats[p]});
+    }
+    copy_kills(results.head_to_head, who_killed_who, players);
+    int count = round_count();
+    results.rounds.reserve(static_cast<std::size_t>(count));
+    for (int r = 0; r < count; ++r) {
+        round_span span = span_of_round(r);
+        const round_tally& tally = round_tallies[static_cast<std::size_t>(r)];
+        round_result& round =
+            results.rounds.emplace_back(span.first_line, span.last_line, span.ended);
+        std::size_t entries = 0;
+        for (std::size_t p = 0; p < players; ++p) {
+            entries +=
+                static_cast<std::size_t>(std::count_if(tally.stats[p].begin(), tally.stats[p].end(),
+                                                       [](std::int32_t n) { return n != 0; }));
+        }
+        round.reserve(entries);
+        for (std::size_t p = 0; p < players; ++p) {
+            for (std::size_t c = 0; c < tally.stats[p].size(); ++c) {
+                if (tally.stats[p][c] != 0) {
+                    round.add_count(static_cast<std::uint32_t>(p), static_cast<counter>(c),
+                                    tally.stats[p][c]);
+                }
+            }
+        }
+        copy_kills(round.kills(), tally.who_killed_who, players);
+    }
+    return results;
+}

@@ -5,43 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "counters.h"
 #include "game_limits.h"
-
-// Index of each counter within a player's row of statistics.
-enum counter : int {
-    kills = 0,
-    deaths = 1,
-    void_suicides = 2,
-    crater_suicides = 3,
-    mg_kills = 4,
-    rl_direct_kills = 5,
-    pg_kills = 6,
-    sg_kills = 7,
-    gauntlet_kills = 8,
-    rail_kills = 9,
-    rail_deaths = 10,
-    rl_close_deaths = 11,
-    rl_direct_deaths = 12,
-    rl_close_kills = 13,
-    sg_deaths = 14,
-    mg_deaths = 15,
-    gauntlet_deaths = 16,
-    pg_deaths = 17,
-    rocket_suicides = 18,
-    plasma_suicides = 19,
-    lava_suicides = 20,
-    lg_kills = 21,
-    lg_deaths = 22,
-};
-
-// The counters' names, indexed by the counter enumeration; reports name the counters by them.
-inline constexpr std::array<std::string_view, counter_count> counter_names = {
-    "kills",           "deaths",          "void_suicides",    "crater_suicides", "mg_kills",
-    "rl_direct_kills", "pg_kills",        "sg_kills",         "gauntlet_kills",  "rail_kills",
-    "rail_deaths",     "rl_close_deaths", "rl_direct_deaths", "rl_close_kills",  "sg_deaths",
-    "mg_deaths",       "gauntlet_deaths", "pg_deaths",        "rocket_suicides", "plasma_suicides",
-    "lava_suicides",   "lg_kills",        "lg_deaths",
-};
+#include "results.h"
 
 using name_slot = std::array<char, name_size>;
 
@@ -123,3 +89,6 @@ int find_name(const name_slot& field);
 inline int free_slots() {
     return max_players - player_count;
 }
+
+// Returns the results of the pass as the tables hold them after it, for the log named so.
+run_results results_of_pass(std::string_view log);

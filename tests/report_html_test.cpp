@@ -21,7 +21,7 @@ std::string page_of(std::string_view log_path = "qconsole.log") {
     if (out == nullptr) {
         return {};
     }
-    EXPECT_TRUE(write_html(out, {log_path}));
+    EXPECT_TRUE(write_html(out, results_of_pass(log_path)));
     std::string page;
     std::rewind(out);
     std::array<char, 4096> chunk{};
@@ -226,7 +226,7 @@ TEST_F(HtmlReport, AFailedWriteIsReported) {
         GTEST_SKIP() << "no /dev/full here";
     }
     run_on("Bob was railed by Sam\n");
-    EXPECT_FALSE(write_html(full, {"qconsole.log"}));
+    EXPECT_FALSE(write_html(full, results_of_pass("qconsole.log")));
     std::fclose(full);
 }
 

@@ -184,8 +184,9 @@ class Expected:
         self.counters = {}  # title -> {counter: count}
         self.killed = Counter()  # (killer, victim) -> count
         weapon_counters = {label: (f, a) for label, f, a in plain.WEAPONS}
-        suicide_order = ["rocket_suicides", "plasma_suicides", "void_suicides",
-                         "crater_suicides", "lava_suicides"]
+        suicide_order = [counter for _, counter in plain.SUICIDES]
+        suicide_line = re.compile(re.escape("/".join(label for label, _ in plain.SUICIDES)) +
+                                  r": ([\d/]+)")
         for block in report.split(b"-----===> ")[1:]:
             lines = block.decode("latin-1").split("\n")
             player = shown_bytes(lines[0].encode("latin-1"))
@@ -195,7 +196,7 @@ class Expected:
                 m = re.fullmatch(r"Kills/Deaths +: (\d+)/(\d+)", line)
                 if m:
                     row["kills"], row["deaths"] = int(m[1]), int(m[2])
-                m = re.fullmatch(r"rocket/plasmagun/void/jumping/lava: ([\d/]+)", line)
+                m = suicide_line.fullmatch(line)
                 if m:
                     row.update(zip(suicide_order, map(int, m[1].split("/"))))
                 m = re.fullmatch(r"(.+?) *: (\d+)/(\d+)", line)
@@ -316,10 +317,7 @@ def check_figures(dom, want, fail):
     # Player cards: the 23 counters.
     cards = list(dom.find_all("article", "card"))
     fail.equal(sorted(chip_name(c.find("h3")) for c in cards), sorted(want.players), "cards")
-    suicide_labels = dict((label, counter) for label, counter in
-                          zip(["rocket", "plasmagun", "void", "jumping", "lava"],
-                              ["rocket_suicides", "plasma_suicides", "void_suicides",
-                               "crater_suicides", "lava_suicides"]))
+    suicide_labels = dict(plain.SUICIDES)
     for card in cards:
         player = chip_name(card.find("h3"))
         row = want.counters.get(player, {})

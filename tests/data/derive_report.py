@@ -198,6 +198,15 @@ WEAPONS = [
     ("Lightning Gun", "lg_kills", "lg_deaths"),
 ]
 
+# Label and counter of each cause on the suicide line, in its order.
+SUICIDES = [
+    ("rocket", "rocket_suicides"),
+    ("plasmagun", "plasma_suicides"),
+    ("void", "void_suicides"),
+    ("jumping", "crater_suicides"),
+    ("lava", "lava_suicides"),
+]
+
 
 def report(t):
     out = [HEADER]
@@ -208,9 +217,8 @@ def report(t):
         out.append(b"=" * 44 + b"\n")
         out.append(b"Kills/Deaths".ljust(24) + b": %d/%d\n" % (r["kills"], r["deaths"]))
         out.append(b"Suicide by...\n")
-        out.append(b"rocket/plasmagun/void/jumping/lava: %d/%d/%d/%d/%d\n" % (
-            r["rocket_suicides"], r["plasma_suicides"], r["void_suicides"],
-            r["crater_suicides"], r["lava_suicides"]))
+        out.append(b"/".join(label.encode() for label, _ in SUICIDES) + b": " +
+                   b"/".join(b"%d" % r[c] for _, c in SUICIDES) + b"\n")
         out.append(b"\n")
         out.append(b"Weapon stats (kills for/kills against)\n")
         out.append(b"-" * 38 + b"\n")

@@ -1,0 +1,55 @@
+// Writes the program's table of counters and table of kinds as one JSON document to standard
+// output, for the scripts and tests that keep lists of their own to be checked against.
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "counters.h"
+#include "kinds.h"
+
+namespace {
+
+const char* group_name(counter_group group) {
+    switch (group) {
+        case counter_group::total:
+            return "total";
+        case counter_group::kill:
+            return "kill";
+        case counter_group::death:
+            return "death";
+        case counter_group::suicide:
+            return "suicide";
+    }
+    return "";
+}
+
+std::string name_of(counter c) {
+    return std::string(counter_names[static_cast<std::size_t>(c)]);
+}
+
+}  // namespace
+
+int main() {
+    using json = nlohmann::ordered_json;
+    json counters = json::array();
+    for (const counter_info& info : counter_table) {
+        counters.push_back({{"id", static_cast<int>(info.id)},
+                            {"name", std::string(info.name)},
+                            {"label", std::string(info.label)},
+                            {"group", group_name(info.group)},
+                            {"text_report", info.in_text_report}});
+    }
+    json kinds = json::array();
+    for (const obituary_kind& kind : obituary_kinds) {
+        json phrases = json::array({std::string(kind.phrase)});
+        if (!kind.also.empty()) {
+            phrases.push_back(std::string(kind.also));
+        }
+        kinds.push_back({{"extractor", std::string(kind.extractor)},
+                         {"phrases", phrases},
+                         {"victim", name_of(kind.victim)},
+                         {"killer", kind.two_names ? json(name_of(kind.killer)) : json(nullptr)}});
+    }
+    std::string text = json{{"counters", counters}, {"kinds", kinds}}.dump(2) + "\n";
+    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+}
