@@ -63,7 +63,8 @@ configure_file(${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/deb-documen
 configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/deb-documents/usr/share/doc/fragtally/copyright COPYONLY)
 set(FRAGTALLY_DEB_DOCUMENTS ${PROJECT_BINARY_DIR}/deb-documents)
 if(NOT WIN32)
-  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  # Only making the .deb needs Python (for its changelog): a build of the program alone does not.
+  find_package(Python3 COMPONENTS Interpreter)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/deb-staging.cmake.in ${PROJECT_BINARY_DIR}/deb-staging.cmake @ONLY)
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/cpack-generators.cmake.in ${PROJECT_BINARY_DIR}/cpack-generators.cmake @ONLY)
