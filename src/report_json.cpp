@@ -83,7 +83,7 @@ void write_round(std::FILE* out, const run_results& results, std::size_t r) {
         out,
         "    {\"round\":%llu,\"first_line\":%llu,\"last_line\":%llu,\"ended\":%s,"
         "\"players\":[",
-        static_cast<unsigned long long>(r + 1), static_cast<unsigned long long>(round.first_line()),
+        static_cast<unsigned long long>(r) + 1, static_cast<unsigned long long>(round.first_line()),
         static_cast<unsigned long long>(round.last_line()), round.ended() ? "true" : "false");
     std::size_t listed = 0;
     for (std::size_t p = 0; p < results.players.size(); ++p) {
