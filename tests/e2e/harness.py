@@ -7,9 +7,11 @@ and line ends written as CR LF are read back as LF, so the same expectations hol
 
 import os
 import pathlib
+import runpy
 import shlex
 import subprocess
 import tempfile
+import types
 import unittest
 
 PROGRAM = os.environ.get("FRAGTALLY", "")
@@ -107,3 +109,8 @@ def windows_skip(reason):
     the test needs (a pseudo-terminal, a resource limit, a POSIX error text) does not reach a
     Windows program; reason says which."""
     return unittest.skipIf(bool(RUNNER), "not under %s: %s" % (" ".join(RUNNER), reason))
+
+
+def load_derive_report():
+    """The plain model of the rules, tests/data/derive_report.py, loaded as a module."""
+    return types.SimpleNamespace(**runpy.run_path(str(DATA / "derive_report.py")))

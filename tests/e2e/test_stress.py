@@ -3,18 +3,15 @@ hundred names in every kind, lines seen again across round ends, shuffled and in
 than the program keeps of the lines it has seen, 300 KB to 3 MB each, on every CPU path the
 machine has. Small logs cannot fill the program's fixed buffers; these do."""
 
-import importlib.util
 import io
 import os
 import random
 import unittest
 from contextlib import redirect_stderr
 
-from harness import DATA, run_in_new_folder
+from harness import load_derive_report, run_in_new_folder
 
-spec = importlib.util.spec_from_file_location("derive_report", DATA / "derive_report.py")
-derive_report = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(derive_report)
+derive_report = load_derive_report()
 
 PATHS = ["portable", "sse2", "avx2", "avx512"]
 NAMES = [b"P%02d" % i for i in range(100)]

@@ -4,19 +4,16 @@ weapon and suicide lines and kinds (which the browser check reads too), the JSON
 counters, the text report's lines that the JSON test reads, and the kinds in the benchmarks'
 generated logs (FRAGTALLY_GEN_LOG)."""
 
-import importlib.util
 import json
 import os
 import pathlib
 import subprocess
 import unittest
 
-from harness import DATA, run_in_new_folder
+from harness import DATA, load_derive_report, run_in_new_folder
 import test_report_json
 
-spec = importlib.util.spec_from_file_location("derive_report", DATA / "derive_report.py")
-derive_report = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(derive_report)
+derive_report = load_derive_report()
 
 TABLES = os.environ.get("FRAGTALLY_TABLES", "")
 GEN_LOG = os.environ.get("FRAGTALLY_GEN_LOG", "")
