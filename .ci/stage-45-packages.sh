@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash .ci/install-deps.sh g++-mingw-w64-x86-64 wine wine64 unzip man-db lintian
 
 bash packaging/make-packages.sh
-version=$(sed -n 's/.*program_version = "\(.*\)";/\1/p' src/report.h)
+version=$(sed -n 's/.*program_version = "\(.*\)";/\1/p' src/version.h)
 linux=build/packages/fragtally-$version-linux-x86_64
 windows=build/packages/fragtally-$version-windows-x86_64
 deb=build/packages/fragtally_${version}_amd64.deb

@@ -10,12 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "cpu.h"
-#include "line_scanner.h"
-#include "parselog.h"
-#include "phrases.h"
-#include "progress.h"
-#include "tables.h"
+#include "app/progress.h"
+#include "count/parselog.h"
+#include "count/phrases.h"
+#include "count/tables.h"
+#include "scan/cpu.h"
+#include "scan/line_scanner.h"
 
 namespace {
 

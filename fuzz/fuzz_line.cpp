@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "cpu.h"
+#include "count/kinds.h"
+#include "count/parselog.h"
+#include "count/phrases.h"
 #include "fuzz_support.h"
-#include "kinds.h"
-#include "parselog.h"
-#include "phrases.h"
 #include "plain_phrases.h"
+#include "scan/cpu.h"
 
 namespace {
 

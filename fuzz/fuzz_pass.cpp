@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <string>
 
+#include "count/game_limits.h"
 #include "fuzz_support.h"
-#include "game_limits.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/progress.h"
+#include "count/parselog.h"
 #include "expected_progress.h"
-#include "line_scanner.h"
-#include "parselog.h"
-#include "progress.h"
+#include "scan/line_scanner.h"
 
 namespace {
 

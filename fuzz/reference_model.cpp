@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kinds.h"
+#include "count/kinds.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tables.h"
+#include "count/tables.h"
 
 // The names one obituary line yields under one extractor's rules.
 struct model_names {

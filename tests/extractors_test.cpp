@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "extractors/extractors.h"
+#include "count/extractors/extractors.h"
 
 namespace {
 

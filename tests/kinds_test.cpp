@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kinds.h"
-#include "phrases.h"
+#include "count/kinds.h"
+#include "count/phrases.h"
 #include "test_support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "line_memo.h"
+#include "count/line_memo.h"
 #include "test_support.h"
 
 namespace {

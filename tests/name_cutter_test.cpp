@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "cpu.h"
-#include "extractors/name_cutter.h"
-#include "kinds.h"
+#include "count/extractors/name_cutter.h"
+#include "count/kinds.h"
+#include "scan/cpu.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "cpu.h"
-#include "phrases.h"
+#include "count/phrases.h"
 #include "plain_phrases.h"
+#include "scan/cpu.h"
 #include "test_support.h"
 
 namespace {

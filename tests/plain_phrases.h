@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "phrases.h"
+#include "count/phrases.h"
 
 // Returns the phrases of the list in the text, found with one plain search each; a phrase
 // without an anchor word only along with the phrase it goes with, as the fast search reports it.

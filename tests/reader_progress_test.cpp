@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "cpu.h"
+#include "app/progress.h"
+#include "count/tables.h"
 #include "expected_progress.h"
-#include "progress.h"
-#include "tables.h"
+#include "scan/cpu.h"
 #include "test_support.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "command_line.h"
-#include "files.h"
-#include "messages.h"
-#include "report_formats.h"
+#include "app/command_line.h"
+#include "app/messages.h"
+#include "report/report_formats.h"
+#include "scan/files.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "report_html.h"
+#include "report/report_html.h"
 #include "test_support.h"
 
 namespace {

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "report_json.h"
+#include "report/report_json.h"
 #include "test_support.h"
+#include "version.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "report.h"
-#include "report_html.h"
-#include "report_json.h"
-#include "results.h"
-#include "tables.h"
+#include "count/tables.h"
+#include "report/report.h"
+#include "report/report_html.h"
+#include "report/report_json.h"
+#include "report/results.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "counters.h"
-#include "kinds.h"
+#include "count/counters.h"
+#include "count/kinds.h"
 
 namespace {
 

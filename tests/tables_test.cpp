@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "tables.h"
+#include "count/tables.h"
 #include "test_support.h"
 
 namespace {

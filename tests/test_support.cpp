@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "line_scanner.h"
-#include "progress.h"
+#include "app/progress.h"
+#include "scan/line_scanner.h"
 
 void TablesTest::SetUp() {
     init();

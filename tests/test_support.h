@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "parselog.h"
-#include "tables.h"
+#include "count/parselog.h"
+#include "count/tables.h"
 
 // Empties the player tables before each test.
 class TablesTest : public ::testing::Test {

@@ -1,0 +1,127 @@
+#include "app/stop_signals.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/console.h"
+#include "app/exit_status.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <signal.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The files a stop removes, with copies of their paths, so that a handler reads only memory
+// this module owns; changed only while stops are held, so a handler never sees it half changed.
+struct listed_file {
+    std::string path;
+    std::FILE* stream;
+};
+std::vector<listed_file> temp_files;
+
+#ifdef _WIN32
+
+// Windows runs a stop handler on a thread of its own while the program goes on; the lock is
+// what holding stops back means there.
+struct list_lock {
+    CRITICAL_SECTION section{};
+    list_lock() { InitializeCriticalSection(&section); }
+};
+list_lock lock;
+
+// An open file cannot be deleted on Windows, so each is closed first; the program ends here,
+// with the lock kept, so that no write goes on.
+BOOL WINAPI on_stop(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+        return FALSE;
+    }
+    EnterCriticalSection(&lock.section);
+    for (const listed_file& file : temp_files) {
+        _close(_fileno(file.stream));
+        remove_file(file.path);
+    }
+    ExitProcess(exit_failure);
+}
+
+#else
+
+sigset_t stop_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+// Only async-signal-safe calls: tcsetattr inside restore_console_settings, unlink, _exit.
+void on_stop(int /*signal_number*/) {
+    restore_console_settings();
+    for (const listed_file& file : temp_files) {
+        unlink(file.path.c_str());
+    }
+    _exit(exit_failure);
+}
+
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+
+void handle_stop_requests() {
+    SetConsoleCtrlHandler(on_stop, TRUE);
+}
+
+stops_held::stops_held() {
+    EnterCriticalSection(&lock.section);
+}
+
+stops_held::~stops_held() {
+    LeaveCriticalSection(&lock.section);
+}
+
+#else
+
+void handle_stop_requests() {
+    struct sigaction action {};
+    action.sa_handler = on_stop;
+    action.sa_mask = stop_set();
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        // A stop the caller ignores (nohup, a shell's background job) stays ignored.
+        if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) {
+            continue;
+        }
+        sigaction(signal_number, &action, nullptr);
+    }
+}
+
+stops_held::stops_held() {
+    sigset_t set = stop_set();
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+stops_held::~stops_held() {
+    sigset_t set = stop_set();
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+#endif
+
+void remember_temp_file(const temp_file& temp) {
+    temp_files.push_back({temp.path, temp.stream});
+}
+
+void forget_temp_file(const temp_file& temp) {
+    temp_files.erase(
+        std::remove_if(temp_files.begin(), temp_files.end(),
+                       [&temp](const listed_file& file) { return file.path == temp.path; }),
+        temp_files.end());
+}

@@ -1,0 +1,286 @@
+#include "count/tables.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <span>
+
+std::array<name_slot, max_players> name;
+int player_count = 0;
+std::array<std::array<std::int32_t, counter_count>, max_players> stats;
+std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who;
+std::int32_t rounds = 0;
+std::uint64_t uncounted_obituaries = 0;
+std::uint64_t lines_read = 0;
+bool stopped_at_round_limit = false;
+std::array<round_tally, max_rounds> round_tallies;
+
+namespace {
+
+// An open-addressing index from name to slot in front of the slot table, so a lookup does
+// not compare against every player; slot order stays the order of first appearance.
+constexpr unsigned index_bits = 8;
+constexpr std::size_t index_size = std::size_t{1} << index_bits;
+static_assert(index_size >= std::size_t{2} * max_players, "well above max_players");
+std::array<std::int16_t, index_size> slot_index;  // -1 marks an empty entry
+
+// The index works on names in the form a slot holds them, zero-terminated and zero-filled:
+// equal names are then equal words, hashed and compared eight bytes at a time. A key is kept in
+// words rather than bytes, as the lookup reads it straight after making it.
+static_assert(name_size == 20);
+static_assert(std::endian::native == std::endian::little, "a key's first byte is its lowest");
+
+struct name_key {
+    std::uint64_t head;  // bytes 0 to 7
+    std::uint64_t body;  // bytes 8 to 15
+    std::uint64_t tail;  // bytes 16 to 19
+};
+
+name_key words_of(const name_slot& bytes) {
+    name_key key{};
+    std::memcpy(&key.head, bytes.data(), 8);
+    std::memcpy(&key.body, bytes.data() + 8, 8);
+    std::uint32_t tail = 0;
+    std::memcpy(&tail, bytes.data() + 16, 4);
+    key.tail = tail;
+    return key;
+}
+
+// Keeps the bytes of a word before its first zero byte (the lowest in memory order), or none
+// when an earlier word held one already.
+std::uint64_t before_zero(std::uint64_t word, bool& ended) {
+    if (ended) {
+        return 0;
+    }
+    // The lowest flagged byte is the first zero byte; flags above it may be false.
+    std::uint64_t zeros = (word - 0x0101010101010101u) & ~word & 0x8080808080808080u;
+    if (zeros == 0) {
+        return word;
+    }
+    ended = true;
+    auto kept_bits = static_cast<unsigned>(std::countr_zero(zeros)) / 8 * 8;
+    return word & ((std::uint64_t{1} << kept_bits) - 1);
+}
+
+// The key of a field as the extractors fill it: its bytes before the first zero byte, at most
+// max_name_length of them.
+name_key key_of(const name_slot& field) {
+    name_key key = words_of(field);
+    key.tail &= 0x00FFFFFFu;  // byte 19 never belongs to a name
+    bool ended = false;
+    key.head = before_zero(key.head, ended);
+    key.body = before_zero(key.body, ended);
+    key.tail = before_zero(key.tail, ended);
+    return key;
+}
+
+name_key key_of(std::string_view player) {
+    name_slot bytes{};
+    std::copy_n(player.begin(), std::min(player.size(), max_name_length), bytes.begin());
+    return key_of(bytes);
+}
+
+bool same_name(const name_slot& slot, const name_key& key) {
+    name_key held = words_of(slot);
+    return held.head == key.head && held.body == key.body && held.tail == key.tail;
+}
+
+// One multiplication, as a lookup waits for the hash: the three words are rotated apart and
+// folded into one, and the top bits of its product, which every bit of the fold reaches, index.
+std::size_t name_hash(const name_key& key) {
+    std::uint64_t folded = key.head ^ std::rotl(key.body, 21) ^ std::rotl(key.tail, 42);
+    return static_cast<std::size_t>((folded * 0x9E3779B97F4A7C15u) >> (64 - index_bits));
+}
+
+// Returns the index entry that holds the key's slot, or the empty entry where it would go.
+std::size_t probe(const name_key& key) {
+    std::size_t i = name_hash(key) & (index_size - 1);
+    while (slot_index[i] >= 0 && !same_name(name[static_cast<std::size_t>(slot_index[i])], key)) {
+        i = (i + 1) & (index_size - 1);
+    }
+    return i;
+}
+
+int claim(const name_key& key, std::size_t entry) {
+    if (player_count == max_players) {
+        return no_slot;
+    }
+    int slot = player_count++;
+    name_slot& text = name[static_cast<std::size_t>(slot)];
+    std::memcpy(text.data(), &key.head, 8);
+    std::memcpy(text.data() + 8, &key.body, 8);
+    auto tail = static_cast<std::uint32_t>(key.tail);
+    std::memcpy(text.data() + 16, &tail, 4);
+    slot_index[entry] = static_cast<std::int16_t>(slot);
+    return slot;
+}
+
+int lookup_key(const name_key& key) {
+    return slot_index[probe(key)];
+}
+
+int find_key(const name_key& key) {
+    std::size_t entry = probe(key);
+    return slot_index[entry] >= 0 ? slot_index[entry] : claim(key, entry);
+}
+
+}  // namespace
+
+void init() {
+    for (auto& slot : name) {
+        slot.fill('\0');
+        std::memcpy(slot.data(), "NULL", 4);
+    }
+    for (auto& row : stats) {
+        row.fill(0);
+    }
+    for (auto& row : who_killed_who) {
+        row.fill(0);
+    }
+    // The pass counts only into the rounds up to the current one, so the rest are still empty;
+    // leaving them alone keeps their 2.5 MB out of memory for a log of few rounds.
+    auto used = static_cast<std::size_t>(std::clamp(rounds + 1, 1, max_rounds));
+    for (auto& round : std::span(round_tallies).first(used)) {
+        round.end_line = 0;
+        for (auto& row : round.stats) {
+            row.fill(0);
+        }
+        for (auto& row : round.who_killed_who) {
+            row.fill(0);
+        }
+    }
+    slot_index.fill(-1);
+    player_count = 0;
+    rounds = 0;
+    uncounted_obituaries = 0;
+    lines_read = 0;
+    stopped_at_round_limit = false;
+}
+
+namespace {
+
+// Adds one count to another, stopping at the largest count; both at least 0.
+void add_counts(std::int32_t* to, const std::int32_t* from, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        auto sum = static_cast<std::uint32_t>(to[i]) + static_cast<std::uint32_t>(from[i]);
+        to[i] = static_cast<std::int32_t>(
+            std::min<std::uint32_t>(sum, std::numeric_limits<std::int32_t>::max()));
+    }
+}
+
+}  // namespace
+
+void total_up_rounds() {
+    // Rounds past the last kept share it, so every count is in one of these.
+    auto used = static_cast<std::size_t>(std::min<std::int32_t>(rounds, max_rounds - 1)) + 1;
+    for (auto& row : stats) {
+        row.fill(0);
+    }
+    for (auto& row : who_killed_who) {
+        row.fill(0);
+    }
+    for (std::size_t r = 0; r < used; ++r) {
+        add_counts(stats[0].data(), round_tallies[r].stats[0].data(), stats.size() * counter_count);
+        add_counts(who_killed_who[0].data(), round_tallies[r].who_killed_who[0].data(),
+                   who_killed_who.size() * max_players);
+    }
+}
+
+int round_count() {
+    // At the round-limit stop, rounds counts the round end that stopped the run too.
+    int ended = std::min(static_cast<int>(rounds), max_rounds);
+    bool open_round =
+        ended < max_rounds &&
+        lines_read > (ended == 0 ? 0 : round_tallies[static_cast<std::size_t>(ended - 1)].end_line);
+    return ended + (open_round ? 1 : 0);
+}
+
+round_span span_of_round(int r) {
+    auto k = static_cast<std::size_t>(r);
+    std::uint64_t first = k == 0 ? 1 : round_tallies[k - 1].end_line + 1;
+    bool ended = r < rounds;
+    return {first, ended ? round_tallies[k].end_line : lines_read, ended};
+}
+
+int lookup_player(std::string_view player) {
+    return lookup_key(key_of(player));
+}
+
+int find_player(std::string_view player) {
+    return find_key(key_of(player));
+}
+
+int lookup_name(const name_slot& field) {
+    return lookup_key(key_of(field));
+}
+
+int find_name(const name_slot& field) {
+    return find_key(key_of(field));
+}
+
+namespace {
+
+// The matrix over the first `players` slots, which are all a kill can name.
+void copy_kills(kill_matrix& to,
+                const std::array<std::array<std::int32_t, max_players>, max_players>& from,
+                std::size_t players) {
+    std::size_t cells = 0;
+    for (std::size_t k = 0; k < players; ++k) {
+        cells += static_cast<std::size_t>(
+            std::count_if(from[k].begin(), from[k].begin() + static_cast<std::ptrdiff_t>(players),
+                          [](std::int32_t n) { return n != 0; }));
+    }
+    to.reserve(cells);
+    for (std::size_t k = 0; k < players; ++k) {
+        for (std::size_t v = 0; v < players; ++v) {
+            if (from[k][v] != 0) {
+                to.add(static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(v), from[k][v]);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+run_results results_of_pass(std::string_view log) {
+    run_results results;
+    results.log = std::string(log);
+    results.lines = lines_read;
+    results.round_ends = rounds;
+    results.stopped_at_round_limit = stopped_at_round_limit;
+    results.uncounted_obituaries = uncounted_obituaries;
+    auto players = static_cast<std::size_t>(player_count);
+    results.players.reserve(players);
+    for (std::size_t p = 0; p < players; ++p) {
+        const name_slot& slot = name[p];
+        auto end = std::find(slot.begin(), slot.end(), '\0');
+        results.players.push_back({std::string(slot.begin(), end), stats[p]});
+    }
+    copy_kills(results.head_to_head, who_killed_who, players);
+    int count = round_count();
+    results.rounds.reserve(static_cast<std::size_t>(count));
+    for (int r = 0; r < count; ++r) {
+        round_span span = span_of_round(r);
+        const round_tally& tally = round_tallies[static_cast<std::size_t>(r)];
+        round_result& round =
+            results.rounds.emplace_back(span.first_line, span.last_line, span.ended);
+        std::size_t entries = 0;
+        for (std::size_t p = 0; p < players; ++p) {
+            entries +=
+                static_cast<std::size_t>(std::count_if(tally.stats[p].begin(), tally.stats[p].end(),
+                                                       [](std::int32_t n) { return n != 0; }));
+        }
+        round.reserve(entries);
+        for (std::size_t p = 0; p < players; ++p) {
+            for (std::size_t c = 0; c < tally.stats[p].size(); ++c) {
+                if (tally.stats[p][c] != 0) {
+                    round.add_count(static_cast<std::uint32_t>(p), static_cast<counter>(c),
+                                    tally.stats[p][c]);
+                }
+            }
+        }
+        copy_kills(round.kills(), tally.who_killed_who, players);
+    }
+    return results;
+}

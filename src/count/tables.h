@@ -1,0 +1,94 @@
+// The player tables: names, counters and the kill matrix, shared by the whole run.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "count/counters.h"
+#include "count/game_limits.h"
+#include "report/results.h"
+
+using name_slot = std::array<char, name_size>;
+
+// Player names by slot, zero-terminated; a slot never claimed holds "NULL".
+extern std::array<name_slot, max_players> name;
+
+// Number of claimed slots: slots 0 to player_count - 1 are taken, in first-appearance order.
+extern int player_count;
+
+// Each slot's counters, indexed by the counter enumeration.
+extern std::array<std::array<std::int32_t, counter_count>, max_players> stats;
+
+// who_killed_who[killer][victim]: how often the killer killed the victim.
+extern std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who;
+
+// Round ends ("fraglimit" lines) seen so far.
+extern std::int32_t rounds;
+
+// Obituaries left uncounted because their names needed more slots than were free.
+extern std::uint64_t uncounted_obituaries;
+
+// Lines of the log read so far, the line that stopped the run at the round limit included.
+extern std::uint64_t lines_read;
+
+// Whether a round end beyond the round limit stopped the run.
+extern bool stopped_at_round_limit;
+
+// One round's share of the counts: the log is cut after each round-end line, and an obituary
+// on a round-end line belongs to the round that line ends.
+struct round_tally {
+    std::uint64_t end_line = 0;  // the number (from 1) of the round-end line that closed it
+    std::array<std::array<std::int32_t, counter_count>, max_players> stats{};
+    std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who{};
+};
+
+// The rounds in log order; round r holds the counts of the lines after round end r - 1.
+extern std::array<round_tally, max_rounds> round_tallies;
+
+// The lines that one round spans, numbered from 1.
+struct round_span {
+    std::uint64_t first_line;
+    std::uint64_t last_line;
+    bool ended;  // a round-end line closes it
+};
+
+// Number of rounds the log was cut into: one per round end, and one more for the lines after
+// the last round end when there are any.
+int round_count();
+
+// Returns the lines of round r, for r below round_count().
+round_span span_of_round(int r);
+
+// Sets each player's counters and the kill matrix to the sums of the rounds' (stopping at the
+// largest count): the pass counts the lines it has seen before into their rounds alone, and
+// calls this when it ends. Every count must have gone into a round.
+void total_up_rounds();
+
+// Result of a lookup for a name that has no slot and cannot get one.
+inline constexpr int no_slot = -1;
+
+// Empties every table: all slots free (holding "NULL"), all counts 0 (the per-round ones and
+// the run's facts above included), no index entries.
+void init();
+
+// Returns the slot of the player, or no_slot if the name has none yet; claims nothing.
+int lookup_player(std::string_view player);
+
+// Returns the slot of the player, claiming the next free slot for a new name; returns no_slot
+// only when the name is new and all slots are taken. A name is stored up to its first zero
+// byte and at most max_name_length bytes, and looked up the same way.
+int find_player(std::string_view player);
+
+// lookup_player and find_player for a name held in a field as the extractors fill it: up to its
+// first zero byte, which the field's last byte is at the latest.
+int lookup_name(const name_slot& field);
+int find_name(const name_slot& field);
+
+// Number of slots still free.
+inline int free_slots() {
+    return max_players - player_count;
+}
+
+// Returns the results of the pass as the tables hold them after it, for the log named so.
+run_results results_of_pass(std::string_view log);

@@ -1,7 +1,0 @@
-#include "extractors/name_cutter.h"
-
-// "Bob does a back flip into the lava": the name ends at any byte before "does".
-stats_t lava(std::string_view readPtr) {
-    constexpr one_name_rules rules{"?does"};
-    return cut_one_name<rules>(readPtr);
-}

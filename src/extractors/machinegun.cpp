@@ -1,8 +1,0 @@
-#include "extractors/name_cutter.h"
-
-// "Bob was machinegunned by Sam": the victim ends at a blank before "wa", the killer at a line feed
-// or three blanks.
-stats_t machinegun(std::string_view readPtr) {
-    constexpr two_name_rules rules{" wa", "ed by", "   ", true};
-    return cut_two_names<rules>(readPtr);
-}

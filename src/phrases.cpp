@@ -1,5 +1,0 @@
-#include "phrases.h"
-
-phrase_set find_phrases(std::string_view text) {
-    return phrase_search<pass_phrases>::find(text);
-}

@@ -1,0 +1,464 @@
+#include "scan/line_scanner.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+#include "count/game_limits.h"
+#include "scan/byte_bits.h"
+
+#if FRAGTALLY_X86_64
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// Bytes asked of the file per read: few calls, and the data and its maps still fit the
+// second-level cache when its lines are examined.
+constexpr std::size_t read_size = std::size_t{128} * 1024;
+
+// Words of a map of the buffer, one bit per byte: bit i % 64 of word i / 64 for byte i. The
+// words past the data are stale, so every search is bounded by the end of the data.
+constexpr std::size_t map_words = (max_line_text + read_size + 63) / 64;
+
+// Readable bytes kept after the data, for the sweeps that look a little past a line.
+constexpr std::size_t buffer_padding = readable_after_text;
+static_assert(buffer_padding >= phrase_scan_overread && buffer_padding >= 63);
+
+struct line_reader {
+    std::FILE* in = nullptr;
+    std::array<char, max_line_text + read_size + buffer_padding> buffer{};
+    // Where phrases might be in the buffered data, as the phrase search maps them.
+    std::array<std::uint64_t, map_words + 1> spots{};  // a word more for reads a word ahead
+    // Where the line feeds are in the buffered data; none is marked at or after end.
+    std::array<std::uint64_t, map_words> line_feeds{};
+    std::size_t begin = 0;          // first byte not yet handed out
+    std::size_t end = 0;            // end of the data in the buffer
+    bool skipping = false;          // inside the unexamined rest of an over-long line
+    bool data_ended = false;        // end of file, or a byte 26, has been reached
+    bool may_hold_nul = false;      // the buffered data holds a zero byte somewhere
+    int error = 0;                  // errno of a failed read
+    bool compresses_bytes = false;  // the CPU has what list_line_feeds_vbmi2 needs
+};
+
+// Large, so in static storage, and the pass reads one log at a time.
+line_reader reader;
+
+using pass_search = phrase_search<pass_phrases>;
+
+// Applies the text-mode rules to freshly read bytes in place and returns how many remain.
+// Both bytes are rare in a log, so each is searched for with memchr before any byte is moved.
+std::size_t apply_text_mode(char* data, std::size_t size) {
+    if (const void* stop = std::memchr(data, 26, size)) {
+        size = static_cast<std::size_t>(static_cast<const char*>(stop) - data);
+        reader.data_ended = true;
+    }
+    char* cr = static_cast<char*>(std::memchr(data, '\r', size));
+    if (cr == nullptr) {
+        return size;
+    }
+    char* out = cr;
+    for (const char* p = cr + 1; p < data + size; ++p) {
+        if (*p != '\r') {
+            *out++ = *p;
+        }
+    }
+    return static_cast<std::size_t>(out - data);
+}
+
+// Marks the line feeds among size bytes of data, and no bit at or after size, and returns
+// whether the data holds a zero byte, a carriage return or a byte 26: bytes that logs rarely
+// hold, so they are found in the same sweep and only then looked for one by one. The vector
+// paths read up to 63 bytes past the data.
+bool map_line_feeds_portable(const char* data, std::size_t size, std::uint64_t* bits) {
+    bool rare = false;
+    for (std::size_t i = 0; i < size; i += 64) {
+        std::uint64_t word = 0;
+        for (std::size_t k = 0; k < 64 && i + k < size; ++k) {
+            char byte = data[i + k];
+            word |= std::uint64_t{byte == '\n'} << k;
+            rare = rare || byte == '\0' || byte == '\r' || byte == 26;
+        }
+        bits[i / 64] = word;
+    }
+    return rare;
+}
+
+#if FRAGTALLY_X86_64
+bool map_line_feeds_sse2(const char* data, std::size_t size, std::uint64_t* bits) {
+    std::uint64_t rare = 0;
+    for (std::size_t i = 0; i < size; i += 64) {
+        std::uint64_t kept = low_bits(size - i);
+        bits[i / 64] = byte_positions(data + i, '\n') & kept;
+        rare |= (byte_positions(data + i, '\0') | byte_positions(data + i, '\r') |
+                 byte_positions(data + i, 26)) &
+                kept;
+    }
+    return rare != 0;
+}
+
+[[gnu::target("avx2")]] bool map_line_feeds_avx2(const char* data, std::size_t size,
+                                                 std::uint64_t* bits) {
+    const __m256i line_feed = _mm256_set1_epi8('\n');
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i carriage_return = _mm256_set1_epi8('\r');
+    const __m256i end_of_file = _mm256_set1_epi8(26);
+    std::uint64_t rare = 0;
+    for (std::size_t i = 0; i < size; i += 64) {
+        std::uint64_t feeds = 0;
+        std::uint64_t others = 0;
+        for (std::size_t part = 0; part < 2; ++part) {
+            __m256i bytes =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 32 * part));
+            auto found = static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, line_feed)));
+            __m256i odd =
+                _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(bytes, zero),
+                                                _mm256_cmpeq_epi8(bytes, carriage_return)),
+                                _mm256_cmpeq_epi8(bytes, end_of_file));
+            auto odd_found = static_cast<std::uint32_t>(_mm256_movemask_epi8(odd));
+            feeds |= std::uint64_t{found} << (32 * part);
+            others |= std::uint64_t{odd_found} << (32 * part);
+        }
+        std::uint64_t kept = low_bits(size - i);
+        bits[i / 64] = feeds & kept;
+        rare |= others & kept;
+    }
+    return rare != 0;
+}
+#endif
+
+bool map_line_feeds(const char* data, std::size_t size, std::uint64_t* bits) {
+#if FRAGTALLY_X86_64
+    if (active_cpu_path >= cpu_path::avx2) {
+        return map_line_feeds_avx2(data, size, bits);
+    }
+    if (active_cpu_path == cpu_path::sse2) {
+        return map_line_feeds_sse2(data, size, bits);
+    }
+#endif
+    return map_line_feeds_portable(data, size, bits);
+}
+
+// Returns the position of the first bit set in a map from `from` on and before `to`, or `to`.
+std::size_t first_bit(const std::uint64_t* map, std::size_t from, std::size_t to) {
+    if (from >= to) {
+        return to;
+    }
+    std::size_t word = from / 64;
+    std::size_t words = (to + 63) / 64;
+    std::uint64_t bits = map[word] & ~low_bits(from % 64);
+    while (bits == 0 && ++word < words) {
+        bits = map[word];
+    }
+    auto first = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+    return bits == 0 ? to : std::min(to, first);
+}
+
+// Returns the position after the last bit set in a map from `from` on and before `to`, or
+// `from` when there is none.
+std::size_t after_last_bit(const std::uint64_t* map, std::size_t from, std::size_t to) {
+    if (from >= to) {
+        return from;
+    }
+    std::size_t word = (to - 1) / 64;
+    std::uint64_t bits = map[word] & low_bits(to - word * 64);
+    while (bits == 0 && word > from / 64) {
+        bits = map[--word];
+    }
+    auto after = word * 64 + 64 - static_cast<std::size_t>(std::countl_zero(bits));
+    return bits == 0 ? from : std::max(from, after);
+}
+
+// Returns the position of the first line feed from `from` on, or reader.end when there is none.
+std::size_t next_line_feed(std::size_t from) {
+    return first_bit(reader.line_feeds.data(), from, reader.end);
+}
+
+std::string_view line_text(const char* start, std::size_t size) {
+    size = std::min(size, max_line_text);
+    if (reader.may_hold_nul) {
+        if (const void* nul = std::memchr(start, '\0', size)) {
+            size = static_cast<std::size_t>(static_cast<const char*>(nul) - start);
+        }
+    }
+    return {start, size};
+}
+
+// Moves the unfinished line to the front of the buffer and reads more after it; once a read,
+// so kept out of the loop over lines.
+[[gnu::noinline]] bool refill() {
+    std::size_t pending = reader.end - reader.begin;
+    std::memmove(reader.buffer.data(), reader.buffer.data() + reader.begin, pending);
+    reader.begin = 0;
+    reader.end = pending;
+    char* space = reader.buffer.data() + pending;
+    errno = 0;
+    std::size_t got = std::fread(space, 1, read_size, reader.in);
+    if (got < read_size) {
+        if (std::ferror(reader.in)) {
+            reader.error = errno != 0 ? errno : EIO;
+            return false;
+        }
+        reader.data_ended = true;
+    }
+    reader.end += got;
+    // The unfinished line moved to the front is mapped again with the new data; it is rarely
+    // longer than a few dozen bytes.
+    reader.may_hold_nul = false;
+    if (map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data())) {
+        reader.end = pending + apply_text_mode(space, got);
+        reader.may_hold_nul = std::memchr(reader.buffer.data(), '\0', reader.end) != nullptr;
+        map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data());
+    }
+    pass_search::map(reader.buffer.data(), reader.end, reader.spots.data());
+    return true;
+}
+
+// Hands out the next line's text, whatever it holds, reading on when it runs past the data.
+[[gnu::noinline]] scan_result next_line(std::string_view& text) {
+    for (;;) {
+        char* start = reader.buffer.data() + reader.begin;
+        std::size_t pending = reader.end - reader.begin;
+        std::size_t lf = next_line_feed(reader.begin);
+        if (lf < reader.end) {
+            std::size_t size = lf - reader.begin + 1;
+            reader.begin += size;
+            if (reader.skipping) {
+                reader.skipping = false;
+                continue;
+            }
+            text = line_text(start, size);
+            return scan_result::lines;
+        }
+        if (reader.skipping) {
+            reader.begin = reader.end;
+            pending = 0;
+        } else if (pending >= max_line_text) {
+            // Hand out the examined part now; whatever follows up to the line feed is dropped.
+            reader.begin = reader.end;
+            reader.skipping = true;
+            text = line_text(start, pending);
+            return scan_result::lines;
+        }
+        if (reader.data_ended) {
+            reader.begin = reader.end;
+            if (pending > 0) {
+                text = line_text(start, pending);
+                return scan_result::lines;
+            }
+            return scan_result::end_of_log;
+        }
+        if (!refill()) {
+            return scan_result::failed;
+        }
+    }
+}
+
+// Line feeds listed at a time: the positions of those in this many words of a map.
+constexpr std::size_t listed_words = 32;
+// Room for the positions of the line feeds in listed_words words, and no more. A word's listing
+// may write past what it counts, but never past 64 positions from where it starts, and each
+// word before it moves that start on by 64 at most: so a listing that writes one too many runs
+// off the end, where the sanitizers see it on a log of empty lines.
+using line_feed_list = std::array<std::uint32_t, listed_words * 64>;
+
+// Lists the positions of the bits set in words from to to - 1 of a map, after clearing those
+// before `first`, and returns how many. Four are written per word whether it has that many or
+// not, so that the loop does not branch on a count that is anybody's guess. The list is indexed
+// as an array, so that a build with the standard library's checks stops at a write past it.
+template <int (*count_ones)(std::uint64_t)>
+inline std::size_t list_bits(const std::uint64_t* map, std::size_t from, std::size_t to,
+                             std::size_t first, line_feed_list& list) {
+    std::size_t listed = 0;
+    for (std::size_t word = from; word < to; ++word) {
+        std::uint64_t bits = map[word];
+        if (word == first / 64) {
+            bits &= ~low_bits(first % 64);
+        }
+        auto base = static_cast<std::uint32_t>(word * 64);
+        auto ones = static_cast<std::size_t>(count_ones(bits));
+        // The top bit keeps the count of trailing zeros defined once the bits run out.
+        constexpr std::uint64_t top = std::uint64_t{1} << 63;
+        for (std::size_t k = 0; k < 4; ++k) {
+            list[listed + k] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits | top));
+            bits &= bits - 1;
+        }
+        for (std::size_t k = 4; k < ones; ++k) {
+            list[listed + k] = base + static_cast<std::uint32_t>(__builtin_ctzll(bits | top));
+            bits &= bits - 1;
+        }
+        listed += ones;
+    }
+    return listed;
+}
+
+int count_ones_portable(std::uint64_t bits) {
+    return std::popcount(bits);
+}
+
+std::size_t list_line_feeds_portable(const std::uint64_t* map, std::size_t from, std::size_t to,
+                                     std::size_t first, line_feed_list& list) {
+    return list_bits<count_ones_portable>(map, from, to, first, list);
+}
+
+#if FRAGTALLY_X86_64
+// With the POPCNT and TZCNT instructions, which the AVX2 and AVX-512 paths' CPUs have: a build
+// for any x86-64 CPU makes std::popcount a library call.
+[[gnu::target("popcnt")]] int count_ones_popcnt(std::uint64_t bits) {
+    return __builtin_popcountll(bits);
+}
+
+[[gnu::target("popcnt,bmi")]] std::size_t list_line_feeds_popcnt(const std::uint64_t* map,
+                                                                 std::size_t from, std::size_t to,
+                                                                 std::size_t first,
+                                                                 line_feed_list& list) {
+    return list_bits<count_ones_popcnt>(map, from, to, first, list);
+}
+#endif
+
+#if FRAGTALLY_X86_64
+// Writes sixteen positions given as bytes, plus base, as 32-bit numbers. The zero-masked forms
+// throughout: GCC takes the undefined lanes of the others for uninitialised values.
+[[gnu::target("avx512f,avx512bw,avx512vl")]] inline void write_positions(__m128i bytes,
+                                                                         __m512i base,
+                                                                         std::uint32_t* to) {
+    _mm512_storeu_si512(to, _mm512_add_epi32(_mm512_maskz_cvtepu8_epi32(0xFFFF, bytes), base));
+}
+
+// The same, a word at a time: its line feeds' positions gathered as bytes, sixteen of them
+// widened and written whether the word has that many or not, and the rest only for a word of
+// more, which only lines of under four bytes make.
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt,bmi")]] std::size_t
+list_line_feeds_vbmi2(const std::uint64_t* map, std::size_t from, std::size_t to, std::size_t first,
+                      line_feed_list& list) {
+    const __m512i positions = _mm512_set_epi8(
+        63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
+        40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
+        17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    std::size_t listed = 0;
+    for (std::size_t word = from; word < to; ++word) {
+        std::uint64_t bits = map[word];
+        if (word == first / 64) {
+            bits &= ~low_bits(first % 64);
+        }
+        __m512i at = _mm512_maskz_compress_epi8(bits, positions);
+        __m512i base = _mm512_set1_epi32(static_cast<int>(word * 64));
+        auto ones = static_cast<std::size_t>(__builtin_popcountll(bits));
+        write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 0), base, list.data() + listed);
+        if (ones > 16) {
+            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 1), base,
+                            list.data() + listed + 16);
+            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 2), base,
+                            list.data() + listed + 32);
+            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 3), base,
+                            list.data() + listed + 48);
+        }
+        listed += ones;
+    }
+    return listed;
+}
+#endif
+
+std::size_t list_line_feeds(const std::uint64_t* map, std::size_t from, std::size_t to,
+                            std::size_t first, line_feed_list& list) {
+#if FRAGTALLY_X86_64
+    if (active_cpu_path == cpu_path::avx512 && reader.compresses_bytes) {
+        return list_line_feeds_vbmi2(map, from, to, first, list);
+    }
+    if (active_cpu_path >= cpu_path::avx2) {
+        return list_line_feeds_popcnt(map, from, to, first, list);
+    }
+#endif
+    return list_line_feeds_portable(map, from, to, first, list);
+}
+
+}  // namespace
+
+void start_scan(std::FILE* in) {
+    reader.in = in;
+    reader.begin = reader.end = 0;
+    reader.skipping = false;
+    reader.data_ended = false;
+    reader.may_hold_nul = false;
+    reader.error = 0;
+    reader.compresses_bytes = cpu_compresses_bytes();
+}
+
+scan_result next_scanned_lines(scanned_lines& lines) {
+    lines.line_feeds = nullptr;
+    // The whole lines in the data, unless a zero byte may cut one of them.
+    if (!reader.skipping && !reader.may_hold_nul) {
+        std::size_t end = after_last_bit(reader.line_feeds.data(), reader.begin, reader.end);
+        if (end > reader.begin) {
+            lines.data = reader.buffer.data();
+            lines.line_feeds = reader.line_feeds.data();
+            lines.spots = reader.spots.data();
+            lines.begin = reader.begin;
+            lines.end = end;
+            reader.begin = end;
+            return scan_result::lines;
+        }
+    }
+    // A line that runs past the data, or may hold a zero byte: next_line reads on.
+    scan_result got = next_line(lines.text);
+    return got;
+}
+
+phrase_set phrases_of_line(std::string_view text) {
+    return pass_search::find_mapped(text, reader.buffer.data(), reader.spots.data());
+}
+
+int scan_error() {
+    return reader.error;
+}
+
+bool for_each_batch(const scanned_lines& lines, batch_counter count) {
+    line_batch_of_run batch;
+    if (lines.line_feeds == nullptr) {
+        batch.texts[0] = lines.text;
+        batch.passed_before[0] = 0;
+        batch.size = 1;
+        return count(batch);
+    }
+    // The line feeds are listed first, so that the loop over lines does not branch on how many
+    // a word holds, and the lines are then sorted without a branch on whether one holds a spot:
+    // both are anybody's guess, so a branch would often mispredict.
+    line_feed_list line_feeds;
+    std::size_t start = lines.begin;
+    std::uint32_t passed = 0;
+    std::size_t held = 0;  // batch.size, kept out of memory until the batch is counted
+    const std::size_t words = (lines.end + 63) / 64;
+    for (std::size_t from = lines.begin / 64; from < words; from += listed_words) {
+        std::size_t listed = list_line_feeds(
+            lines.line_feeds, from, std::min(from + listed_words, words), lines.begin, line_feeds);
+        for (std::size_t i = 0; i < listed; ++i) {
+            std::size_t line_feed = line_feeds[i];
+            std::size_t size = line_feed + 1 - start;
+            // The spots of the line's first 64 bytes; a longer line is taken as it is.
+            std::size_t at = start % 64;
+            const std::uint64_t* spot_words = lines.spots + start / 64;
+            std::uint64_t spots = (spot_words[0] >> at) | ((spot_words[1] << 1) << (63 - at));
+            // Arithmetic, not a test of each in turn, which the compiler makes a branch.
+            std::size_t spotted = static_cast<std::size_t>((spots & low_bits(size)) != 0) |
+                                  static_cast<std::size_t>(size > 64);
+            batch.texts[held] = std::string_view(lines.data + start, std::min(size, max_line_text));
+            batch.passed_before[held] = passed;
+            held += spotted;
+            passed = (passed + 1) & static_cast<std::uint32_t>(spotted - 1);
+            start = line_feed + 1;
+            if (held == line_batch) {
+                batch.size = held;
+                if (!count(batch)) {
+                    return false;
+                }
+                held = 0;
+            }
+        }
+    }
+    batch.size = held;
+    batch.passed_after = passed;
+    return count(batch);
+}
