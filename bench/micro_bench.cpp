@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "app/progress.h"
-#include "count/parselog.h"
+#include "count/classic_rules.h"
+#include "count/pass.h"
 #include "count/phrases.h"
 #include "count/tables.h"
 #include "scan/cpu.h"
@@ -170,7 +171,9 @@ void whole_pass(benchmark::State& state) {
         init();
         start_scan(in);
         start_progress(out);
-        benchmark::DoNotOptimize(run_pass());
+        classic_rules rules;
+        progress_output progress;
+        benchmark::DoNotOptimize(run_pass(rules, progress));
         flush_progress();
     }
     std::fclose(in);

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "count/classic_rules.h"
 #include "count/kinds.h"
-#include "count/parselog.h"
+#include "count/pass.h"
 #include "count/phrases.h"
 #include "fuzz_support.h"
 #include "plain_phrases.h"

@@ -6,7 +6,8 @@
 #include <cstring>
 
 #include "app/progress.h"
-#include "count/parselog.h"
+#include "count/classic_rules.h"
+#include "count/pass.h"
 #include "expected_progress.h"
 #include "scan/line_scanner.h"
 
@@ -95,7 +96,9 @@ void check_pass(const std::string& log) {
     init();
     start_scan(in);
     start_progress(out);
-    pass_end end = run_pass();
+    classic_rules rules;
+    progress_output progress;
+    pass_end end = run_pass(rules, progress);
     flush_progress();
     std::fclose(in);
     std::string printed = read_back(out);

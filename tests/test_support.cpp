@@ -22,7 +22,9 @@ pass_run run_on(std::string_view log) {
     std::rewind(in);
     start_scan(in);
     start_progress(out);
-    pass_run run{run_pass(), {}};
+    classic_rules rules;
+    progress_output progress;
+    pass_run run{run_pass(rules, progress), {}};
     flush_progress();
     std::rewind(out);
     std::vector<char> chunk(4096);

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "count/parselog.h"
+#include "count/classic_rules.h"
+#include "count/pass.h"
 #include "count/tables.h"
 
 // Empties the player tables before each test.

@@ -253,9 +253,7 @@ run_results results_of_pass(std::string_view log) {
     auto players = static_cast<std::size_t>(player_count);
     results.players.reserve(players);
     for (std::size_t p = 0; p < players; ++p) {
-        const name_slot& slot = name[p];
-        auto end = std::find(slot.begin(), slot.end(), '\0');
-        results.players.push_back({std::string(slot.begin(), end), stats[p]});
+        results.players.push_back({std::string(name_text(name[p])), stats[p]});
     }
     copy_kills(results.head_to_head, who_killed_who, players);
     int count = round_count();

@@ -11,6 +11,12 @@
 
 using name_slot = std::array<char, name_size>;
 
+// The name a slot or an extractor's field holds: its bytes before the first zero byte.
+inline std::string_view name_text(const name_slot& field) {
+    std::string_view bytes(field.data(), field.size());
+    return bytes.substr(0, bytes.find('\0'));
+}
+
 // Player names by slot, zero-terminated; a slot never claimed holds "NULL".
 extern std::array<name_slot, max_players> name;
 

@@ -27,6 +27,14 @@ constexpr std::size_t map_words = (max_line_text + read_size + 63) / 64;
 constexpr std::size_t buffer_padding = readable_after_text;
 static_assert(buffer_padding >= phrase_scan_overread && buffer_padding >= 63);
 
+// Line feeds listed at a time: the positions of those in this many words of a map.
+constexpr std::size_t listed_words = 32;
+// Room for the positions of the line feeds in listed_words words, and no more. A word's listing
+// may write past what it counts, but never past 64 positions from where it starts, and each
+// word before it moves that start on by 64 at most: so a listing that writes one too many runs
+// off the end, where the sanitizers see it on a log of empty lines.
+using line_feed_list = std::array<std::uint32_t, listed_words * 64>;
+
 struct line_reader {
     std::FILE* in = nullptr;
     std::array<char, max_line_text + read_size + buffer_padding> buffer{};
@@ -34,13 +42,23 @@ struct line_reader {
     std::array<std::uint64_t, map_words + 1> spots{};  // a word more for reads a word ahead
     // Where the line feeds are in the buffered data; none is marked at or after end.
     std::array<std::uint64_t, map_words> line_feeds{};
-    std::size_t begin = 0;          // first byte not yet handed out
-    std::size_t end = 0;            // end of the data in the buffer
-    bool skipping = false;          // inside the unexamined rest of an over-long line
-    bool data_ended = false;        // end of file, or a byte 26, has been reached
-    bool may_hold_nul = false;      // the buffered data holds a zero byte somewhere
-    int error = 0;                  // errno of a failed read
+    std::size_t begin = 0;      // first byte not yet handed out
+    std::size_t end = 0;        // end of the data in the buffer
+    bool skipping = false;      // inside the unexamined rest of an over-long line
+    bool data_ended = false;    // end of file, or a byte 26, has been reached
+    bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
+    int error = 0;              // errno of a failed read
+    line_feed_list line_feeds_listed{};
     bool compresses_bytes = false;  // the CPU has what list_line_feeds_vbmi2 needs
+    // The run of whole lines being handed out: its lines start at line_start and end before
+    // run_end; the line feeds of the words before next_word are listed.
+    bool in_run = false;
+    std::size_t run_begin = 0;
+    std::size_t run_end = 0;
+    std::size_t line_start = 0;
+    std::size_t next_word = 0;
+    std::size_t listed = 0;     // line feeds in the list
+    std::size_t listed_at = 0;  // the next one to hand out
 };
 
 // Large, so in static storage, and the pass reads one log at a time.
@@ -257,14 +275,6 @@ std::string_view line_text(const char* start, std::size_t size) {
     }
 }
 
-// Line feeds listed at a time: the positions of those in this many words of a map.
-constexpr std::size_t listed_words = 32;
-// Room for the positions of the line feeds in listed_words words, and no more. A word's listing
-// may write past what it counts, but never past 64 positions from where it starts, and each
-// word before it moves that start on by 64 at most: so a listing that writes one too many runs
-// off the end, where the sanitizers see it on a log of empty lines.
-using line_feed_list = std::array<std::uint32_t, listed_words * 64>;
-
 // Lists the positions of the bits set in words from to to - 1 of a map, after clearing those
 // before `first`, and returns how many. Four are written per word whether it has that many or
 // not, so that the loop does not branch on a count that is anybody's guess. The list is indexed
@@ -375,6 +385,60 @@ std::size_t list_line_feeds(const std::uint64_t* map, std::size_t from, std::siz
     return list_line_feeds_portable(map, from, to, first, list);
 }
 
+// Fills the batch from the run being handed out, after the lines it holds, and returns
+// whether the batch is full; otherwise the run has ended. The line feeds are listed first, so
+// that the loop over lines does not branch on how many a word holds, and the lines are then
+// sorted without a branch on whether one holds a spot: both are anybody's guess, so a branch
+// would often mispredict.
+bool fill_from_run(line_batch& batch) {
+    const char* data = reader.buffer.data();
+    const std::uint64_t* spot_map = reader.spots.data();
+    std::size_t start = reader.line_start;
+    std::size_t held = batch.size;
+    auto lines = static_cast<std::uint32_t>(batch.lines);
+    const std::size_t words = (reader.run_end + 63) / 64;
+    for (;;) {
+        if (reader.listed_at == reader.listed) {
+            if (reader.next_word >= words) {
+                reader.in_run = false;
+                batch.size = held;
+                batch.lines = lines;
+                return false;
+            }
+            reader.listed = list_line_feeds(reader.line_feeds.data(), reader.next_word,
+                                            std::min(reader.next_word + listed_words, words),
+                                            reader.run_begin, reader.line_feeds_listed);
+            reader.listed_at = 0;
+            reader.next_word += listed_words;
+        }
+        for (std::size_t i = reader.listed_at; i < reader.listed; ++i) {
+            std::size_t line_feed = reader.line_feeds_listed[i];
+            std::size_t size = line_feed + 1 - start;
+            // The spots of the line's first 64 bytes; a longer line is taken as it is.
+            std::size_t at = start % 64;
+            const std::uint64_t* spot_words = spot_map + start / 64;
+            std::uint64_t spots = (spot_words[0] >> at) | ((spot_words[1] << 1) << (63 - at));
+            // Arithmetic, not a test of each in turn, which the compiler makes a branch.
+            std::size_t spotted = static_cast<std::size_t>((spots & low_bits(size)) != 0) |
+                                  static_cast<std::size_t>(size > 64);
+            batch.texts[held] = std::string_view(data + start, std::min(size, max_line_text));
+            batch.lines_before[held] = lines;
+            held += spotted;
+            ++lines;
+            start = line_feed + 1;
+            if (held == line_batch_size) {
+                reader.listed_at = i + 1;
+                reader.line_start = start;
+                batch.size = held;
+                batch.lines = lines;
+                return true;
+            }
+        }
+        reader.listed_at = reader.listed;
+        reader.line_start = start;
+    }
+}
+
 }  // namespace
 
 void start_scan(std::FILE* in) {
@@ -385,80 +449,48 @@ void start_scan(std::FILE* in) {
     reader.may_hold_nul = false;
     reader.error = 0;
     reader.compresses_bytes = cpu_compresses_bytes();
+    reader.in_run = false;
 }
 
-scan_result next_scanned_lines(scanned_lines& lines) {
-    lines.line_feeds = nullptr;
-    // The whole lines in the data, unless a zero byte may cut one of them.
-    if (!reader.skipping && !reader.may_hold_nul) {
-        std::size_t end = after_last_bit(reader.line_feeds.data(), reader.begin, reader.end);
-        if (end > reader.begin) {
-            lines.data = reader.buffer.data();
-            lines.line_feeds = reader.line_feeds.data();
-            lines.spots = reader.spots.data();
-            lines.begin = reader.begin;
-            lines.end = end;
+scan_result next_batch(line_batch& batch) {
+    batch.size = 0;
+    batch.lines = 0;
+    batch.mapped = reader.buffer.data();
+    batch.spots = reader.spots.data();
+    // A run that ended with a full batch leaves nothing for the next: the loop starts another.
+    while (batch.lines == 0) {
+        if (!reader.in_run) {
+            // The whole lines in the data, unless a zero byte may cut one of them.
+            std::size_t end =
+                reader.skipping || reader.may_hold_nul
+                    ? reader.begin
+                    : after_last_bit(reader.line_feeds.data(), reader.begin, reader.end);
+            if (end == reader.begin) {
+                // A line that runs past the data, or may hold a zero byte: next_line reads on.
+                batch.lines_before[0] = 0;
+                scan_result got = next_line(batch.texts[0]);
+                if (got == scan_result::lines) {
+                    batch.size = 1;
+                    batch.lines = 1;
+                }
+                return got;
+            }
+            reader.in_run = true;
+            reader.run_begin = reader.line_start = reader.begin;
+            reader.run_end = end;
+            reader.next_word = reader.begin / 64;
+            reader.listed = reader.listed_at = 0;
             reader.begin = end;
-            return scan_result::lines;
         }
+        fill_from_run(batch);
     }
-    // A line that runs past the data, or may hold a zero byte: next_line reads on.
-    scan_result got = next_line(lines.text);
-    return got;
+    return scan_result::lines;
 }
 
-phrase_set phrases_of_line(std::string_view text) {
-    return pass_search::find_mapped(text, reader.buffer.data(), reader.spots.data());
+phrase_set phrases_in(const line_batch& batch, std::size_t i) {
+    return pass_search::find_mapped(batch.texts[i], batch.mapped, batch.spots);
 }
 
 int scan_error() {
     return reader.error;
-}
-
-bool for_each_batch(const scanned_lines& lines, batch_counter count) {
-    line_batch_of_run batch;
-    if (lines.line_feeds == nullptr) {
-        batch.texts[0] = lines.text;
-        batch.passed_before[0] = 0;
-        batch.size = 1;
-        return count(batch);
-    }
-    // The line feeds are listed first, so that the loop over lines does not branch on how many
-    // a word holds, and the lines are then sorted without a branch on whether one holds a spot:
-    // both are anybody's guess, so a branch would often mispredict.
-    line_feed_list line_feeds;
-    std::size_t start = lines.begin;
-    std::uint32_t passed = 0;
-    std::size_t held = 0;  // batch.size, kept out of memory until the batch is counted
-    const std::size_t words = (lines.end + 63) / 64;
-    for (std::size_t from = lines.begin / 64; from < words; from += listed_words) {
-        std::size_t listed = list_line_feeds(
-            lines.line_feeds, from, std::min(from + listed_words, words), lines.begin, line_feeds);
-        for (std::size_t i = 0; i < listed; ++i) {
-            std::size_t line_feed = line_feeds[i];
-            std::size_t size = line_feed + 1 - start;
-            // The spots of the line's first 64 bytes; a longer line is taken as it is.
-            std::size_t at = start % 64;
-            const std::uint64_t* spot_words = lines.spots + start / 64;
-            std::uint64_t spots = (spot_words[0] >> at) | ((spot_words[1] << 1) << (63 - at));
-            // Arithmetic, not a test of each in turn, which the compiler makes a branch.
-            std::size_t spotted = static_cast<std::size_t>((spots & low_bits(size)) != 0) |
-                                  static_cast<std::size_t>(size > 64);
-            batch.texts[held] = std::string_view(lines.data + start, std::min(size, max_line_text));
-            batch.passed_before[held] = passed;
-            held += spotted;
-            passed = (passed + 1) & static_cast<std::uint32_t>(spotted - 1);
-            start = line_feed + 1;
-            if (held == line_batch) {
-                batch.size = held;
-                if (!count(batch)) {
-                    return false;
-                }
-                held = 0;
-            }
-        }
-    }
-    batch.size = held;
-    batch.passed_after = passed;
-    return count(batch);
 }

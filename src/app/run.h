@@ -1,0 +1,10 @@
+// The whole run of the program, once the command line is parsed: options in, reports out.
+#pragma once
+
+#include "app/command_line.h"
+
+// Empties the tables, reads the log with the classic rules, handles the round limit (its notice,
+// with the console cleared and a key waited for where the classic program did), writes every
+// report, reports any failure on standard error, and returns the exit status. No progress line
+// is written when options.quiet is set or a report goes to standard output.
+int run_log(const run_options& options);
