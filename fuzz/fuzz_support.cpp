@@ -94,11 +94,12 @@ void check_pass(const std::string& log) {
     std::rewind(in);
 
     init();
-    start_scan(in);
+    const cpu_path path = cpu_path_of_environment();
+    start_scan(in, path);
     start_progress(out);
-    classic_rules rules;
+    classic_rules rules(path);
     progress_output progress;
-    pass_end end = run_pass(rules, progress);
+    pass_end end = run_pass(rules, progress, path);
     flush_progress();
     std::fclose(in);
     std::string printed = read_back(out);

@@ -36,7 +36,9 @@ int start(int argc, const char* const* argv) {
         return exit_status;
     }
     const char* wanted = std::getenv("FRAGTALLY_CPU");
-    if (!choose_cpu_path(wanted)) {
+    // The one choice of CPU path, which every module of the run is handed.
+    cpu_path path = cpu_path::portable;
+    if (!cpu_path_named(wanted, path)) {
         // Appended piece by piece: g++ 12 warns wrongly of overlapping copies in a chain of +.
         std::string text = "FRAGTALLY_CPU is \"";
         text += printable(wanted != nullptr ? wanted : "");
@@ -50,7 +52,7 @@ int start(int argc, const char* const* argv) {
         report_problem(text);
         return exit_failure;
     }
-    return run_log(options);
+    return run_log(options, path);
 }
 
 }  // namespace

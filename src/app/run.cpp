@@ -65,7 +65,7 @@ void stop_at_round_limit(const run_options& options, const std::vector<pending_r
 
 }  // namespace
 
-int run_log(const run_options& options) {
+int run_log(const run_options& options, cpu_path path) {
     init();
     std::FILE* in = open_for_reading(options.log);
     if (in == nullptr) {
@@ -93,12 +93,12 @@ int run_log(const run_options& options) {
     if (!started) {
         return give_up();
     }
-    start_scan(in);
+    start_scan(in, path);
     start_progress(options.quiet || report_on_stdout ? nullptr : stdout);
 
-    classic_rules rules;
+    classic_rules rules(path);
     progress_output progress;
-    pass_end end = run_pass(rules, progress);
+    pass_end end = run_pass(rules, progress, path);
     flush_progress();
     if (end == pass_end::read_failed) {
         report_failure("cannot read", options.log, scan_error());

@@ -115,7 +115,7 @@ line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, s
     for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
         if ((phrases & phrases_of_kind[k]) == phrases_of_kind[k]) {
             const obituary_kind& kind = obituary_kinds[k];
-            stats_t names = kind.extract(text);
+            stats_t names = kind.extract(text, path_);
             int victim_slot = no_slot;
             int killer_slot = no_slot;
             bool counted = false;

@@ -9,6 +9,7 @@
 
 #include "count/line_memo.h"
 #include "count/phrases.h"
+#include "scan/cpu.h"
 
 // What examining a line tells the pass.
 struct line_verdict {
@@ -20,6 +21,9 @@ struct line_verdict {
 // init(); the round limit stops the pass.
 class classic_rules {
   public:
+    // Rules that cut names with the given CPU path's cutters, which the CPU must have.
+    explicit classic_rules(cpu_path path = cpu_path::portable) : path_(path) {}
+
     // Tells whether a line with these phrases ends a round: the pass adds every tally of lines
     // seen again before it examines such a line, as they belong to the round it ends.
     static bool ends_round(phrase_set phrases) { return (phrases & round_end_phrases) != 0; }
@@ -37,9 +41,13 @@ class classic_rules {
     // Ends the pass after `lines` lines (the one of a round-limit stop included): the run's
     // facts and the totals, added up from the rounds.
     void finish(std::uint64_t lines, bool stopped_at_limit);
+
+  private:
+    cpu_path path_;
 };
 
-// Examines one line, the next after lines_read, which it counts, with the classic rules and no
-// memo, given the pass_phrases in its text (find_phrases finds them). Returns false, with the
-// line counted as no kind, when this round end is one more than the round limit allows.
+// Examines one line, the next after lines_read, which it counts, with the classic rules (names
+// cut on the portable path) and no memo, given the pass_phrases in its text (find_phrases finds
+// them). Returns false, with the line counted as no kind, when this round end is one more than the
+// round limit allows.
 bool examine_line(std::string_view text, phrase_set phrases);

@@ -125,17 +125,18 @@ batch_loop<Rules> batch_loop_for(cpu_path path) {
 }  // namespace pass_detail
 
 // Counts every line the scanner hands out with the rules until the log ends or the rules stop
-// the pass, and adds a progress line for each line read (the stopping one excepted). The
-// scanner must have been started, and the tables the rules count into emptied.
+// the pass, with the batch loop of the given CPU path, which the CPU must have, and adds a
+// progress line for each line read (the stopping one excepted). The scanner must have been
+// started, and the tables the rules count into emptied.
 template <class Rules, class Progress>
-pass_end run_pass(Rules& rules, Progress& progress) {
+pass_end run_pass(Rules& rules, Progress& progress, cpu_path path) {
     static_assert(readable_after_text >= memo_reads_after_text, "the memo reads past a line");
     static_assert(line_batch_size <= memo_batch, "the memo looks up a whole batch");
     // Progress lines depend on nothing but the count, so they are added in batches.
     constexpr std::uint64_t progress_batch = 4096;
     // Remembered effects name slots of the tables as they were.
     forget_lines();
-    pass_detail::batch_loop<Rules> count = pass_detail::batch_loop_for<Rules>(active_cpu_path);
+    pass_detail::batch_loop<Rules> count = pass_detail::batch_loop_for<Rules>(path);
     std::uint64_t lines = 0;
     std::uint64_t printed = 0;
     std::uint64_t settled_at = 0;

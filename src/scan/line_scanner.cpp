@@ -35,6 +35,16 @@ constexpr std::size_t listed_words = 32;
 // off the end, where the sanitizers see it on a log of empty lines.
 using line_feed_list = std::array<std::uint32_t, listed_words * 64>;
 
+using pass_search = phrase_search<pass_phrases>;
+
+// The scanner's functions for one CPU path, taken once when a scan starts.
+struct scan_functions {
+    bool (*map_line_feeds)(const char* data, std::size_t size, std::uint64_t* bits);
+    std::size_t (*list_line_feeds)(const std::uint64_t* map, std::size_t from, std::size_t to,
+                                   std::size_t first, line_feed_list& list);
+    pass_search::sweep sweep;
+};
+
 struct line_reader {
     std::FILE* in = nullptr;
     std::array<char, max_line_text + read_size + buffer_padding> buffer{};
@@ -49,7 +59,7 @@ struct line_reader {
     bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
     int error = 0;              // errno of a failed read
     line_feed_list line_feeds_listed{};
-    bool compresses_bytes = false;  // the CPU has what list_line_feeds_vbmi2 needs
+    scan_functions functions{};
     // The run of whole lines being handed out: its lines start at line_start and end before
     // run_end; the line feeds of the words before next_word are listed.
     bool in_run = false;
@@ -63,8 +73,6 @@ struct line_reader {
 
 // Large, so in static storage, and the pass reads one log at a time.
 line_reader reader;
-
-using pass_search = phrase_search<pass_phrases>;
 
 // Applies the text-mode rules to freshly read bytes in place and returns how many remain.
 // Both bytes are rare in a log, so each is searched for with memchr before any byte is moved.
@@ -148,18 +156,6 @@ bool map_line_feeds_sse2(const char* data, std::size_t size, std::uint64_t* bits
 }
 #endif
 
-bool map_line_feeds(const char* data, std::size_t size, std::uint64_t* bits) {
-#if FRAGTALLY_X86_64
-    if (active_cpu_path >= cpu_path::avx2) {
-        return map_line_feeds_avx2(data, size, bits);
-    }
-    if (active_cpu_path == cpu_path::sse2) {
-        return map_line_feeds_sse2(data, size, bits);
-    }
-#endif
-    return map_line_feeds_portable(data, size, bits);
-}
-
 // Returns the position of the first bit set in a map from `from` on and before `to`, or `to`.
 std::size_t first_bit(const std::uint64_t* map, std::size_t from, std::size_t to) {
     if (from >= to) {
@@ -226,12 +222,13 @@ std::string_view line_text(const char* start, std::size_t size) {
     // The unfinished line moved to the front is mapped again with the new data; it is rarely
     // longer than a few dozen bytes.
     reader.may_hold_nul = false;
-    if (map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data())) {
+    if (reader.functions.map_line_feeds(reader.buffer.data(), reader.end,
+                                        reader.line_feeds.data())) {
         reader.end = pending + apply_text_mode(space, got);
         reader.may_hold_nul = std::memchr(reader.buffer.data(), '\0', reader.end) != nullptr;
-        map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data());
+        reader.functions.map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data());
     }
-    pass_search::map(reader.buffer.data(), reader.end, reader.spots.data());
+    pass_search::map(reader.buffer.data(), reader.end, reader.spots.data(), reader.functions.sweep);
     return true;
 }
 
@@ -372,17 +369,28 @@ list_line_feeds_vbmi2(const std::uint64_t* map, std::size_t from, std::size_t to
 }
 #endif
 
-std::size_t list_line_feeds(const std::uint64_t* map, std::size_t from, std::size_t to,
-                            std::size_t first, line_feed_list& list) {
+scan_functions scan_functions_for(cpu_path path) {
+    scan_functions functions{map_line_feeds_portable, list_line_feeds_portable,
+                             pass_search::sweep_for(path)};
 #if FRAGTALLY_X86_64
-    if (active_cpu_path == cpu_path::avx512 && reader.compresses_bytes) {
-        return list_line_feeds_vbmi2(map, from, to, first, list);
-    }
-    if (active_cpu_path >= cpu_path::avx2) {
-        return list_line_feeds_popcnt(map, from, to, first, list);
+    switch (path) {
+        case cpu_path::portable:
+            break;
+        case cpu_path::sse2:
+            functions.map_line_feeds = map_line_feeds_sse2;
+            break;
+        case cpu_path::avx2:
+            functions.map_line_feeds = map_line_feeds_avx2;
+            functions.list_line_feeds = list_line_feeds_popcnt;
+            break;
+        case cpu_path::avx512:
+            functions.map_line_feeds = map_line_feeds_avx2;
+            functions.list_line_feeds =
+                cpu_compresses_bytes() ? list_line_feeds_vbmi2 : list_line_feeds_popcnt;
+            break;
     }
 #endif
-    return list_line_feeds_portable(map, from, to, first, list);
+    return functions;
 }
 
 // Fills the batch from the run being handed out, after the lines it holds, and returns
@@ -405,9 +413,10 @@ bool fill_from_run(line_batch& batch) {
                 batch.lines = lines;
                 return false;
             }
-            reader.listed = list_line_feeds(reader.line_feeds.data(), reader.next_word,
-                                            std::min(reader.next_word + listed_words, words),
-                                            reader.run_begin, reader.line_feeds_listed);
+            reader.listed =
+                reader.functions.list_line_feeds(reader.line_feeds.data(), reader.next_word,
+                                                 std::min(reader.next_word + listed_words, words),
+                                                 reader.run_begin, reader.line_feeds_listed);
             reader.listed_at = 0;
             reader.next_word += listed_words;
         }
@@ -441,14 +450,14 @@ bool fill_from_run(line_batch& batch) {
 
 }  // namespace
 
-void start_scan(std::FILE* in) {
+void start_scan(std::FILE* in, cpu_path path) {
+    reader.functions = scan_functions_for(path);
     reader.in = in;
     reader.begin = reader.end = 0;
     reader.skipping = false;
     reader.data_ended = false;
     reader.may_hold_nul = false;
     reader.error = 0;
-    reader.compresses_bytes = cpu_compresses_bytes();
     reader.in_run = false;
 }
 
@@ -488,7 +497,8 @@ scan_result next_batch(line_batch& batch) {
 }
 
 phrase_set phrases_in(const line_batch& batch, std::size_t i) {
-    return pass_search::find_mapped(batch.texts[i], batch.mapped, batch.spots);
+    return pass_search::find_mapped(batch.texts[i], batch.mapped, batch.spots,
+                                    reader.functions.sweep);
 }
 
 int scan_error() {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "count/phrases.h"
+#include "scan/cpu.h"
 
 // Readable bytes that follow the text of every line handed out, whatever its length: reads a
 // little past a line stay inside the scanner's buffer (their bytes are anybody's guess).
@@ -33,8 +34,9 @@ struct line_batch {
 
 enum class scan_result { lines, end_of_log, failed };
 
-// Makes the scanner start on the given open stream (opened in binary mode), from its start.
-void start_scan(std::FILE* in);
+// Makes the scanner start on the given open stream (opened in binary mode), from its start,
+// with the functions of the given CPU path, which the CPU must have.
+void start_scan(std::FILE* in, cpu_path path);
 
 // Hands out the next batch, of at least one line, in log order. On failed, scan_error() tells
 // why. A byte 26 ends the data.
