@@ -1,6 +1,7 @@
 #include "count/classic_rules.h"
 
 #include <algorithm>
+#include <cassert>
 #include <limits>
 
 #include "count/kinds.h"
@@ -89,6 +90,11 @@ bool count_two_names(round_tally& round, const obituary_kind& kind, const name_s
     return true;
 }
 
+// The one place that lines_read changes after init().
+void note_lines_read(std::uint64_t lines) {
+    lines_read = lines;
+}
+
 }  // namespace
 
 line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, std::uint64_t line,
@@ -101,6 +107,8 @@ line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, s
     // A round end's obituaries belong to the round it ends.
     round_tally& round = current_round();
     if (ends_round(phrases)) {
+        // The lines seen again before it belong to the round it ends: the pass has added them.
+        assert(lines_settled());
         verdict.repeatable = false;
         if (rounds < max_rounds) {
             round.end_line = line;
@@ -156,13 +164,15 @@ void classic_rules::add_tallies(std::span<const line_tally> tallies) {
 }
 
 void classic_rules::finish(std::uint64_t lines, bool stopped_at_limit) {
-    lines_read = lines;
+    note_lines_read(lines);
     stopped_at_round_limit = stopped_at_limit;
     total_up_rounds();
 }
 
 bool examine_line(std::string_view text, phrase_set phrases) {
     line_effect effect{};
-    ++lines_read;
-    return classic_rules{}.examine(text, phrases, lines_read, effect).go_on;
+    std::uint64_t line = lines_read + 1;
+    bool go_on = classic_rules{}.examine(text, phrases, line, effect).go_on;
+    note_lines_read(line);
+    return go_on;
 }

@@ -134,8 +134,6 @@ pass_end run_pass(Rules& rules, Progress& progress, cpu_path path) {
     static_assert(line_batch_size <= memo_batch, "the memo looks up a whole batch");
     // Progress lines depend on nothing but the count, so they are added in batches.
     constexpr std::uint64_t progress_batch = 4096;
-    // Remembered effects name slots of the tables as they were.
-    forget_lines();
     pass_detail::batch_loop<Rules> count = pass_detail::batch_loop_for<Rules>(path);
     std::uint64_t lines = 0;
     std::uint64_t printed = 0;

@@ -1,5 +1,7 @@
 #include "count/tables.h"
 
+#include "count/line_memo.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -156,6 +158,8 @@ void init() {
     uncounted_obituaries = 0;
     lines_read = 0;
     stopped_at_round_limit = false;
+    // Remembered lines name slots of the tables as they were.
+    forget_lines();
 }
 
 namespace {

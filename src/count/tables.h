@@ -75,7 +75,8 @@ void total_up_rounds();
 inline constexpr int no_slot = -1;
 
 // Empties every table: all slots free (holding "NULL"), all counts 0 (the per-round ones and
-// the run's facts above included), no index entries.
+// the run's facts above included), no index entries, and the memo of lines, whose remembered
+// effects name slots.
 void init();
 
 // Returns the slot of the player, or no_slot if the name has none yet; claims nothing.

@@ -28,15 +28,6 @@ bool cpu_has(cpu_path path) {
     return false;
 }
 
-bool cpu_compresses_bytes() {
-#if FRAGTALLY_X86_64
-    __builtin_cpu_init();
-    return cpu_has(cpu_path::avx512) && __builtin_cpu_supports("avx512vbmi2") != 0;
-#else
-    return false;
-#endif
-}
-
 cpu_path fastest_cpu_path() {
     auto fastest = cpu_path::portable;
     for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {

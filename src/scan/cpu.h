@@ -21,10 +21,6 @@ inline constexpr std::array<std::string_view, 4> cpu_path_names = {"portable", "
 // Returns whether this build can take the path on this CPU.
 bool cpu_has(cpu_path path);
 
-// Returns whether the AVX-512 path may also gather the bytes of a vector under a mask
-// (AVX-512 VBMI2), which it does where it can: not every CPU of the path has it.
-bool cpu_compresses_bytes();
-
 // Returns the fastest path this build can take on this CPU.
 cpu_path fastest_cpu_path();
 

@@ -326,49 +326,6 @@ std::size_t list_line_feeds_portable(const std::uint64_t* map, std::size_t from,
 }
 #endif
 
-#if FRAGTALLY_X86_64
-// Writes sixteen positions given as bytes, plus base, as 32-bit numbers. The zero-masked forms
-// throughout: GCC takes the undefined lanes of the others for uninitialised values.
-[[gnu::target("avx512f,avx512bw,avx512vl")]] inline void write_positions(__m128i bytes,
-                                                                         __m512i base,
-                                                                         std::uint32_t* to) {
-    _mm512_storeu_si512(to, _mm512_add_epi32(_mm512_maskz_cvtepu8_epi32(0xFFFF, bytes), base));
-}
-
-// The same, a word at a time: its line feeds' positions gathered as bytes, sixteen of them
-// widened and written whether the word has that many or not, and the rest only for a word of
-// more, which only lines of under four bytes make.
-[[gnu::target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt,bmi")]] std::size_t
-list_line_feeds_vbmi2(const std::uint64_t* map, std::size_t from, std::size_t to, std::size_t first,
-                      line_feed_list& list) {
-    const __m512i positions = _mm512_set_epi8(
-        63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
-        40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
-        17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    std::size_t listed = 0;
-    for (std::size_t word = from; word < to; ++word) {
-        std::uint64_t bits = map[word];
-        if (word == first / 64) {
-            bits &= ~low_bits(first % 64);
-        }
-        __m512i at = _mm512_maskz_compress_epi8(bits, positions);
-        __m512i base = _mm512_set1_epi32(static_cast<int>(word * 64));
-        auto ones = static_cast<std::size_t>(__builtin_popcountll(bits));
-        write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 0), base, list.data() + listed);
-        if (ones > 16) {
-            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 1), base,
-                            list.data() + listed + 16);
-            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 2), base,
-                            list.data() + listed + 32);
-            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 3), base,
-                            list.data() + listed + 48);
-        }
-        listed += ones;
-    }
-    return listed;
-}
-#endif
-
 scan_functions scan_functions_for(cpu_path path) {
     scan_functions functions{map_line_feeds_portable, list_line_feeds_portable,
                              pass_search::sweep_for(path)};
@@ -380,13 +337,9 @@ scan_functions scan_functions_for(cpu_path path) {
             functions.map_line_feeds = map_line_feeds_sse2;
             break;
         case cpu_path::avx2:
-            functions.map_line_feeds = map_line_feeds_avx2;
-            functions.list_line_feeds = list_line_feeds_popcnt;
-            break;
         case cpu_path::avx512:
             functions.map_line_feeds = map_line_feeds_avx2;
-            functions.list_line_feeds =
-                cpu_compresses_bytes() ? list_line_feeds_vbmi2 : list_line_feeds_popcnt;
+            functions.list_line_feeds = list_line_feeds_popcnt;
             break;
     }
 #endif
