@@ -194,6 +194,8 @@ inline bool examine(std::string_view text, phrase_set phrases, line_effect& effe
         repeatable = false;
         if (rounds < max_rounds) {
             this_round->end_line = lines_read;
+            this_round->end_text_length = std::min(text.size(), round_end_text_size);
+            std::copy_n(text.begin(), this_round->end_text_length, this_round->end_text.begin());
         }
         ++rounds;
         if (rounds > round_limit) {
