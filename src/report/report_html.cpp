@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <limits>
 #include <numeric>
 #include <span>
 #include <vector>
@@ -734,12 +735,23 @@ std::vector<int> leaders(const page_writer& page, Figure figure) {
     return best;
 }
 
-void put_award_names(page_writer& page, const std::vector<int>& winners) {
-    bool first = true;
+// Winners an award names before it counts the rest: a tie of dozens decides little.
+constexpr std::size_t award_names_shown = 3;
+
+// The winners, all of them or the first `most`, then how many more.
+void put_award_names(page_writer& page, const std::vector<int>& winners,
+                     std::size_t most = std::numeric_limits<std::size_t>::max()) {
+    std::size_t shown = 0;
     for (int p : winners) {
-        put(page, first ? "" : " ");
+        if (shown == most) {
+            put(page, " <small>and ");
+            put_number(page, static_cast<std::int64_t>(winners.size() - most));
+            put(page, " more</small>");
+            break;
+        }
+        put(page, shown == 0 ? "" : " ");
         put_player_link(page, p);
-        first = false;
+        ++shown;
     }
 }
 
@@ -751,7 +763,7 @@ void put_award(page_writer& page, std::string_view title, std::string_view detai
     put(page, "<li><span class=\"at\">");
     put(page, title);
     put(page, "</span> ");
-    put_award_names(page, winners);
+    put_award_names(page, winners, award_names_shown);
     put_count_mark(page, figure);
     put(page, detail.empty() ? "" : " <small>");
     put(page, detail);
@@ -779,7 +791,7 @@ void put_awards(page_writer& page) {
     });
     if (!best_ratio.empty()) {
         put(page, "<li><span class=\"at\">Best K/D</span> ");
-        put_award_names(page, best_ratio);
+        put_award_names(page, best_ratio, award_names_shown);
         put(page, " <span class=\"x\">");
         put_ratio(page, count_of(results, best_ratio[0], kills),
                   count_of(results, best_ratio[0], deaths));
