@@ -1131,7 +1131,7 @@ void put_ended_by(page_writer& page, const period_view& period, bool at_limit) {
             break;
         case round_end_kind::line:
             put(page, "<q class=\"line\">");
-            put_raw_name(page, period.ended_by);
+            put_name_text(page, period.ended_by);
             put(page, "</q>");
             break;
     }
