@@ -1251,6 +1251,10 @@ void put_rounds(page_writer& page, const period_list& list, std::string_view nou
         }
         put(page, "</details>\n");
     }
+    if (results.players.empty()) {
+        put(page, "</section>\n");
+        return;
+    }
     put(page, "<h3>Kills by ");
     put(page, lowered(noun));
     put(page, "</h3>\n");
