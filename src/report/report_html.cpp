@@ -61,6 +61,8 @@ a:hover .n,a:focus .n{outline:2px solid var(--acc)}
 .x2{font-weight:700;margin:0 4px;font-variant-numeric:tabular-nums}
 details{margin:6px 0;background:var(--card);border:1px solid var(--line);border-radius:8px;padding:6px 10px}
 details>.box{margin-top:6px}
+.boards{display:grid;grid-template-columns:repeat(auto-fill,minmax(190px,1fr));gap:6px}
+.boards details{margin:0;min-width:0}.boards details[open]{grid-column:1/-1}
 summary{cursor:pointer;font-weight:600}
 q.line{font:13px ui-monospace,monospace;quotes:"\201C" "\201D"}
 .quiet{margin:0;padding:8px 14px;list-style:none;background:var(--card);border:1px solid var(--line);border-radius:8px;display:grid;grid-template-columns:repeat(auto-fill,minmax(min(300px,100%),1fr));gap:4px 16px;color:var(--mute)}
@@ -98,7 +100,7 @@ tbody tr:last-child>*{border-bottom:0}
 .card p{margin:0 0 8px;color:var(--mute)}
 .w{width:100%;table-layout:fixed}
 .w th:first-child{width:38%}.w thead th:nth-child(2),.w thead th:nth-child(3){width:16%}
-.card th,.card td{padding:3px 6px}
+.card th,.card td{padding:3px 6px}.card th.l{white-space:normal}
 td.bar{padding-left:8px}
 .su{list-style:none;display:flex;flex-wrap:wrap;gap:4px 14px;margin:10px 0 0;padding:0;color:var(--mute)}
 .su b{color:var(--fg)}.su li:first-child{color:var(--fg);font-weight:600}
@@ -1234,7 +1236,7 @@ void put_rounds(page_writer& page, const period_list& list, std::string_view nou
         put_winners(page, period);
         put(page, "</td></tr>\n");
     }
-    put(page, "</tbody></table></div>\n<h3>Scoreboards</h3>\n");
+    put(page, "</tbody></table></div>\n<h3>Scoreboards</h3>\n<div class=\"boards\">\n");
     number = 0;
     for (const period_view& period : list.periods) {
         put(page, "<details class=\"rs\"><summary>");
@@ -1251,6 +1253,7 @@ void put_rounds(page_writer& page, const period_list& list, std::string_view nou
         }
         put(page, "</details>\n");
     }
+    put(page, "</div>\n");
     if (results.players.empty()) {
         put(page, "</section>\n");
         return;
