@@ -458,7 +458,11 @@ std::vector<char> drawn_alike(const run_results& results) {
 // it and each player's share. The parts take a list of these, read once from the periods.
 struct period_player {
     int player;
-    counter_values counters;
+    std::int32_t kills;
+    std::int32_t deaths;
+    std::int32_t suicides;
+
+    std::int64_t score() const { return std::int64_t{kills} - suicides; }
 };
 
 struct period_view {
@@ -493,8 +497,11 @@ period_list periods_of(const run_results& results, const Periods& periods) {
         }
         for (int p = 0; p < player_count_of(results); ++p) {
             if (period.counts(static_cast<std::size_t>(p))) {
-                view.players.push_back({p, period.counters_of(static_cast<std::size_t>(p))});
-                view.kills += view.players.back().counters[kills];
+                // Only the figures the page shows: a page of many rounds keeps little.
+                const counter_values counters = period.counters_of(static_cast<std::size_t>(p));
+                view.players.push_back(
+                    {p, counters[kills], counters[deaths], suicides_in(counters)});
+                view.kills += counters[kills];
             }
         }
         list.periods.push_back(std::move(view));
@@ -510,7 +517,7 @@ period_list periods_of(const run_results& results, const Periods& periods) {
 std::int32_t kills_in(const period_view& period, int p) {
     for (const period_player& entry : period.players) {
         if (entry.player == p) {
-            return entry.counters[kills];
+            return entry.kills;
         }
     }
     return 0;
@@ -1144,7 +1151,7 @@ void put_ended_by(page_writer& page, const period_view& period, bool at_limit) {
 std::vector<int> winners_of(const page_writer& page, const period_view& period) {
     std::int32_t top = 0;
     for (const period_player& entry : period.players) {
-        top = std::max(top, entry.counters[kills]);
+        top = std::max(top, entry.kills);
     }
     std::vector<int> winners;
     for (int p : page.order) {
@@ -1171,9 +1178,7 @@ void put_scoreboard(page_writer& page, const period_view& period) {
         rows.push_back(&entry);
     }
     std::stable_sort(rows.begin(), rows.end(), [](const period_player* a, const period_player* b) {
-        return score_of(a->counters) != score_of(b->counters)
-                   ? score_of(a->counters) > score_of(b->counters)
-                   : a->counters[kills] > b->counters[kills];
+        return a->score() != b->score() ? a->score() > b->score() : a->kills > b->kills;
     });
     put(page,
         "<div class=\"box\"><table class=\"sb\">\n<thead><tr><th class=\"l\">Player</th>"
@@ -1182,13 +1187,13 @@ void put_scoreboard(page_writer& page, const period_view& period) {
         put(page, "<tr><td class=\"l\">");
         put_player_link(page, entry->player);
         put(page, "</td><td class=\"sc\">");
-        put_number(page, score_of(entry->counters));
+        put_number(page, entry->score());
         put(page, "</td><td>");
-        put_number(page, entry->counters[kills]);
+        put_number(page, entry->kills);
         put(page, "</td><td>");
-        put_number(page, entry->counters[deaths]);
+        put_number(page, entry->deaths);
         put(page, "</td><td>");
-        put_number(page, suicides_in(entry->counters));
+        put_number(page, entry->suicides);
         put(page, "</td></tr>\n");
     }
     put(page, "</tbody></table></div>\n");
@@ -1206,7 +1211,7 @@ void put_rounds(page_writer& page, const period_list& list, std::string_view nou
     std::int64_t largest = 1;
     for (const period_view& period : list.periods) {
         for (const period_player& entry : period.players) {
-            largest = std::max<std::int64_t>(largest, entry.counters[kills]);
+            largest = std::max<std::int64_t>(largest, entry.kills);
         }
     }
     put(page,
