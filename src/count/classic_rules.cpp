@@ -112,6 +112,8 @@ line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, s
         verdict.repeatable = false;
         if (rounds < max_rounds) {
             round.end_line = line;
+            round.end_text_length = std::min(text.size(), round_end_text_size);
+            std::copy_n(text.begin(), round.end_text_length, round.end_text.begin());
         }
         ++rounds;
         if (rounds > round_limit) {

@@ -1,6 +1,7 @@
-// The counters of a player's row of statistics, in one table: each one's id, name, label, group
-// and whether the text report shows it. The counter count, the names, the reports' rows and the
-// listing the tests check the scripts against all follow this table.
+// The counters of a player's row of statistics, in one table: each one's id, name, label, group,
+// whether the text report shows it, its caption in plain words and the weapon it belongs to. The
+// counter count, the names, the reports' rows and the listing the tests check the scripts against
+// all follow this table.
 #pragma once
 
 #include <array>
@@ -47,33 +48,49 @@ struct counter_info {
     std::string_view label;  // as the reports print it
     counter_group group;
     bool in_text_report;  // the text report keeps the classic layout, so a new counter may stay out
+    std::string_view caption;  // as the page prints it, in plain words
+    std::string_view family;   // a weapon as players name it (its kill and death counters and
+                               // other ways of killing with it share one); else the caption
 };
 
 // Every counter, in the order the reports list them.
 inline constexpr auto counter_table = std::to_array<counter_info>({
-    {kills, "kills", "Kills", counter_group::total, true},
-    {deaths, "deaths", "Deaths", counter_group::total, true},
-    {gauntlet_kills, "gauntlet_kills", "Gauntlet", counter_group::kill, true},
-    {gauntlet_deaths, "gauntlet_deaths", "Gauntlet", counter_group::death, true},
-    {mg_kills, "mg_kills", "Machinegun", counter_group::kill, true},
-    {mg_deaths, "mg_deaths", "Machinegun", counter_group::death, true},
-    {sg_kills, "sg_kills", "Shotgun", counter_group::kill, true},
-    {sg_deaths, "sg_deaths", "Shotgun", counter_group::death, true},
-    {rl_direct_kills, "rl_direct_kills", "Direct hits RL", counter_group::kill, true},
-    {rl_direct_deaths, "rl_direct_deaths", "Direct hits RL", counter_group::death, true},
-    {rl_close_kills, "rl_close_kills", "Close hits RL", counter_group::kill, true},
-    {rl_close_deaths, "rl_close_deaths", "Close hits RL", counter_group::death, true},
-    {rail_kills, "rail_kills", "Railgun", counter_group::kill, true},
-    {rail_deaths, "rail_deaths", "Railgun", counter_group::death, true},
-    {pg_kills, "pg_kills", "Plasma Gun", counter_group::kill, true},
-    {pg_deaths, "pg_deaths", "Plasma Gun", counter_group::death, true},
-    {lg_kills, "lg_kills", "Lightning Gun", counter_group::kill, true},
-    {lg_deaths, "lg_deaths", "Lightning Gun", counter_group::death, true},
-    {rocket_suicides, "rocket_suicides", "rocket", counter_group::suicide, true},
-    {plasma_suicides, "plasma_suicides", "plasmagun", counter_group::suicide, true},
-    {void_suicides, "void_suicides", "void", counter_group::suicide, true},
-    {crater_suicides, "crater_suicides", "jumping", counter_group::suicide, true},
-    {lava_suicides, "lava_suicides", "lava", counter_group::suicide, true},
+    {kills, "kills", "Kills", counter_group::total, true, "Kills", "Kills"},
+    {deaths, "deaths", "Deaths", counter_group::total, true, "Deaths", "Deaths"},
+    {gauntlet_kills, "gauntlet_kills", "Gauntlet", counter_group::kill, true, "Gauntlet",
+     "Gauntlet"},
+    {gauntlet_deaths, "gauntlet_deaths", "Gauntlet", counter_group::death, true, "Gauntlet",
+     "Gauntlet"},
+    {mg_kills, "mg_kills", "Machinegun", counter_group::kill, true, "Machine gun", "Machine gun"},
+    {mg_deaths, "mg_deaths", "Machinegun", counter_group::death, true, "Machine gun",
+     "Machine gun"},
+    {sg_kills, "sg_kills", "Shotgun", counter_group::kill, true, "Shotgun", "Shotgun"},
+    {sg_deaths, "sg_deaths", "Shotgun", counter_group::death, true, "Shotgun", "Shotgun"},
+    {rl_direct_kills, "rl_direct_kills", "Direct hits RL", counter_group::kill, true,
+     "Rocket (direct hit)", "Rocket launcher"},
+    {rl_direct_deaths, "rl_direct_deaths", "Direct hits RL", counter_group::death, true,
+     "Rocket (direct hit)", "Rocket launcher"},
+    {rl_close_kills, "rl_close_kills", "Close hits RL", counter_group::kill, true,
+     "Rocket (splash)", "Rocket launcher"},
+    {rl_close_deaths, "rl_close_deaths", "Close hits RL", counter_group::death, true,
+     "Rocket (splash)", "Rocket launcher"},
+    {rail_kills, "rail_kills", "Railgun", counter_group::kill, true, "Railgun", "Railgun"},
+    {rail_deaths, "rail_deaths", "Railgun", counter_group::death, true, "Railgun", "Railgun"},
+    {pg_kills, "pg_kills", "Plasma Gun", counter_group::kill, true, "Plasma gun", "Plasma gun"},
+    {pg_deaths, "pg_deaths", "Plasma Gun", counter_group::death, true, "Plasma gun", "Plasma gun"},
+    {lg_kills, "lg_kills", "Lightning Gun", counter_group::kill, true, "Lightning gun",
+     "Lightning gun"},
+    {lg_deaths, "lg_deaths", "Lightning Gun", counter_group::death, true, "Lightning gun",
+     "Lightning gun"},
+    {rocket_suicides, "rocket_suicides", "rocket", counter_group::suicide, true, "Own rocket",
+     "Own rocket"},
+    {plasma_suicides, "plasma_suicides", "plasmagun", counter_group::suicide, true, "Own plasma",
+     "Own plasma"},
+    {void_suicides, "void_suicides", "void", counter_group::suicide, true, "Killed by the world",
+     "Killed by the world"},
+    {crater_suicides, "crater_suicides", "jumping", counter_group::suicide, true, "Fell to death",
+     "Fell to death"},
+    {lava_suicides, "lava_suicides", "lava", counter_group::suicide, true, "Lava", "Lava"},
 });
 
 // Counters in each player's row of statistics.
@@ -100,7 +117,8 @@ constexpr bool each_counter_has_one_row() {
 constexpr bool names_are_unique_snake_case() {
     for (std::size_t i = 0; i < counter_table.size(); ++i) {
         std::string_view name = counter_table[i].name;
-        if (name.empty() || counter_table[i].label.empty()) {
+        if (name.empty() || counter_table[i].label.empty() || counter_table[i].caption.empty() ||
+            counter_table[i].family.empty()) {
             return false;
         }
         for (char c : name) {
@@ -117,14 +135,15 @@ constexpr bool names_are_unique_snake_case() {
     return true;
 }
 
-// The number of rows of the other weapon group with the row's label and text-report flag.
+// The number of rows of the other weapon group with the row's label, caption, family and
+// text-report flag.
 constexpr int partners_of(const counter_info& row) {
     counter_group other =
         row.group == counter_group::kill ? counter_group::death : counter_group::kill;
     int found = 0;
     for (const counter_info& info : counter_table) {
-        found += info.group == other && info.label == row.label &&
-                         info.in_text_report == row.in_text_report
+        found += info.group == other && info.label == row.label && info.caption == row.caption &&
+                         info.family == row.family && info.in_text_report == row.in_text_report
                      ? 1
                      : 0;
     }
@@ -160,9 +179,11 @@ constexpr bool totals_are_kills_and_deaths() {
 static_assert(counter_count == counter_end, "every counter of the enumeration needs a row");
 static_assert(counter_checks::each_counter_has_one_row(), "one row per counter");
 static_assert(counter_checks::names_are_unique_snake_case(),
-              "every counter needs a label and a unique name of a-z, 0-9 and _");
+              "every counter needs a label, a caption, a family and a unique name of a-z, 0-9 "
+              "and _");
 static_assert(counter_checks::weapons_come_in_pairs(),
-              "each weapon has one kill and one death counter under one label and text flag");
+              "each weapon has one kill and one death counter under one label, caption, family "
+              "and text flag");
 static_assert(counter_checks::totals_are_kills_and_deaths(), "the totals are kills and deaths");
 
 // The counters' names, indexed by the counter enumeration; reports name the counters by them.

@@ -145,6 +145,7 @@ void init() {
     auto used = static_cast<std::size_t>(std::clamp(rounds + 1, 1, max_rounds));
     for (auto& round : std::span(round_tallies).first(used)) {
         round.end_line = 0;
+        round.end_text_length = 0;
         for (auto& row : round.stats) {
             row.fill(0);
         }
@@ -265,8 +266,9 @@ run_results results_of_pass(std::string_view log) {
     for (int r = 0; r < count; ++r) {
         round_span span = span_of_round(r);
         const round_tally& tally = round_tallies[static_cast<std::size_t>(r)];
-        round_result& round =
-            results.rounds.emplace_back(span.first_line, span.last_line, span.ended);
+        round_result& round = results.rounds.emplace_back(
+            span.first_line, span.last_line, span.ended,
+            span.ended ? std::string(tally.end_text.data(), tally.end_text_length) : std::string());
         std::size_t entries = 0;
         for (std::size_t p = 0; p < players; ++p) {
             entries +=

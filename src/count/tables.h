@@ -45,6 +45,8 @@ extern bool stopped_at_round_limit;
 // on a round-end line belongs to the round that line ends.
 struct round_tally {
     std::uint64_t end_line = 0;  // the number (from 1) of the round-end line that closed it
+    std::array<char, round_end_text_size> end_text{};  // that line's first bytes
+    std::size_t end_text_length = 0;
     std::array<std::array<std::int32_t, counter_count>, max_players> stats{};
     std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who{};
 };

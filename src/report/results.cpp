@@ -21,8 +21,12 @@ std::int32_t kill_matrix::killed(std::size_t killer, std::size_t victim) const {
                                                                                     : 0;
 }
 
-round_result::round_result(std::uint64_t first_line, std::uint64_t last_line, bool ended)
-    : first_line_(first_line), last_line_(last_line), ended_(ended) {}
+round_result::round_result(std::uint64_t first_line, std::uint64_t last_line, bool ended,
+                           std::string end_text)
+    : first_line_(first_line),
+      last_line_(last_line),
+      ended_(ended),
+      end_text_(std::move(end_text)) {}
 
 void round_result::add_count(std::uint32_t player, counter which, std::int32_t count) {
     assert(count != 0);
