@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/exit_status.h"
+#include "app/history_run.h"
 #include "app/messages.h"
 #include "app/stop_signals.h"
 #include "count/parselog.h"
@@ -50,6 +51,9 @@ int run(int argc, const char* const* argv) {
         }
         report_problem(text);
         return exit_failure;
+    }
+    if (options.from_history) {
+        return report_from_history(options);
     }
     init();
     return parse_log(options);
