@@ -8,6 +8,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -282,7 +283,7 @@ log_identity identify_log(const std::string& log, std::uint64_t bytes,
     lengths.push_back(bytes);
     std::sort(lengths.begin(), lengths.end());
     log_hash hash;
-    std::vector<unsigned char> buffer(1 << 16);
+    std::vector<unsigned char> buffer(std::size_t{1} << 20);
     std::uint64_t done = 0;
     bool first_line_done = false;
     for (std::uint64_t length : lengths) {
@@ -439,6 +440,7 @@ void record(const std::string& path, const run_results& results) {
                 {query.number(0), static_cast<std::uint64_t>(query.number(1)), query.text(2)});
         }
         std::vector<std::uint64_t> lengths;
+        lengths.reserve(recorded.size());
         for (const recorded_session& session : recorded) {
             lengths.push_back(session.bytes);
         }
@@ -610,39 +612,66 @@ run_results load(const std::string& path, const session_filter& filter) {
 
 }  // namespace
 
-void log_hash::add(const unsigned char* bytes, std::size_t size) {
-    length_ += size;
-    while (size > 0) {
-        std::size_t take = std::min(size, pending_.size() - pending_size_);
-        std::memcpy(pending_.data() + pending_size_, bytes, take);
-        pending_size_ += take;
-        bytes += take;
-        size -= take;
-        if (pending_size_ == pending_.size()) {
-            std::uint64_t word = 0;
-            for (std::size_t i = 0; i < pending_.size(); ++i) {
-                word |= static_cast<std::uint64_t>(pending_[i]) << (8 * i);
-            }
-            state_ = ((state_ ^ word) * 0x9E3779B97F4A7C15ULL);
-            state_ ^= state_ >> 29;
-            pending_size_ = 0;
-        }
-    }
+namespace {
+
+constexpr std::uint64_t hash_multiplier = 0x9E3779B97F4A7C15ULL;
+
+// The eight bytes as a word in the machine's order: every platform built for is little-endian,
+// so a history moved between them keeps its hashes.
+std::uint64_t word_at(const unsigned char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
 }
 
-std::string log_hash::digest() const {
-    std::uint64_t word = 0;
-    for (std::size_t i = 0; i < pending_size_; ++i) {
-        word |= static_cast<std::uint64_t>(pending_[i]) << (8 * i);
-    }
-    std::uint64_t value = (state_ ^ word) * 0x9E3779B97F4A7C15ULL;
-    value ^= length_;
-    // The finishing steps spread every input bit over the whole value.
+// Spreads every bit of the value over all of it.
+std::uint64_t mix(std::uint64_t value) {
     value ^= value >> 33;
     value *= 0xFF51AFD7ED558CCDULL;
     value ^= value >> 33;
     value *= 0xC4CEB9FE1A85EC53ULL;
     value ^= value >> 33;
+    return value;
+}
+
+}  // namespace
+
+void log_hash::add_block(const unsigned char* bytes) {
+    // Four independent lanes, so that the multiplications of a block overlap.
+    for (std::size_t lane = 0; lane < lanes_.size(); ++lane) {
+        std::uint64_t state = (lanes_[lane] ^ word_at(bytes + 8 * lane)) * hash_multiplier;
+        lanes_[lane] = state ^ (state >> 32);
+    }
+}
+
+void log_hash::add(const unsigned char* bytes, std::size_t size) {
+    length_ += size;
+    if (pending_size_ > 0) {
+        std::size_t take = std::min(size, block - pending_size_);
+        std::memcpy(pending_.data() + pending_size_, bytes, take);
+        pending_size_ += take;
+        bytes += take;
+        size -= take;
+        if (pending_size_ < block) {
+            return;
+        }
+        add_block(pending_.data());
+        pending_size_ = 0;
+    }
+    for (; size >= block; bytes += block, size -= block) {
+        add_block(bytes);
+    }
+    std::memcpy(pending_.data(), bytes, size);
+    pending_size_ = size;
+}
+
+std::string log_hash::digest() const {
+    std::array<unsigned char, block> last{};
+    std::memcpy(last.data(), pending_.data(), pending_size_);
+    std::uint64_t value = length_;
+    for (std::size_t lane = 0; lane < lanes_.size(); ++lane) {
+        value = mix(value ^ lanes_[lane] ^ word_at(last.data() + 8 * lane) * hash_multiplier);
+    }
     std::array<char, 17> text{};
     std::snprintf(text.data(), text.size(), "%016llx", static_cast<unsigned long long>(value));
     return text.data();
@@ -717,6 +746,11 @@ std::optional<run_results> results_from_history(const std::string& path,
         return std::nullopt;
     } catch (const std::bad_alloc&) {
         report_problem("cannot read the history " + printable(path) + ": out of memory");
+        return std::nullopt;
+    } catch (const std::out_of_range&) {
+        // A row refers to a player the session does not list: the file was changed by hand.
+        report_problem("cannot read the history " + printable(path) +
+                       ": a row names a player its session does not list");
         return std::nullopt;
     }
 }

@@ -28,10 +28,14 @@ class log_hash {
     std::string digest() const;
 
   private:
-    std::uint64_t state_ = 0x243F6A8885A308D3ULL;
-    std::array<unsigned char, 8> pending_{};
+    static constexpr std::size_t block = 32;  // four 8-byte words, one per lane
+    std::array<std::uint64_t, 4> lanes_ = {0x243F6A8885A308D3ULL, 0x13198A2E03707344ULL,
+                                           0xA4093822299F31D0ULL, 0x082EFA98EC4E6C89ULL};
+    std::array<unsigned char, block> pending_{};
     std::size_t pending_size_ = 0;
     std::uint64_t length_ = 0;
+
+    void add_block(const unsigned char* bytes);
 };
 
 // The time a session began, "YYYY-MM-DD HH:MM:SS", read from a log's first line when that is
