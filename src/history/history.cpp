@@ -82,22 +82,13 @@ CREATE TABLE round_counters (
     PRIMARY KEY (session, round, player, counter),
     FOREIGN KEY (session, round) REFERENCES rounds(session, round) ON DELETE CASCADE
 ) WITHOUT ROWID;
-CREATE TABLE round_kills (
-    session INTEGER NOT NULL,
-    round INTEGER NOT NULL,
-    killer INTEGER NOT NULL REFERENCES players(id),
-    victim INTEGER NOT NULL REFERENCES players(id),
-    count INTEGER NOT NULL,
-    PRIMARY KEY (session, round, killer, victim),
-    FOREIGN KEY (session, round) REFERENCES rounds(session, round) ON DELETE CASCADE
-) WITHOUT ROWID;
 )sql",
 });
 static_assert(schema_steps.size() == history_schema_version, "one step per schema version");
 
 // The tables of a session's rows, which replacing a session empties, children first.
 constexpr auto session_tables =
-    std::to_array<std::string_view>({"round_kills", "round_counters", "rounds", "head_to_head",
+    std::to_array<std::string_view>({"round_counters", "rounds", "head_to_head",
                                      "session_counters", "session_players", "sessions"});
 
 // The rule set whose name the history stores for a run; the one place that reads it.
@@ -209,6 +200,8 @@ database open_history(const std::string& path, bool create) {
     }
     sqlite3_extended_result_codes(db.get(), 0);
     sqlite3_busy_timeout(db.get(), history_busy_wait_ms);
+    // Room for a large session's new pages, so that they are written once, at the commit.
+    execute(db.get(), "PRAGMA cache_size = -8192");
     // The first read finds a file that is no database; the check finds damaged pages, which
     // would otherwise show only when a query reaches them.
     statement integrity(db.get(), "PRAGMA quick_check(1)");
@@ -369,9 +362,6 @@ void insert_session(sqlite3* db, const run_results& results, const log_identity&
     statement head_to_head(db,
                            "INSERT INTO head_to_head (session, killer, victim, count) "
                            "VALUES (?, ?, ?, ?)");
-    statement round_kills(db,
-                          "INSERT INTO round_kills (session, round, killer, victim, count) "
-                          "VALUES (?, ?, ?, ?, ?)");
     statement rounds(db,
                      "INSERT INTO rounds (session, round, first_line, last_line, ended) "
                      "VALUES (?, ?, ?, ?, ?)");
@@ -410,17 +400,6 @@ void insert_session(sqlite3* db, const run_results& results, const log_identity&
                         .bind(3, ids[p])
                         .bind(4, counter_names[c])
                         .bind(5, values[c])
-                        .run();
-                }
-            }
-            for (std::size_t q = 0; q < results.players.size(); ++q) {
-                std::int32_t count = round.kills().killed(p, q);
-                if (count != 0) {
-                    round_kills.bind(1, id)
-                        .bind(2, number)
-                        .bind(3, ids[p])
-                        .bind(4, ids[q])
-                        .bind(5, count)
                         .run();
                 }
             }
