@@ -88,8 +88,8 @@ static_assert(schema_steps.size() == history_schema_version, "one step per schem
 
 // The tables of a session's rows, which replacing a session empties, children first.
 constexpr auto session_tables =
-    std::to_array<std::string_view>({"round_counters", "rounds", "head_to_head",
-                                     "session_counters", "session_players", "sessions"});
+    std::to_array<std::string_view>({"round_counters", "rounds", "head_to_head", "session_counters",
+                                     "session_players", "sessions"});
 
 // The rule set whose name the history stores for a run; the one place that reads it.
 rule_set rules_of(const run_results& results) {
@@ -200,8 +200,6 @@ database open_history(const std::string& path, bool create) {
     }
     sqlite3_extended_result_codes(db.get(), 0);
     sqlite3_busy_timeout(db.get(), history_busy_wait_ms);
-    // Room for a large session's new pages, so that they are written once, at the commit.
-    execute(db.get(), "PRAGMA cache_size = -8192");
     // The first read finds a file that is no database; the check finds damaged pages, which
     // would otherwise show only when a query reaches them.
     statement integrity(db.get(), "PRAGMA quick_check(1)");
@@ -409,6 +407,8 @@ void insert_session(sqlite3* db, const run_results& results, const log_identity&
 
 void record(const std::string& path, const run_results& results) {
     database db = open_history(path, true);
+    // Room for a large session's new pages, so that they are written once, at the commit.
+    execute(db.get(), "PRAGMA cache_size = -8192");
     execute(db.get(), "BEGIN IMMEDIATE");
     try {
         std::vector<recorded_session> recorded;
