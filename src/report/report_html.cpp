@@ -379,12 +379,14 @@ void put_summary(page_writer& page) {
     for (int p = 0; p < player_count_of(results); ++p) {
         counted += count_of(results, p, kills) + suicides_of(results, p);
     }
-    put(page,
-        "<section id=\"summary\">\n<h2>Summary</h2>\n<div class=\"tiles\">\n<dl><dt>Log</dt><dd>");
+    put(page, "<section id=\"summary\">\n<h2>Summary</h2>\n<div class=\"tiles\">\n<dl><dt>");
+    put(page, results.history ? "History" : "Log");
+    put(page, "</dt><dd>");
     put_path(page, results.log);
     put(page, "</dd></dl>\n");
     put_tile(page, "Lines read", static_cast<std::int64_t>(results.lines));
-    put_tile(page, "Rounds", static_cast<std::int64_t>(results.rounds.size()));
+    put_tile(page, results.history ? "Sessions" : "Rounds",
+             static_cast<std::int64_t>(results.rounds.size()));
     put_tile(page, "Round ends", results.round_ends);
     put_tile(page, "Players", player_count_of(results));
     put_tile(page, "Obituaries counted", counted);
@@ -612,7 +614,10 @@ void put_trend(page_writer& page, int p, int round_total, std::int64_t largest) 
 void put_rounds(page_writer& page, const std::vector<int>& order) {
     const run_results& results = page.results;
     int round_total = static_cast<int>(results.rounds.size());
-    put(page, "<section id=\"rounds\">\n<h2>Rounds</h2>\n");
+    // A history's periods are its sessions.
+    bool sessions = results.history.has_value();
+    put(page, sessions ? "<section id=\"rounds\">\n<h2>Sessions</h2>\n"
+                       : "<section id=\"rounds\">\n<h2>Rounds</h2>\n");
     if (round_total == 0) {
         put(page, "<p class=\"note\">The log holds no lines.</p>\n</section>\n");
         return;
@@ -623,9 +628,12 @@ void put_rounds(page_writer& page, const std::vector<int>& order) {
             largest = std::max<std::int64_t>(largest, kills_in_round(results, r, p));
         }
     }
+    put(page, sessions ? "<p class=\"note\">Kills of each player in each session, in the order "
+                         "they began:</p>\n"
+                       : "<p class=\"note\">A round runs to the next line that ends one. Kills "
+                         "of each player in each round:</p>\n");
     put(page,
-        "<p class=\"note\">A round runs to the next line that ends one. Kills of each player in "
-        "each round:</p>\n<div class=\"box\"><table class=\"r\">\n<thead><tr><th "
+        "<div class=\"box\"><table class=\"r\">\n<thead><tr><th "
         "class=\"l\">Player</th><th class=\"l\">Trend</th><th>Total</th>");
     for (int r = 0; r < round_total; ++r) {
         put(page, "<th>");
@@ -647,10 +655,13 @@ void put_rounds(page_writer& page, const std::vector<int>& order) {
         }
         put(page, "</tr>\n");
     }
-    put(page,
-        "</tbody></table></div>\n<h3>Round by round</h3>\n<div class=\"box\"><table "
-        "class=\"rt\">\n<thead><tr><th>Round</th><th>Lines</th><th class=\"l\">Ended by</th>"
-        "<th>Kills</th><th class=\"l\">Top player</th></tr></thead>\n<tbody>\n");
+    put(page, sessions ? "</tbody></table></div>\n<h3>Session by session</h3>\n<div "
+                         "class=\"box\"><table class=\"rt\">\n<thead><tr><th>Session</th>"
+                         "<th>Lines</th><th class=\"l\">Began</th>"
+                       : "</tbody></table></div>\n<h3>Round by round</h3>\n<div "
+                         "class=\"box\"><table class=\"rt\">\n<thead><tr><th>Round</th>"
+                         "<th>Lines</th><th class=\"l\">Ended by</th>");
+    put(page, "<th>Kills</th><th class=\"l\">Top player</th></tr></thead>\n<tbody>\n");
     for (int r = 0; r < round_total; ++r) {
         const round_result& round = results.rounds[static_cast<std::size_t>(r)];
         std::int32_t total = 0;
@@ -667,7 +678,17 @@ void put_rounds(page_writer& page, const std::vector<int>& order) {
         put_number(page, static_cast<std::int64_t>(round.last_line()));
         put(page, "</td><td class=\"l\">");
         bool limit = results.stopped_at_round_limit && r == round_total - 1;
-        put(page, limit ? "the round limit" : round.ended() ? "a round end" : "the end of the log");
+        if (const auto& session = round.session()) {
+            // Without a start in its log, the time it was recorded, marked so.
+            put(page,
+                session->started.empty() ? session->recorded + " (recorded)" : session->started);
+            put(page, " \xC2\xB7 ");
+            put_path(page, session->log);
+        } else {
+            put(page, limit           ? "the round limit"
+                      : round.ended() ? "a round end"
+                                      : "the end of the log");
+        }
         put(page, "</td><td>");
         put_number(page, total);
         put(page, "</td><td class=\"l\">");

@@ -214,6 +214,7 @@ class ManyPlayers(HistoryCase):
         # i + 1 (i + 1 times) with the railgun and player i + 2 once with the machinegun.
         kills = {}  # name -> [kills, deaths, rail kills, rail deaths, mg kills, mg deaths]
         per_session = {}
+        session_lines = []
         for s in range(8):
             names = ["S%dP%02d" % (s, i) for i in range(40)]
             events = []
@@ -229,6 +230,7 @@ class ManyPlayers(HistoryCase):
                 v[3 if weapon == "rail" else 5] += 1
                 per_session[(killer, s)] = per_session.get((killer, s), 0) + 1
             self.record("s%d.log" % s, game(events, 2))
+            session_lines.append(len(events) + 2)
         run = self.run_here("--history", HISTORY, "--from-history", "-o", "h.txt", "-o",
                             "h.json", "-o", "h.html")
         self.assertEqual((run.status, run.stderr), (1, b""))
@@ -250,6 +252,12 @@ class ManyPlayers(HistoryCase):
                          {n: v[:2] for n, v in kills.items()})
 
         page = Page((self.folder / "h.html").read_text("utf-8"))
+        self.assertEqual((page.tiles["History"], page.tiles["Sessions"], page.tiles["Players"]),
+                         (HISTORY, "8", "320"))
+        head, rows = page.table("rt")
+        self.assertEqual([c.text for c in head][:3], ["Session", "Lines", "Began"])
+        self.assertEqual([row[1].text for row in rows],
+                         ["1\u2013%d" % lines for lines in session_lines])
         head, rows = page.table("r")
         self.assertEqual([c.text for c in head[3:]], [str(s) for s in range(1, 9)])
         self.assertEqual(len(rows), 320)
