@@ -1,5 +1,7 @@
 #include "app/history_run.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,9 +39,9 @@ int report_from_history(const run_options& options) {
     for (pending_report& report : reports) {
         written = finish_report(report, *results) && written;
     }
-    if (results->history->other_rules_left_out > 0) {
-        report_problem(std::to_string(results->history->other_rules_left_out) +
-                       " session(s) recorded under other rules than " +
+    if (std::uint64_t left_out = results->history->other_rules_left_out; left_out > 0) {
+        report_problem(std::to_string(left_out) + (left_out == 1 ? " session" : " sessions") +
+                       " recorded under other rules than " +
                        std::string(rule_set_name(options.rules)) + " left out");
     }
     return written ? exit_normal : exit_failure;

@@ -163,7 +163,10 @@ class Recording(HistoryCase):
             db.execute("UPDATE sessions SET rules = 'full'")
         self.record("a.log", A)  # not the same session: other rules
         self.record("c.log", C)
-        doc = self.from_history()
+        run = self.run_here("--history", HISTORY, "--from-history", "-o", "h.json")
+        self.assertEqual(run.stderr,
+                         b"fragtally: 1 session recorded under other rules than classic left out\n")
+        doc = json.loads((self.folder / "h.json").read_bytes())
         self.assertEqual(doc["history"]["other_rules_left_out"], 1)
         self.assertEqual([s["log"] for s in doc["sessions"]], ["a.log", "c.log"])
         self.check_sums(doc, [A, C])
