@@ -14,13 +14,15 @@ fi
 
 need=()
 have() { command -v "$1" >/dev/null 2>&1; }
-# Building the program: CMake, Ninja, a C++20 compiler and two header-only libraries (the
-# command line's, and the JSON report's, which the Windows build takes too).
+# Building the program: CMake, Ninja, a C++20 compiler, two header-only libraries (the
+# command line's, and the JSON report's, which the Windows build takes too) and SQLite.
 have cmake || need+=(cmake)
 have ninja || need+=(ninja-build)
 have g++ || need+=(g++)
 [ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+# The history's store.
+[ -f /usr/include/sqlite3.h ] || need+=(libsqlite3-dev)
 if ! $program_only; then
   # The tests and the checks: the other compiler, formatting, the unit tests, the benchmarks,
   # the end-to-end tests and the JSON report's schema check.

@@ -9,6 +9,8 @@ took() { echo "--- $1: $((SECONDS - started)) s"; started=$SECONDS; }
 bash .ci/install-deps.sh g++-mingw-w64-x86-64 wine wine64
 took "tools"
 
+bash cmake/sqlite-windows.sh
+took "SQLite for Windows"
 cmake --preset windows
 cmake --build --preset windows
 exe=$PWD/build/windows/fragtally.exe

@@ -14,7 +14,7 @@ windows=build/packages/fragtally-$version-windows-x86_64
 deb=build/packages/fragtally_${version}_amd64.deb
 
 # The documents of share/doc/fragtally, in every package.
-documents=(CHANGELOG.md report-json.md report-json.schema.json)
+documents=(CHANGELOG.md report-json.md report-json.schema.json history.md)
 
 # check_listing LISTING TOP README PROGRAM MORE...: the package's entries are exactly these.
 check_listing() {
@@ -36,6 +36,7 @@ deb_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
 deb_expected=$(printf '%s\n' ./usr/bin/fragtally ./usr/share/doc/fragtally/README.md \
   ./usr/share/doc/fragtally/copyright ./usr/share/doc/fragtally/changelog.gz \
   ./usr/share/doc/fragtally/report-json.md ./usr/share/doc/fragtally/report-json.schema.json \
+  ./usr/share/doc/fragtally/history.md \
   ./usr/share/man/man1/fragtally.1.gz | sort)
 if [ "$deb_files" != "$deb_expected" ]; then
   printf 'package %s holds:\n%s\nexpected:\n%s\n' "$deb" "$deb_files" "$deb_expected"

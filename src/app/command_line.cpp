@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <utility>
 
 #include "app/exit_status.h"
 #include "app/messages.h"
@@ -39,6 +41,8 @@ std::string footer() {
     text += "                  games/a.txt, " + std::string(default_log) + " gives " +
             std::string(default_report) + ", and a.txt gives\n";
     text += "                  a.report.txt\n";
+    text += "  --history FILE  a SQLite file that keeps every session recorded in it;\n";
+    text += "                  docs/history.md describes its tables\n";
     text += "\nExit status:\n";
     text += "  0  --help or --version\n";
     text += "  1  the log was read and every report written, also after the stop at the\n";
@@ -48,6 +52,10 @@ std::string footer() {
     text += "\nExample:\n";
     text += "  fragtally -q -o week.txt games/qconsole.log\n";
     text += "      reads games/qconsole.log without progress lines and writes week.txt\n";
+    text += "  fragtally --history games.db games/qconsole.log\n";
+    text += "      also records the session in games.db (made when missing)\n";
+    text += "  fragtally --history games.db --from-history --since 2026-12-01 -o month.html\n";
+    text += "      writes the page of the sessions in games.db begun since December 1\n";
     return text;
 }
 
@@ -197,14 +205,84 @@ bool settle_outputs(const std::vector<std::string>& paths, const std::string& st
     }
     options.output_named = !options.outputs.empty();
     if (options.outputs.empty()) {
-        options.outputs.push_back({report_named_after(options.log), to_stdout});
+        options.outputs.push_back(
+            {options.from_history ? std::string(default_report) : report_named_after(options.log),
+             to_stdout});
     }
     for (const report_output& output : options.outputs) {
+        if (!options.history.empty() && output.path != standard_output &&
+            same_output(output.path, options.history)) {
+            return usage_error("the report " + printable(output.path) +
+                                   " would overwrite the history " + printable(options.history),
+                               exit_status);
+        }
+        if (options.from_history) {
+            continue;
+        }
         if (output.path != standard_output && same_file(output.path, options.log)) {
             return usage_error("the report " + printable(output.path) +
                                    " would overwrite the log " + printable(options.log),
                                exit_status);
         }
+    }
+    return true;
+}
+
+// Whether text is a date as YYYY-MM-DD, of a month that has the day.
+bool is_date(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return false;
+    }
+    for (std::size_t i : {0U, 1U, 2U, 3U, 5U, 6U, 8U, 9U}) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+    }
+    auto number = [&](std::size_t at, std::size_t digits) {
+        int value = 0;
+        for (std::size_t i = at; i < at + digits; ++i) {
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    int year = number(0, 4);
+    int month = number(5, 2);
+    int day = number(8, 2);
+    constexpr std::array<int, 12> month_days = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month >= 1 && month <= 12 && day >= 1 &&
+           day <= month_days[static_cast<std::size_t>(month - 1)] - (month == 2 && !leap ? 1 : 0);
+}
+
+// Checks the history's options against each other and against the log.
+bool settle_history(bool log_given, run_options& options, int& exit_status) {
+    if (options.from_history && options.history.empty()) {
+        return usage_error("--from-history needs --history FILE", exit_status);
+    }
+    if (options.from_history && log_given) {
+        return usage_error("--from-history reads no LOG; not expected: " + printable(options.log),
+                           exit_status);
+    }
+    if (!options.from_history && (!options.since.empty() || !options.until.empty())) {
+        return usage_error("--since and --until apply only to --from-history", exit_status);
+    }
+    for (const auto& [name, date] :
+         {std::pair<const char*, const std::string&>{"--since", options.since},
+          {"--until", options.until}}) {
+        if (!date.empty() && !is_date(date)) {
+            return usage_error(
+                std::string(name) + " " + printable(date) + ": not a date as YYYY-MM-DD",
+                exit_status);
+        }
+    }
+    if (!options.since.empty() && !options.until.empty() && options.until < options.since) {
+        return usage_error("--until " + options.until + " comes before --since " + options.since,
+                           exit_status);
+    }
+    if (!options.history.empty() && !options.from_history &&
+        (options.history == options.log || same_file(options.history, options.log))) {
+        return usage_error("the history " + printable(options.history) + " is the log itself",
+                           exit_status);
     }
     return true;
 }
@@ -235,10 +313,11 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
     std::vector<std::string> paths;
     std::string stdout_format;
     app.allow_extras();
-    app.add_option("LOG", options.log,
-                   "the console log to read; " + std::string(default_log) +
-                       " in the current\nfolder when not given")
-        ->type_name("");
+    CLI::Option* log_option =
+        app.add_option("LOG", options.log,
+                       "the console log to read; " + std::string(default_log) +
+                           " in the current\nfolder when not given")
+            ->type_name("");
     app.add_option("-o,--output", paths,
                    "write the report to FILE instead of the text\nreport beside the log (see "
                    "Files); its extension\nsets the format: " +
@@ -252,6 +331,19 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
         ->type_name("NAME");
     app.add_flag("-q,--quiet", options.quiet,
                  "print no progress lines (the notice at the round\nlimit goes to standard error)");
+    app.add_option("--history", options.history,
+                   "after the run, record its session in FILE (made\nwhen missing); a log "
+                   "recorded before adds\nnothing, a log grown since replaces its session")
+        ->type_name("FILE");
+    app.add_flag("--from-history", options.from_history,
+                 "write the reports from the sessions in --history\nFILE instead of from a "
+                 "log (qconsole.txt in the\ncurrent folder when no -o is given)");
+    app.add_option("--since", options.since,
+                   "with --from-history, only sessions begun on DATE\n(YYYY-MM-DD) or later")
+        ->type_name("DATE");
+    app.add_option("--until", options.until,
+                   "with --from-history, only sessions begun on DATE\n(YYYY-MM-DD) or earlier")
+        ->type_name("DATE");
     app.set_help_flag("-h,--help", "print this help and exit");
     app.set_version_flag("-V,--version", std::string(program_version),
                          "print the version and exit");
@@ -293,5 +385,6 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
                          exit_status)) {
         return false;
     }
-    return settle_outputs(paths, stdout_format, options, exit_status);
+    return settle_history(log_option->count() > 0, options, exit_status) &&
+           settle_outputs(paths, stdout_format, options, exit_status);
 }

@@ -27,6 +27,11 @@ struct run_options {
     bool quiet = false;                  // no progress lines
     bool output_named = false;           // an -o was given
     bool no_arguments = false;           // the classic run: nothing on the command line
+    rule_set rules = rule_set::classic;  // the rules the log is counted by
+    std::string history;                 // --history FILE: the history, or empty for none
+    bool from_history = false;           // the reports come from the history, not from a log
+    std::string since;                   // --since YYYY-MM-DD, or empty
+    std::string until;                   // --until YYYY-MM-DD, or empty
 };
 
 // The text report written when a log is named and no -o: the log's name with its extension

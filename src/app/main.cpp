@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/exit_status.h"
+#include "app/history_run.h"
 #include "app/messages.h"
 #include "app/run.h"
 #include "app/stop_signals.h"
@@ -51,6 +52,9 @@ int start(int argc, const char* const* argv) {
         }
         report_problem(text);
         return exit_failure;
+    }
+    if (options.from_history) {
+        return report_from_history(options);
     }
     return run_log(options, path);
 }

@@ -8,6 +8,7 @@
 
 #include "app/console.h"
 #include "app/exit_status.h"
+#include "app/history_run.h"
 #include "app/messages.h"
 #include "app/progress.h"
 #include "count/classic_rules.h"
@@ -104,16 +105,19 @@ int run_log(const run_options& options, cpu_path path) {
         report_failure("cannot read", options.log, scan_error());
         return give_up();
     }
+    std::uint64_t log_bytes = bytes_read_from(in);
     std::fclose(in);
     if (end == pass_end::round_limit_stop) {
         stop_at_round_limit(options, reports);
     }
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;
-    const run_results results = results_of_pass(options.log);
+    run_results results = results_of_pass(options.log);
+    results.log_bytes = log_bytes;
     for (pending_report& report : reports) {
         written = finish_report(report, results) && written;
     }
+    written = record_run(options, results) && written;
     if (uncounted_obituaries > 0) {
         std::array<char, 96> text{};
         std::snprintf(text.data(), text.size(), "more than %d players: %llu %s not counted",

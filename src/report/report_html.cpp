@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -471,7 +472,8 @@ struct period_view {
     bool ended = false;
     round_end_kind ended_kind = round_end_kind::line;
     std::string ended_by;
-    std::vector<period_player> players;  // the players it counts, in slot order
+    std::optional<session_facts> session;  // a history's session: where and when it was played
+    std::vector<period_player> players;    // the players it counts, in slot order
     std::int32_t kills = 0;
 };
 
@@ -490,7 +492,8 @@ period_list periods_of(const run_results& results, const Periods& periods) {
         view.first_line = period.first_line();
         view.last_line = period.last_line();
         view.ended = period.ended();
-        if (view.ended) {
+        view.session = period.session();
+        if (view.ended && !view.session) {
             round_end end = period.ended_by();
             view.ended_kind = end.kind;
             view.ended_by = std::string(end.who);
@@ -506,7 +509,7 @@ period_list periods_of(const run_results& results, const Periods& periods) {
         }
         list.periods.push_back(std::move(view));
     }
-    if (!list.periods.empty() && !list.periods.back().ended &&
+    if (!list.periods.empty() && !list.periods.back().ended && !list.periods.back().session &&
         list.periods.back().players.empty()) {
         list.lines_after = list.periods.back().last_line - list.periods.back().first_line + 1;
         list.periods.pop_back();
@@ -567,8 +570,9 @@ void put_summary(page_writer& page, const period_list& periods, std::string_view
     for (int p = 0; p < player_count_of(results); ++p) {
         counted += count_of(results, p, kills) + suicides_of(results, p);
     }
-    put(page,
-        "<section id=\"summary\">\n<h2>Summary</h2>\n<div class=\"facts\">\n<dl><dt>Log</dt><dd>");
+    put(page, "<section id=\"summary\">\n<h2>Summary</h2>\n<div class=\"facts\">\n<dl><dt>");
+    put(page, page.results.history ? "History" : "Log");
+    put(page, "</dt><dd>");
     put_path(page, results.log);
     put(page, "</dd></dl>\n<dl><dt>");
     put(page, period_noun);
@@ -1126,6 +1130,13 @@ void put_trend(page_writer& page, int p, const period_list& list, std::int64_t l
 }
 
 void put_ended_by(page_writer& page, const period_view& period, bool at_limit) {
+    if (const auto& session = period.session) {
+        // Without a start in its log, the time it was recorded, marked so.
+        put(page, session->started.empty() ? session->recorded + " (recorded)" : session->started);
+        put(page, " \xC2\xB7 ");
+        put_path(page, session->log);
+        return;
+    }
     if (!period.ended) {
         put(page, "the end of the log");
         return;
@@ -1215,13 +1226,16 @@ void put_rounds(page_writer& page, const period_list& list, std::string_view nou
         }
     }
     put(page,
-        "<p class=\"note\">A round runs to the next line that ends one. Each round's winner is "
-        "the player with the most kills in it.</p>\n<div class=\"box\"><table class=\"rt\">\n"
-        "<thead><tr><th>");
+        results.history
+            ? "<p class=\"note\">The sessions in the order they began. Each session's winner is "
+              "the player with the most kills in it.</p>\n"
+            : "<p class=\"note\">A round runs to the next line that ends one. Each round's "
+              "winner is the player with the most kills in it.</p>\n");
+    put(page, "<div class=\"box\"><table class=\"rt\">\n<thead><tr><th>");
     put(page, noun);
-    put(page,
-        "</th><th>Lines</th><th class=\"l\">Ended by</th><th>Kills</th><th class=\"l\">Winner"
-        "</th></tr></thead>\n<tbody>\n");
+    put(page, results.history ? "</th><th>Lines</th><th class=\"l\">Began</th>"
+                              : "</th><th>Lines</th><th class=\"l\">Ended by</th>");
+    put(page, "<th>Kills</th><th class=\"l\">Winner</th></tr></thead>\n<tbody>\n");
     std::int64_t number = 0;
     for (const period_view& period : list.periods) {
         ++number;
@@ -1316,14 +1330,16 @@ bool write_html(std::FILE* out, const run_results& results) {
     page.order = ranking(results);
     page.with_raw = drawn_alike(results);
     const period_list periods = periods_of(results, results.rounds);
+    // A history's periods are its sessions.
+    const std::string_view noun = results.history ? "Session" : "Round";
     put_head(page, results.log);
-    put_summary(page, periods, "Round");
+    put_summary(page, periods, noun);
     put_leaderboard(page);
     put_awards(page);
     put_rivalries(page);
     put_matrix(page);
     put_players(page);
-    put_rounds(page, periods, "Round");
+    put_rounds(page, periods, noun);
     put_foot(page);
     write_pending(page);
     return page.written && std::fflush(out) == 0 && std::ferror(out) == 0;

@@ -46,12 +46,18 @@ json opponents_of(const run_results& results, const kill_matrix& killed, std::si
 }
 
 // The path is kept as it is when it is UTF-8 already; other bytes are written as names are.
-std::string text_of_path(std::string_view path) {
+json path_value(std::string_view path) {
     try {
-        return json(std::string(path)).dump();
+        json value = std::string(path);
+        value.dump();
+        return value;
     } catch (const json::type_error&) {
-        return json(text_of_bytes(path)).dump();
+        return json(text_of_bytes(path));
     }
+}
+
+std::string text_of_path(std::string_view path) {
+    return path_value(path).dump();
 }
 
 void write_member(std::FILE* out, const char* key, const std::string& value) {
@@ -80,15 +86,28 @@ void write_players(std::FILE* out, const run_results& results) {
 
 void write_round(std::FILE* out, const run_results& results, const round_result& round,
                  std::size_t number) {
-    std::string ended_by =
-        round.ended() ? json(text_of_bytes(round.ended_by().who)).dump() : std::string("null");
-    std::fprintf(out,
-                 "    {\"round\":%llu,\"first_line\":%llu,\"last_line\":%llu,\"ended\":%s,"
-                 "\"ended_by\":%s,\"players\":[",
-                 static_cast<unsigned long long>(number),
-                 static_cast<unsigned long long>(round.first_line()),
-                 static_cast<unsigned long long>(round.last_line()),
-                 round.ended() ? "true" : "false", ended_by.c_str());
+    if (const auto& session = round.session()) {
+        json facts = {
+            {"session", number},
+            {"log", path_value(session->log)},
+            {"started", session->started.empty() ? json(nullptr) : json(session->started)},
+            {"recorded", session->recorded},
+            {"lines", round.last_line()},
+            {"round_ends", session->round_ends}};
+        std::string head = facts.dump();
+        head.pop_back();
+        std::fprintf(out, "    %s,\"players\":[", head.c_str());
+    } else {
+        std::string ended_by =
+            round.ended() ? json(text_of_bytes(round.ended_by().who)).dump() : std::string("null");
+        std::fprintf(out,
+                     "    {\"round\":%llu,\"first_line\":%llu,\"last_line\":%llu,\"ended\":%s,"
+                     "\"ended_by\":%s,\"players\":[",
+                     static_cast<unsigned long long>(number),
+                     static_cast<unsigned long long>(round.first_line()),
+                     static_cast<unsigned long long>(round.last_line()),
+                     round.ended() ? "true" : "false", ended_by.c_str());
+    }
     std::size_t listed = 0;
     for (std::size_t p = 0; p < results.players.size(); ++p) {
         if (!round.counts(p)) {
@@ -142,8 +161,15 @@ bool write_json(std::FILE* out, const run_results& results) {
     write_member(out, "round_ends", std::to_string(results.round_ends));
     write_member(out, "stopped_at_round_limit", results.stopped_at_round_limit ? "true" : "false");
     write_member(out, "uncounted_obituaries", std::to_string(results.uncounted_obituaries));
+    if (results.history) {
+        json history = {{"rules", std::string(rule_set_name(results.rules))},
+                        {"sessions", results.history->sessions},
+                        {"other_rules_left_out", results.history->other_rules_left_out},
+                        {"out_of_range_left_out", results.history->out_of_range_left_out}};
+        write_member(out, "history", history.dump());
+    }
     write_players(out, results);
-    std::fputs("  \"rounds\": [", out);
+    std::fputs(results.history ? "  \"sessions\": [" : "  \"rounds\": [", out);
     // The rounds are read once, in order: a history may hand them over as it reads them back.
     std::size_t number = 0;
     for (const round_result& round : results.rounds) {

@@ -5,7 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "count/counters.h"
@@ -47,8 +50,18 @@ struct counter_entry {
     std::int32_t count;
 };
 
-// One round: the lines it spans, numbered from 1, the line that ended it and the counts of its
-// lines.
+// What a period of a history's report (one recorded session) shows beyond a round's lines: where
+// its log was, when it began and when it was recorded.
+struct session_facts {
+    std::string log;       // the log's path as it was given when it was recorded
+    std::string started;   // "YYYY-MM-DD HH:MM:SS" from the log's first line, or empty
+    std::string recorded;  // "YYYY-MM-DD HH:MM:SS" in UTC
+    std::int32_t round_ends = 0;
+};
+
+// One period of a report: a round of a log (the lines it spans, numbered from 1), or in a
+// history's report one session (lines 1 to its last, with its facts in session()); the line that
+// ended it, and the counts of its lines.
 class round_result {
   public:
     // end_text is the first bytes of the round-end line (round_end_text_size of them after a
@@ -63,6 +76,10 @@ class round_result {
     bool ended() const { return ended_; }
     // Who ended the round as its round-end line names them; meaningful only when ended().
     round_end ended_by() const { return round_end_of(end_text_); }
+
+    // The session's facts when this period is a recorded session, else nothing.
+    const std::optional<session_facts>& session() const { return session_; }
+    void set_session(session_facts facts) { session_ = std::move(facts); }
 
     // Makes room for exactly this many counts, so that adding them leaves no spare capacity.
     void reserve(std::size_t counts) { counts_.reserve(counts); }
@@ -88,12 +105,29 @@ class round_result {
     std::string end_text_;
     std::vector<counter_entry> counts_;  // other than 0, in order of player, then counter
     kill_matrix kills_;
+    std::optional<session_facts> session_;
 };
 
 // A player: the name's bytes (no zero byte among them) and the counters over the whole run.
 struct player_result {
     std::string name;
     counter_values counters{};
+};
+
+// The rules a run counts by; a history keeps sessions of each apart.
+enum class rule_set { classic, full };
+
+// The name a rule set is stored and shown by: "classic" or "full".
+constexpr std::string_view rule_set_name(rule_set rules) {
+    return rules == rule_set::full ? "full" : "classic";
+}
+
+// What a report made from a history adds to the facts: how many sessions it covers and how many
+// the filters left out.
+struct history_facts {
+    std::uint64_t sessions = 0;               // the sessions the report covers
+    std::uint64_t other_rules_left_out = 0;   // recorded under other rules than the report's
+    std::uint64_t out_of_range_left_out = 0;  // begun outside --since and --until
 };
 
 // Everything a report shows; the writers take it as it stands and change nothing.
@@ -105,5 +139,8 @@ struct run_results {
     std::uint64_t uncounted_obituaries = 0;  // obituaries whose names found no free slot
     std::vector<player_result> players;      // in order of first appearance
     kill_matrix head_to_head;                // over the whole run
-    std::vector<round_result> rounds;        // in log order
+    std::vector<round_result> rounds;        // in log order; a history's sessions in time order
+    rule_set rules = rule_set::classic;
+    std::uint64_t log_bytes = 0;           // bytes of the log the pass read (for the history)
+    std::optional<history_facts> history;  // set when the report is made from a history
 };

@@ -294,6 +294,36 @@ CASES = {
         ["link.txt", "qconsole.log"],
         links={"link.txt": "qconsole.log"},
     ),
+    "--history: the session recorded, the history made": Case(
+        ["-q", "--history", "h.db"], 1, b"", b"", ["h.db", "qconsole.log", "qconsole.txt"]
+    ),
+    "--history naming the log": Case(
+        ["--history", "qconsole.log"], 2, b"",
+        usage(b"the history qconsole.log is the log itself"), ONLY_LOG
+    ),
+    "--history naming a report": Case(
+        ["--history", "r.json", "-o", "r.json"], 2, b"",
+        usage(b"the report r.json would overwrite the history r.json"), ONLY_LOG
+    ),
+    "--from-history without --history": Case(
+        ["--from-history"], 2, b"", usage(b"--from-history needs --history FILE"), ONLY_LOG
+    ),
+    "--from-history with a LOG": Case(
+        ["--history", "h.db", "--from-history", "qconsole.log"], 2, b"",
+        usage(b"--from-history reads no LOG; not expected: qconsole.log"), ONLY_LOG
+    ),
+    "--from-history of a missing history": Case(
+        ["--history", "h.db", "--from-history"], 2, b"",
+        usage(b"cannot read the history h.db: unable to open database file"), ONLY_LOG
+    ),
+    "--since without --from-history": Case(
+        ["--history", "h.db", "--since", "2026-12-01"], 2, b"",
+        usage(b"--since and --until apply only to --from-history"), ONLY_LOG
+    ),
+    "--until not a date": Case(
+        ["--history", "h.db", "--from-history", "--until", "2026-13-01"], 2, b"",
+        usage(b"--until 2026-13-01: not a date as YYYY-MM-DD"), ONLY_LOG
+    ),
 }
 
 # Cases whose stderr is a usage error, which the pointer to --help follows.
@@ -302,6 +332,7 @@ USAGE_ERRORS -= {
     "a missing LOG",
     "-o into a missing folder: before any progress line",
     "a path with a line feed and an escape: shown escaped, on one line",
+    "--from-history of a missing history",
 }
 
 

@@ -11,6 +11,7 @@ import pty
 import re
 import select
 import shutil
+import sqlite3
 import subprocess
 import tempfile
 import time
@@ -53,6 +54,12 @@ class PlayersWindows(unittest.TestCase):
             self.assertEqual((games / "week one.txt").read_bytes(), EXPECTED)
             self.assertTrue((games / "week one.html").read_bytes().startswith(b"<!DOCTYPE html>"))
             self.assertEqual(sorted(p.name for p in root.iterdir()), ["bin", "my games"])
+            # The session is kept in the history beside the log, and the page is the history's.
+            self.assertIn(b"fragtally-history.db", (games / "week one.html").read_bytes())
+            with sqlite3.connect(games / "fragtally-history.db") as db:
+                logs = [row[0] for row in db.execute("SELECT log FROM sessions")]
+            self.assertEqual(len(logs), 1)
+            self.assertTrue(logs[0].endswith("my games\\week one.log"), logs)
 
     def run_in_own_console(self, folder, key_after=None, key=b"k"):
         """Runs the program in folder on a pseudo-terminal; once it has shown key_after and

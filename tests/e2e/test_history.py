@@ -1,0 +1,429 @@
+"""The history, run for real: sessions recorded once, grown logs replacing theirs, reports from
+the history that add up the logs' own reports for any number of players, and every fault
+leaving the file as it was."""
+
+import json
+import os
+import pathlib
+import re
+import resource
+import shutil
+import signal
+import sqlite3
+import tempfile
+import time
+import unittest
+
+import jsonschema
+
+from harness import DATA, run_program, windows_skip
+from test_report_html import Page
+
+HISTORY = "h.db"
+OPENED = b"logfile opened on Fri Dec 11 21:04:05 2026\n"
+
+
+def game(kills, rounds_ended=0):
+    """A log of the kills, each (victim, killer, weapon) with weapon "rail" or "mg", and then
+    as many round-end lines."""
+    lines = []
+    for victim, killer, weapon in kills:
+        phrase = "was railed by" if weapon == "rail" else "was machinegunned by"
+        lines.append("%s %s %s\n" % (victim, phrase, killer))
+    lines += ["Exit: fraglimit hit.\n"] * rounds_ended
+    return "".join(lines).encode()
+
+
+# Three small games: B continues A (as a log still being written does), C is another game.
+A = game([("Ann", "Bob", "rail"), ("Bob", "Ann", "mg"), ("Cy", "Bob", "rail")], 1)
+B = game([("Bob", "Cy", "rail"), ("Ann", "Bob", "mg"), ("Dee", "Ann", "rail")])
+C = game([("Eve", "Ann", "mg"), ("Ann", "Eve", "rail"), ("Eve", "Ann", "mg")], 1)
+
+
+def totals(doc):
+    """The counters of each player by name and the head-to-head by (killer, victim) names, of
+    a JSON report, zeros left out."""
+    players = {}
+    cells = {}
+    for player in doc["players"]:
+        name = player["name"]
+        for key, count in player["counters"].items():
+            if count:
+                players.setdefault(name, {})[key] = count
+        for opponent in player["opponents"]:
+            if opponent["kills"]:
+                cells[(name, opponent["name"])] = opponent["kills"]
+    return players, cells
+
+
+def summed(docs):
+    """The totals of several JSON reports added up."""
+    players = {}
+    cells = {}
+    for doc in docs:
+        doc_players, doc_cells = totals(doc)
+        for name, counters in doc_players.items():
+            for key, count in counters.items():
+                players.setdefault(name, {})
+                players[name][key] = players[name].get(key, 0) + count
+        for pair, count in doc_cells.items():
+            cells[pair] = cells.get(pair, 0) + count
+    return players, cells
+
+
+def rows_of(path):
+    """Every row of every table of a history, table by table, for comparing before and after."""
+    with sqlite3.connect(path) as db:
+        names = [r[0] for r in db.execute("SELECT name FROM sqlite_schema WHERE type = 'table' "
+                                          "ORDER BY name")]
+        return {name: sorted(db.execute("SELECT * FROM %s" % name).fetchall(), key=repr)
+                for name in names}
+
+
+class HistoryCase(unittest.TestCase):
+    def setUp(self):
+        self.folder = pathlib.Path(tempfile.mkdtemp(prefix="fragtally-"))
+        self.addCleanup(shutil.rmtree, self.folder)
+
+    def run_here(self, *args, **popen_args):
+        return run_program(self.folder, list(args), **popen_args)
+
+    def record(self, name, log, *more):
+        (self.folder / name).write_bytes(log)
+        run = self.run_here("-q", "--history", HISTORY, *more, name)
+        self.assertEqual((run.status, run.stderr), (1, b""))
+        return run
+
+    def own_report(self, log):
+        """The JSON report of a log by itself."""
+        (self.folder / "own.log").write_bytes(log)
+        run = self.run_here("-q", "-o", "own.json", "own.log")
+        self.assertEqual(run.status, 1, run.stderr)
+        return json.loads((self.folder / "own.json").read_bytes())
+
+    def from_history(self, *args, expect=1):
+        run = self.run_here("--history", HISTORY, "--from-history", "-o", "h.json", *args)
+        self.assertEqual(run.status, expect, run.stderr)
+        return json.loads((self.folder / "h.json").read_bytes()) if expect == 1 else run
+
+    def check_sums(self, doc, logs):
+        """The history's report against the logs' own reports, and its sessions against its
+        totals."""
+        self.assertEqual(summed(doc for doc in map(self.own_report, logs)), totals(doc))
+        self.assertEqual(doc["lines"], sum(log.count(b"\n") for log in logs))
+        per_session = {}
+        for session in doc["sessions"]:
+            for player in session["players"]:
+                name = doc["players"][player["slot"]]["name"]
+                for key, count in player["counters"].items():
+                    per_session[(name, key)] = per_session.get((name, key), 0) + count
+        for player in doc["players"]:
+            for key, count in player["counters"].items():
+                self.assertEqual(per_session.get((player["name"], key), 0), count)
+
+
+class Recording(HistoryCase):
+    # Each case: the logs recorded in order (as name, bytes), and the logs whose sessions the
+    # history must then hold.
+    CASES = [
+        ("the same log twice", [("a.log", A), ("a.log", A)], [A]),
+        ("the same log under another name", [("a.log", A), ("b.log", A)], [A]),
+        ("a grown log", [("a.log", A), ("a.log", A + B)], [A + B]),
+        ("a log grown twice", [("a.log", A), ("a.log", A + B), ("a.log", A + B + C)],
+         [A + B + C]),
+        ("a different log", [("a.log", A), ("b.log", C)], [A, C]),
+        ("a new game in the same file", [("a.log", A + B), ("a.log", C)], [A + B, C]),
+        ("the same first line, other content",
+         [("a.log", OPENED + A), ("a.log", OPENED + C)], [OPENED + A, OPENED + C]),
+        ("a log without a first line of its start", [("a.log", C), ("b.log", OPENED + A)],
+         [C, OPENED + A]),
+    ]
+
+    def test_cases(self):
+        for label, steps, remaining in self.CASES:
+            with self.subTest(label):
+                (self.folder / HISTORY).unlink(missing_ok=True)
+                for name, log in steps:
+                    self.record(name, log)
+                sessions = rows_of(self.folder / HISTORY)["sessions"]
+                self.assertEqual(sorted(s[10] for s in sessions), sorted(map(len, remaining)))
+                for session in sessions:
+                    # started is the log's first line's date, or NULL without that line.
+                    log = next(log for log in remaining if len(log) == session[10])
+                    expected = "2026-12-11 21:04:05" if log.startswith(OPENED) else None
+                    self.assertEqual(session[2], expected)
+                doc = self.from_history()
+                self.assertEqual(doc["history"]["sessions"], len(remaining))
+                self.check_sums(doc, remaining)
+
+    def test_sessions_of_other_rules_are_kept_apart(self):
+        self.record("a.log", A)
+        # A session as a run of the full rules records it.
+        with sqlite3.connect(self.folder / HISTORY) as db:
+            db.execute("UPDATE sessions SET rules = 'full'")
+        self.record("a.log", A)  # not the same session: other rules
+        self.record("c.log", C)
+        run = self.run_here("--history", HISTORY, "--from-history", "-o", "h.json")
+        self.assertEqual(run.stderr,
+                         b"fragtally: 1 session recorded under other rules than classic left out\n")
+        doc = json.loads((self.folder / "h.json").read_bytes())
+        self.assertEqual(doc["history"]["other_rules_left_out"], 1)
+        self.assertEqual([s["log"] for s in doc["sessions"]], ["a.log", "c.log"])
+        self.check_sums(doc, [A, C])
+        with sqlite3.connect(self.folder / HISTORY) as db:
+            db.execute("UPDATE sessions SET rules = 'full'")
+        run = self.from_history(expect=2)
+        self.assertEqual(run.stderr.count(b"\n"), 1)
+        self.assertIn(b"3 recorded under other rules than classic", run.stderr)
+
+    def test_since_and_until_by_start_or_by_recording(self):
+        today = time.strftime("%Y-%m-%d", time.gmtime())
+        self.record("a.log", b"logfile opened on Mon Nov 30 23:59:59 2026\n" + A)
+        self.record("b.log", OPENED + B)
+        self.record("c.log", C)  # no start: counts by today, when it was recorded
+        cases = [
+            ([], [A, B, C]),
+            (["--since", "2026-12-01"], [B, C]),
+            (["--until", "2026-11-30"], [A]),
+            (["--since", "2026-12-11", "--until", "2026-12-11"], [B] + ([C] if today ==
+                                                                        "2026-12-11" else [])),
+            (["--since", today, "--until", today], [C] + ([B] if today == "2026-12-11" else [])),
+        ]
+        for args, kept in cases:
+            with self.subTest(args=args):
+                doc = self.from_history(*args)
+                self.assertEqual(len(doc["sessions"]), len(kept))
+                self.assertEqual(doc["history"]["out_of_range_left_out"], 3 - len(kept))
+                self.assertEqual(totals(doc), summed(map(self.own_report, kept)))
+        run = self.from_history("--until", "2000-01-01", expect=2)
+        self.assertIn(b"3 begun outside the dates asked for", run.stderr)
+
+    def test_a_newer_schema_is_refused_and_left_as_it_was(self):
+        self.record("a.log", A)
+        with sqlite3.connect(self.folder / HISTORY) as db:
+            db.execute("PRAGMA user_version = 99")
+        before = (self.folder / HISTORY).read_bytes()
+        (self.folder / "c.log").write_bytes(C)
+        run = self.run_here("-q", "--history", HISTORY, "c.log")
+        self.assertEqual(run.status, 2)
+        self.assertRegex(run.stderr, rb"^fragtally: .*schema is version 99, newer .*\n$")
+        self.assertEqual((self.folder / HISTORY).read_bytes(), before)
+        self.assertTrue((self.folder / "c.txt").is_file())
+
+
+class ManyPlayers(HistoryCase):
+    def test_320_players_in_every_format(self):
+        # 8 sessions of 40 players each, none shared: player i of session s kills player
+        # i + 1 (i + 1 times) with the railgun and player i + 2 once with the machinegun.
+        kills = {}  # name -> [kills, deaths, rail kills, rail deaths, mg kills, mg deaths]
+        per_session = {}
+        session_lines = []
+        for s in range(8):
+            names = ["S%dP%02d" % (s, i) for i in range(40)]
+            events = []
+            for i, name in enumerate(names):
+                events += [(names[(i + 1) % 40], name, "rail")] * (i % 5 + 1)
+                events.append((names[(i + 2) % 40], name, "mg"))
+            for victim, killer, weapon in events:
+                k = kills.setdefault(killer, [0] * 6)
+                v = kills.setdefault(victim, [0] * 6)
+                k[0] += 1
+                v[1] += 1
+                k[2 if weapon == "rail" else 4] += 1
+                v[3 if weapon == "rail" else 5] += 1
+                per_session[(killer, s)] = per_session.get((killer, s), 0) + 1
+            self.record("s%d.log" % s, game(events, 2))
+            session_lines.append(len(events) + 2)
+        run = self.run_here("--history", HISTORY, "--from-history", "-o", "h.txt", "-o",
+                            "h.json", "-o", "h.html")
+        self.assertEqual((run.status, run.stderr), (1, b""))
+
+        doc = json.loads((self.folder / "h.json").read_bytes())
+        schema = json.loads((DATA.parent.parent / "docs" / "report-json.schema.json").read_text())
+        jsonschema.Draft202012Validator(schema).validate(doc)
+        self.assertEqual(len(doc["players"]), 320)
+        for player in doc["players"]:
+            c = player["counters"]
+            self.assertEqual([c["kills"], c["deaths"], c["rail_kills"], c["rail_deaths"],
+                              c["mg_kills"], c["mg_deaths"]], kills[player["name"]])
+        self.assertEqual(len(doc["sessions"]), 8)
+        self.assertEqual(doc["round_ends"], 16)
+
+        text = (self.folder / "h.txt").read_bytes().replace(b"\r\n", b"\n").decode()
+        blocks = re.findall(r"-----===> (\S+)\n=+\nKills/Deaths +: (\d+)/(\d+)", text)
+        self.assertEqual({n: [int(k), int(d)] for n, k, d in blocks},
+                         {n: v[:2] for n, v in kills.items()})
+
+        page = Page((self.folder / "h.html").read_text("utf-8"))
+        self.assertEqual((page.tiles["History"], page.tiles["Sessions"], page.tiles["Players"]),
+                         (HISTORY, "8", "320"))
+        head, rows = page.table("rt")
+        self.assertEqual([c.text for c in head][:3], ["Session", "Lines", "Began"])
+        self.assertEqual([row[1].text for row in rows],
+                         ["1\u2013%d" % lines for lines in session_lines])
+        head, rows = page.table("r")
+        self.assertEqual([c.text for c in head[3:]], [str(s) for s in range(1, 9)])
+        self.assertEqual(len(rows), 320)
+        for row in rows:
+            name = row[0].names[0]
+            self.assertEqual(int(row[2].text), kills[name][0])
+            self.assertEqual([int(c.text) for c in row[3:]],
+                             [per_session.get((name, s), 0) for s in range(8)])
+
+
+class Faults(HistoryCase):
+    def check_refused(self, args, message, files_kept=(HISTORY,), lines=1):
+        before = {name: (self.folder / name).read_bytes() for name in files_kept}
+        run = self.run_here(*args)
+        self.assertEqual(run.status, 2)
+        self.assertEqual(run.stderr.count(b"\n"), lines, run.stderr)
+        self.assertRegex(run.stderr, b"^fragtally: " + message)
+        for name, data in before.items():
+            self.assertEqual((self.folder / name).read_bytes(), data, name)
+        return run
+
+    def test_not_a_database_or_damaged(self):
+        (self.folder / "c.log").write_bytes(C)
+        self.record("a.log", A)
+        good = (self.folder / HISTORY).read_bytes()
+        damaged = bytearray(good)
+        # Past the first page, which holds the header and the schema: a table's pages.
+        for i in range(4096 + 8, 4096 + 400):
+            damaged[i] = 0x5A
+        cases = [
+            ("random bytes", os.urandom(8192), rb"cannot record .*: file is not a database"),
+            ("a text file", A, rb"cannot record .*: file is not a database"),
+            ("damaged pages", bytes(damaged), rb"cannot record .*(damaged|malformed)"),
+        ]
+        for label, data, message in cases:
+            with self.subTest(label):
+                (self.folder / HISTORY).write_bytes(data)
+                (self.folder / "c.txt").unlink(missing_ok=True)
+                self.check_refused(["-q", "--history", HISTORY, "c.log"], message)
+                # The log's own report is written all the same.
+                self.assertTrue((self.folder / "c.txt").is_file())
+                self.check_refused(["--history", HISTORY, "--from-history", "-o", "x.txt"],
+                                   message.replace(b"record", b"read"))
+                self.assertFalse((self.folder / "x.txt").exists())
+
+    def test_the_history_named_as_the_log_or_a_report(self):
+        self.record("a.log", A)
+        for args in (["--history", "a.log", "a.log"],
+                     ["--history", "qconsole.log"],
+                     ["--history", "h.json", "-o", "h.json", "a.log"],
+                     ["--history", "a.txt", "a.log"],
+                     ["--history", "h.txt", "--from-history", "-o", "./h.txt"],
+                     ["--history", "qconsole.txt", "--from-history"],
+                     ["--history", HISTORY, "--from-history", "a.log"],
+                     ["--from-history"],
+                     ["--history", HISTORY, "--since", "2026-01-01", "a.log"],
+                     ["--history", HISTORY, "--from-history", "--since", "2026-02-30"],
+                     ["--history", HISTORY, "--from-history", "--since", "2026-03-02",
+                      "--until", "2026-03-01"]):
+            with self.subTest(args=args):
+                shutil.copy(self.folder / "a.log", self.folder / "qconsole.log")
+                self.check_refused(args, b".*\nTry 'fragtally --help'",
+                                   (HISTORY, "a.log", "a.txt"), lines=2)
+
+    @windows_skip("the history is locked through Python's sqlite3, which wine does not share")
+    def test_a_history_held_by_another_writer(self):
+        self.record("a.log", A)
+        (self.folder / "c.log").write_bytes(C)
+        before = rows_of(self.folder / HISTORY)
+        db = sqlite3.connect(self.folder / HISTORY, isolation_level=None)
+        db.execute("BEGIN EXCLUSIVE")
+        try:
+            started = time.monotonic()
+            self.check_refused(["-q", "--history", HISTORY, "c.log"],
+                               rb"cannot record .*: database is locked", ())
+            waited = time.monotonic() - started
+        finally:
+            db.execute("ROLLBACK")
+            db.close()
+        self.assertGreater(waited, 2)
+        self.assertLess(waited, 10)
+        self.assertEqual(rows_of(self.folder / HISTORY), before)
+
+    @windows_skip("a resource limit does not reach a Windows program")
+    def test_a_full_disk_keeps_the_history_and_writes_the_report(self):
+        # A history larger than the next session's report, so that a limit of the history's
+        # size lets the report be written and stops the history's growth.
+        for s in range(10):
+            self.record("big%d.log" % s,
+                        game([("P%d_%d" % (s, i), "Q%d_%d" % (s, i), "rail") for i in range(45)]))
+        size = (self.folder / HISTORY).stat().st_size
+        log = game([("R%d" % i, "S%d" % i, "mg") for i in range(45)])
+        (self.folder / "new.log").write_bytes(log)
+        before = (self.folder / HISTORY).read_bytes()
+
+        def limit_file_size():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+        run = self.run_here("-q", "--history", HISTORY, "-o", "new.txt", "new.log",
+                            preexec_fn=limit_file_size)
+        self.assertEqual(run.status, 2)
+        self.assertRegex(run.stderr, rb"^fragtally: cannot record .*\n$")
+        self.assertEqual((self.folder / HISTORY).read_bytes(), before)
+        self.assertFalse((self.folder / (HISTORY + "-journal")).exists())
+        self.assertLess((self.folder / "new.txt").stat().st_size, size)
+
+    def test_a_folder_that_is_missing(self):
+        (self.folder / "a.log").write_bytes(A)
+        run = self.run_here("-q", "--history", "no/such/folder/h.db", "a.log")
+        self.assertEqual(run.status, 2)
+        self.assertRegex(run.stderr, rb"^fragtally: cannot record .*no/such/folder/h\.db: .*\n$")
+        self.assertTrue((self.folder / "a.txt").is_file())
+        self.assertFalse((self.folder / "no").exists())
+
+    @windows_skip("LD_PRELOAD")
+    def test_killed_while_recording(self):
+        shim = os.environ.get("FRAGTALLY_KILL_SHIM")
+        if not shim:
+            self.skipTest("FRAGTALLY_KILL_SHIM is not set")
+        self.record("a.log", A)
+        self.record("c.log", C)
+        (self.folder / "a.log").write_bytes(A + B)  # grown: replaces a session
+        before = (self.folder / HISTORY).read_bytes()
+        rows = rows_of(self.folder / HISTORY)
+        killed = 0
+        for at in range(1, 200):
+            (self.folder / HISTORY).write_bytes(before)
+            env = {**os.environ, "LD_PRELOAD": shim, "FRAGTALLY_KILL_FILE": HISTORY,
+                   "FRAGTALLY_KILL_AT_WRITE": str(at)}
+            run = self.run_here("-q", "--history", HISTORY, "a.log", env=env)
+            if run.status != -signal.SIGKILL:
+                self.assertEqual(run.status, 1, run.stderr)
+                break
+            killed += 1
+            # The next opening rolls the journal back: the history is as it was, to the byte.
+            self.assertEqual(rows_of(self.folder / HISTORY), rows)
+            self.assertEqual((self.folder / HISTORY).read_bytes(), before, at)
+        self.assertGreater(killed, 3)
+        # Left to finish, the run replaces the grown log's session.
+        self.assertNotEqual(rows_of(self.folder / HISTORY), rows)
+
+
+class Documentation(HistoryCase):
+    def test_the_example_queries(self):
+        doc = (DATA.parent.parent / "docs" / "history.md").read_text("utf-8")
+        queries = re.findall(r"```sql\n(.*?)```", doc, re.S)
+        self.assertEqual(len(queries), 4)
+        self.record("a.log", OPENED + A + B)
+        self.record("c.log", b"logfile opened on Sat Dec 12 10:00:00 2026\n" + C)
+        with sqlite3.connect(self.folder / HISTORY) as db:
+            results = [db.execute(q.replace(":name", "'Ann'")).fetchall() for q in queries]
+        kills_per_session, rivalries, railgun_month, sessions = results
+        # Ann's kills: 1 machinegun + 1 rail in a.log, 2 machinegun in c.log.
+        self.assertEqual([row[-1] for row in kills_per_session], [2, 2])
+        # The top rivalries, three kills each: Ann and Bob (1 and 2), Ann and Eve (2 and 1).
+        self.assertEqual(rivalries[:3], [("Ann", "Bob", 1, 2, 3), ("Ann", "Eve", 2, 1, 3),
+                                         ("Bob", "Cy", 1, 1, 2)])
+        # Railgun kills of December 2026: Bob 2, Ann 1, Cy 1, Eve 1.
+        self.assertEqual(railgun_month, [("Bob", 2), ("Ann", 1), ("Cy", 1), ("Eve", 1)])
+        self.assertEqual([row[1:3] for row in sessions],
+                         [("2026-12-11 21:04:05", "a.log"), ("2026-12-12 10:00:00", "c.log")])
+
+
+if __name__ == "__main__":
+    unittest.main()
