@@ -526,7 +526,7 @@ std::int32_t kills_in(const period_view& period, int p) {
     return 0;
 }
 
-void put_head(page_writer& page, std::string_view log_path) {
+void put_head(page_writer& page, std::string_view log_path, std::string_view period_noun) {
     put(page,
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta http-equiv=\"Content-Security-Policy\" content=\"");
@@ -544,7 +544,9 @@ void put_head(page_writer& page, std::string_view log_path) {
         "</p>\n<nav><a href=\"#summary\">Summary</a><a href=\"#leaderboard\">Leaderboard</a>"
         "<a href=\"#awards\">Awards</a><a href=\"#rivalries\">Rivalries</a>"
         "<a href=\"#head-to-head\">Head to head</a><a href=\"#players\">Players</a>"
-        "<a href=\"#rounds\">Rounds</a></nav>\n</header>\n<main>\n");
+        "<a href=\"#rounds\">");
+    put(page, period_noun);
+    put(page, "s</a></nav>\n</header>\n<main>\n");
 }
 
 // A period's noun inside a sentence.
@@ -1332,7 +1334,7 @@ bool write_html(std::FILE* out, const run_results& results) {
     const period_list periods = periods_of(results, results.rounds);
     // A history's periods are its sessions.
     const std::string_view noun = results.history ? "Session" : "Round";
-    put_head(page, results.log);
+    put_head(page, results.log, noun);
     put_summary(page, periods, noun);
     put_leaderboard(page);
     put_awards(page);
