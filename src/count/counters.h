@@ -7,6 +7,10 @@
 #include <cstddef>
 #include <string_view>
 
+// The rules a run counts by: the classic rules' thirteen kinds of line, or every obituary the
+// game prints with the names exactly as it writes them.
+enum class rule_set { classic, full };
+
 // Index of each counter within a player's row, which is also the order of the JSON report's
 // counters. A new counter goes just before counter_end and needs a row in counter_table.
 enum counter : int {

@@ -90,9 +90,10 @@ struct player_result {
 
 // Everything a report shows; the writers take it as it stands and change nothing.
 struct run_results {
-    std::string log;              // the log's path as the user gave it
-    std::uint64_t lines = 0;      // lines read, the one that stopped the run included
-    std::int32_t round_ends = 0;  // round-end lines seen, the one that stopped the run too
+    std::string log;                     // the log's path as the user gave it
+    rule_set rules = rule_set::classic;  // the rules that counted
+    std::uint64_t lines = 0;             // lines read, the one that stopped the run included
+    std::int32_t round_ends = 0;         // round-end lines seen, the one that stopped the run too
     bool stopped_at_round_limit = false;
     std::uint64_t uncounted_obituaries = 0;  // obituaries whose names found no free slot
     std::vector<player_result> players;      // in order of first appearance
