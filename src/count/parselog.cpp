@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "app/exit_status.h"
 #include "app/messages.h"
 #include "app/progress.h"
+#include "count/full_rules.h"
 #include "count/kinds.h"
 #include "count/line_memo.h"
 #include "report/report.h"
@@ -405,7 +407,15 @@ int parse_log(const run_options& options) {
     start_scan(in);
     start_progress(options.quiet || report_on_stdout ? nullptr : stdout);
 
-    pass_end end = run_pass();
+    // The one place that picks the rule set: the full rules count apart from the classic tables.
+    std::unique_ptr<full_count> full;
+    pass_end end = pass_end::end_of_log;
+    if (options.rules == rule_set::full) {
+        full = std::make_unique<full_count>();
+        end = run_full_pass(*full) ? pass_end::end_of_log : pass_end::read_failed;
+    } else {
+        end = run_pass();
+    }
     flush_progress();
     if (end == pass_end::read_failed) {
         report_failure("cannot read", options.log, scan_error());
@@ -417,15 +427,15 @@ int parse_log(const run_options& options) {
     }
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;
-    const run_results results = results_of_pass(options.log);
+    const run_results results = full ? full->finish(options.log) : results_of_pass(options.log);
     for (pending_report& report : reports) {
         written = finish_report(report, results) && written;
     }
-    if (uncounted_obituaries > 0) {
+    if (results.uncounted_obituaries > 0) {
         std::array<char, 96> text{};
         std::snprintf(text.data(), text.size(), "more than %d players: %llu %s not counted",
-                      max_players, static_cast<unsigned long long>(uncounted_obituaries),
-                      uncounted_obituaries == 1 ? "obituary was" : "obituaries were");
+                      max_players, static_cast<unsigned long long>(results.uncounted_obituaries),
+                      results.uncounted_obituaries == 1 ? "obituary was" : "obituaries were");
         report_problem(text.data());
     }
     return written ? exit_normal : exit_failure;

@@ -1,0 +1,304 @@
+#include "count/full_rules.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "app/progress.h"
+#include "count/game_limits.h"
+#include "scan/line_scanner.h"
+
+namespace {
+
+constexpr std::string_view name_end = "^7 ";
+constexpr std::string_view fraglimit_end = "^7 hit the fraglimit.";
+
+// The longest line that can be an obituary or a round end; longer lines are passed over at once.
+constexpr std::size_t longest_line = [] {
+    std::size_t longest = 0;
+    for (const full_message& m : full_messages) {
+        std::size_t size = full_name_limit + name_end.size() + m.text.size() +
+                           (m.two_names ? 1 + full_name_limit + 2 + m.suffix.size() : 1);
+        longest = std::max(longest, size);
+    }
+    return std::max(longest, full_name_limit + fraglimit_end.size());
+}();
+
+// The bytes that an obituary or a round end can end with: most lines end otherwise.
+constexpr std::array<bool, 256> last_bytes = [] {
+    std::array<bool, 256> last{};
+    last[static_cast<unsigned char>('.')] = true;
+    for (const full_message& m : full_messages) {
+        if (m.two_names) {
+            char c = m.suffix.empty() ? '7' : m.suffix.back();
+            last[static_cast<unsigned char>(c)] = true;
+        }
+    }
+    return last;
+}();
+
+// Whether `rest`, the text after the victim's "^7 ", is the message; sets the killer if it has
+// one.
+bool fits(const full_message& m, std::string_view rest, std::string_view& killer) {
+    if (!rest.starts_with(m.text)) {
+        return false;
+    }
+    std::string_view after = rest.substr(m.text.size());
+    if (!m.two_names) {
+        return after == ".";
+    }
+    // " K^7SUFFIX" with K of 1 to full_name_limit bytes.
+    std::size_t tail = 2 + m.suffix.size();
+    if (after.size() < 1 + 1 + tail || after.size() > 1 + full_name_limit + tail ||
+        after.front() != ' ' || !after.ends_with(m.suffix) ||
+        after.substr(after.size() - tail, 2) != "^7") {
+        return false;
+    }
+    killer = after.substr(1, after.size() - 1 - tail);
+    return true;
+}
+
+}  // namespace
+
+full_line parse_full_line(std::string_view text) {
+    full_line line;
+    if (text.size() > longest_line || text.empty() ||
+        !last_bytes[static_cast<unsigned char>(text.back())]) {
+        return line;
+    }
+    for (std::string_view end : full_round_ends) {
+        if (text == end) {
+            line.kind = full_line_kind::round_end;
+            return line;
+        }
+    }
+    if (text.ends_with(fraglimit_end) && text.size() > fraglimit_end.size() &&
+        text.size() - fraglimit_end.size() <= full_name_limit) {
+        line.kind = full_line_kind::round_end;
+        return line;
+    }
+    std::size_t last_start = std::min(full_name_limit, text.size());
+    for (std::size_t at = 1; at <= last_start; ++at) {
+        if (text.compare(at, name_end.size(), name_end) != 0) {
+            continue;
+        }
+        std::string_view rest = text.substr(at + name_end.size());
+        for (std::size_t m = 0; m < full_messages.size(); ++m) {
+            std::string_view killer;
+            if (fits(full_messages[m], rest, killer)) {
+                line.kind = full_line_kind::obituary;
+                line.message = m;
+                line.victim = text.substr(0, at);
+                line.killer = killer;
+                return line;
+            }
+        }
+    }
+    return line;
+}
+
+namespace {
+
+using name_text = std::array<char, full_name_limit>;
+
+constexpr std::size_t no_player = max_players;
+
+// Counts stop at the largest value rather than wrap round to a negative one.
+void bump(std::int32_t& count) {
+    if (count < std::numeric_limits<std::int32_t>::max()) {
+        ++count;
+    }
+}
+
+}  // namespace
+
+struct full_count::state {
+    std::array<name_text, max_players> names{};
+    std::array<std::uint8_t, max_players> name_sizes{};
+    std::size_t players = 0;
+    std::array<counter_values, max_players> totals{};
+    std::array<std::array<std::int32_t, max_players>, max_players> killed{};
+    // The round being read.
+    std::array<counter_values, max_players> round{};
+    std::array<std::array<std::int32_t, max_players>, max_players> killed_in_round{};
+    std::uint64_t round_first_line = 1;
+    std::int32_t round_ends = 0;
+    std::vector<round_result> rounds;
+
+    std::string_view name_of(std::size_t p) const { return {names[p].data(), name_sizes[p]}; }
+
+    // Returns the player's slot, or no_player when the name has none.
+    std::size_t find(std::string_view player) const {
+        for (std::size_t p = 0; p < players; ++p) {
+            if (name_sizes[p] == player.size() &&
+                std::memcmp(names[p].data(), player.data(), player.size()) == 0) {
+                return p;
+            }
+        }
+        return no_player;
+    }
+
+    std::size_t claim(std::string_view player) {
+        std::copy(player.begin(), player.end(), names[players].begin());
+        name_sizes[players] = static_cast<std::uint8_t>(player.size());
+        return players++;
+    }
+
+    void add(std::size_t p, counter c) {
+        bump(totals[p][static_cast<std::size_t>(c)]);
+        bump(round[p][static_cast<std::size_t>(c)]);
+    }
+
+    // Closes the round at `last_line`, its lines' counts handed to the store, and starts the next.
+    void close_round(std::uint64_t last_line, bool ended) {
+        round_result result(round_first_line, last_line, ended);
+        std::size_t entries = 0;
+        std::size_t cells = 0;
+        for (std::size_t p = 0; p < players; ++p) {
+            entries += static_cast<std::size_t>(
+                std::count_if(round[p].begin(), round[p].end(), [](auto n) { return n != 0; }));
+            cells += static_cast<std::size_t>(std::count_if(killed_in_round[p].begin(),
+                                                            killed_in_round[p].begin() + players,
+                                                            [](auto n) { return n != 0; }));
+        }
+        result.reserve(entries);
+        result.kills().reserve(cells);
+        for (std::size_t p = 0; p < players; ++p) {
+            for (std::size_t c = 0; c < round[p].size(); ++c) {
+                if (round[p][c] != 0) {
+                    result.add_count(static_cast<std::uint32_t>(p), static_cast<counter>(c),
+                                     round[p][c]);
+                }
+            }
+            for (std::size_t v = 0; v < players; ++v) {
+                if (killed_in_round[p][v] != 0) {
+                    result.kills().add(static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(v),
+                                       killed_in_round[p][v]);
+                }
+            }
+            round[p].fill(0);
+            std::fill(killed_in_round[p].begin(), killed_in_round[p].begin() + players, 0);
+        }
+        rounds.push_back(std::move(result));
+        round_first_line = last_line + 1;
+    }
+};
+
+full_count::full_count() : state_(std::make_unique<state>()) {}
+
+full_count::~full_count() = default;
+
+void full_count::count_line(std::string_view text) {
+    ++lines_;
+    if (!text.empty() && text.back() == '\n') {
+        text.remove_suffix(1);
+    }
+    full_line line = parse_full_line(text);
+    state& s = *state_;
+    if (line.kind == full_line_kind::round_end) {
+        ++s.round_ends;
+        s.close_round(lines_, true);
+        return;
+    }
+    if (line.kind != full_line_kind::obituary) {
+        return;
+    }
+    const full_message& m = full_messages[line.message];
+    std::size_t victim = s.find(line.victim);
+    std::size_t killer = m.two_names ? s.find(line.killer) : no_player;
+    std::size_t new_names = victim == no_player ? 1 : 0;
+    if (m.two_names && killer == no_player && line.killer != line.victim) {
+        ++new_names;
+    }
+    // Either every name of the line gets a slot or the line changes nothing.
+    if (s.players + new_names > static_cast<std::size_t>(max_players)) {
+        ++uncounted_;
+        return;
+    }
+    if (victim == no_player) {
+        victim = s.claim(line.victim);
+    }
+    if (!m.two_names) {
+        s.add(victim, suicides);
+        s.add(victim, m.victim);
+        return;
+    }
+    if (killer == no_player) {
+        killer = line.killer == line.victim ? victim : s.claim(line.killer);
+    }
+    s.add(victim, deaths);
+    s.add(victim, m.victim);
+    s.add(killer, kills);
+    s.add(killer, m.killer);
+    bump(s.killed[killer][victim]);
+    bump(s.killed_in_round[killer][victim]);
+}
+
+run_results full_count::finish(std::string_view log) {
+    state& s = *state_;
+    if (lines_ >= s.round_first_line) {
+        s.close_round(lines_, false);
+    }
+    run_results results;
+    results.log = std::string(log);
+    results.rules = rule_set::full;
+    results.lines = lines_;
+    results.round_ends = s.round_ends;
+    results.uncounted_obituaries = uncounted_;
+    results.players.reserve(s.players);
+    for (std::size_t p = 0; p < s.players; ++p) {
+        results.players.push_back({std::string(s.name_of(p)), s.totals[p]});
+    }
+    std::size_t cells = 0;
+    for (std::size_t k = 0; k < s.players; ++k) {
+        cells += static_cast<std::size_t>(std::count_if(
+            s.killed[k].begin(), s.killed[k].begin() + s.players, [](auto n) { return n != 0; }));
+    }
+    results.head_to_head.reserve(cells);
+    for (std::size_t k = 0; k < s.players; ++k) {
+        for (std::size_t v = 0; v < s.players; ++v) {
+            if (s.killed[k][v] != 0) {
+                results.head_to_head.add(static_cast<std::uint32_t>(k),
+                                         static_cast<std::uint32_t>(v), s.killed[k][v]);
+            }
+        }
+    }
+    results.rounds = std::move(s.rounds);
+    return results;
+}
+
+bool run_full_pass(full_count& count) {
+    constexpr std::uint64_t progress_batch = 4096;
+    std::uint64_t unprinted = 0;
+    bool read = true;
+    for (;;) {
+        scanned_lines lines;
+        scan_result got = next_scanned_lines(lines);
+        if (got != scan_result::lines) {
+            read = got != scan_result::failed;
+            break;
+        }
+        std::uint64_t before = count.lines();
+        if (lines.line_feeds == nullptr) {
+            count.count_line(lines.text);
+        } else {
+            const char* at = lines.data + lines.begin;
+            const char* end = lines.data + lines.end;
+            while (at < end) {
+                const char* feed = static_cast<const char*>(
+                    std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+                const char* after = feed == nullptr ? end : feed + 1;
+                count.count_line({at, static_cast<std::size_t>(after - at)});
+                at = after;
+            }
+        }
+        unprinted += count.lines() - before;
+        if (unprinted >= progress_batch) {
+            add_progress_lines(unprinted);
+            unprinted = 0;
+        }
+    }
+    add_progress_lines(unprinted);
+    return read;
+}
