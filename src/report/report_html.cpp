@@ -97,7 +97,29 @@ struct page_writer {
     const run_results& results;
     std::string pending;  // made, not yet written
     bool written = true;  // every write so far took all its bytes
+    // The weapons (by kill counter) and causes the cards show: under the full rules only those
+    // that occur in the log, so that forty rows of zeros do not bury the rest.
+    std::array<bool, counter_count> shown{};
 };
+
+void choose_rows(page_writer& page) {
+    const run_results& results = page.results;
+    bool all = results.rules == rule_set::classic;
+    auto occurs = [&](counter c) {
+        return all || std::any_of(results.players.begin(), results.players.end(),
+                                  [c](const player_result& player) {
+                                      return player.counters[static_cast<std::size_t>(c)] != 0;
+                                  });
+    };
+    report_rows rows = rows_of_rules(results.rules);
+    for (const weapon_row& weapon : rows.weapons) {
+        page.shown[static_cast<std::size_t>(weapon.kills_for)] =
+            occurs(weapon.kills_for) || occurs(weapon.kills_against);
+    }
+    for (const suicide_row& cause : rows.causes) {
+        page.shown[static_cast<std::size_t>(cause.count)] = occurs(cause.count);
+    }
+}
 
 constexpr std::size_t page_block = std::size_t{16} * 1024;
 
@@ -292,7 +314,7 @@ std::int32_t kills_in_round(const run_results& results, int r, int p) {
 
 std::int32_t suicides_of(const run_results& results, int p) {
     std::int32_t total = 0;
-    for (const auto& cause : suicide_rows) {
+    for (const auto& cause : rows_of_rules(results.rules).causes) {
         total += count_of(results, p, cause.count);
     }
     return total;
@@ -392,7 +414,15 @@ void put_summary(page_writer& page) {
              static_cast<std::int64_t>(results.uncounted_obituaries));
     put(page, "<dl><dt>Stopped at the round limit</dt><dd>");
     put(page, results.stopped_at_round_limit ? "yes" : "no");
+    put(page, "</dd></dl>\n<dl><dt>Rules</dt><dd>");
+    put(page, results.rules == rule_set::full ? "full" : "classic");
     put(page, "</dd></dl>\n</div>\n");
+    if (results.rules == rule_set::classic) {
+        put(page,
+            "<p class=\"note\">Counted by the classic rules: thirteen kinds of obituary, names "
+            "cut as they always were. The option --rules full counts every obituary the game "
+            "prints, with names exactly as it writes them.</p>\n");
+    }
     if (results.uncounted_obituaries > 0) {
         put(page, "<p class=\"note\">Obituaries not counted named a player beyond the first ");
         put_number(page, max_players);
@@ -451,7 +481,7 @@ void put_leaderboard(page_writer& page, const std::vector<int>& order) {
         put_number(page, suicides_of(results, p));
         put(page, "</td><td class=\"l\">");
         const weapon_row* favourite = nullptr;
-        for (const auto& weapon : weapon_rows) {
+        for (const auto& weapon : rows_of_rules(results.rules).weapons) {
             if (count_of(results, p, weapon.kills_for) >
                 (favourite == nullptr ? 0 : count_of(results, p, favourite->kills_for))) {
                 favourite = &weapon;
@@ -528,7 +558,7 @@ void put_bar(page_writer& page, std::string_view kind, std::string_view y, std::
 void put_player_card(page_writer& page, int p) {
     const run_results& results = page.results;
     std::int32_t largest = 0;
-    for (const auto& weapon : weapon_rows) {
+    for (const auto& weapon : rows_of_rules(results.rules).weapons) {
         largest = std::max({largest, count_of(results, p, weapon.kills_for),
                             count_of(results, p, weapon.kills_against)});
     }
@@ -545,7 +575,10 @@ void put_player_card(page_writer& page, int p) {
     put(page,
         "</p>\n<table class=\"w\"><thead><tr><th class=\"l\">Weapon</th><th>Kills</th>"
         "<th>Deaths</th><th></th></tr></thead><tbody>\n");
-    for (const auto& weapon : weapon_rows) {
+    for (const auto& weapon : rows_of_rules(results.rules).weapons) {
+        if (!page.shown[static_cast<std::size_t>(weapon.kills_for)]) {
+            continue;
+        }
         put(page, "<tr><th class=\"l\">");
         put(page, weapon.label);
         put(page, "</th><td>");
@@ -562,7 +595,10 @@ void put_player_card(page_writer& page, int p) {
     put(page, "</tbody></table>\n<ul class=\"su\"><li>Suicides <b>");
     put_number(page, suicides_of(results, p));
     put(page, "</b></li>");
-    for (const auto& cause : suicide_rows) {
+    for (const auto& cause : rows_of_rules(results.rules).causes) {
+        if (!page.shown[static_cast<std::size_t>(cause.count)]) {
+            continue;
+        }
         put(page, "<li>");
         put(page, cause.label);
         put(page, " <b>");
@@ -711,6 +747,7 @@ void append_name_html(std::string& page, std::string_view raw) {
 bool write_html(std::FILE* out, const run_results& results) {
     page_writer page{out, results, {}};
     page.pending.reserve(2 * page_block);
+    choose_rows(page);
     const auto order = ranking(results);
     put_head(page, results.log);
     put_summary(page);
