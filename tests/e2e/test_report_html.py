@@ -114,9 +114,9 @@ class Page(html.parser.HTMLParser):
         return tables[0][0], tables[0][1:]
 
 
-def page_of(log):
+def page_of(log, rules="classic"):
     """The page the program writes for the log's bytes."""
-    run = run_on_log(log, args=["--format", "html", "-o", "-"])
+    run = run_on_log(log, args=["--rules", rules, "--format", "html", "-o", "-"])
     if run.status != 1:
         raise AssertionError("status %d: %r" % (run.status, run.stderr))
     return Page(run.stdout.decode("utf-8"))
@@ -148,8 +148,29 @@ class PageFigures(unittest.TestCase):
                 "Obituaries counted": "8",
                 "Obituaries not counted": "0",
                 "Stopped at the round limit": "no",
+                "Rules": "classic",
             },
         )
+        self.assertTrue(any("--rules full counts every obituary" in n for n in self.page.notes))
+
+    def test_the_full_rules_show_the_weapons_and_causes_that_occur(self):
+        log = (b"Bob^7 ate Sam^7's grenade\n"
+               b"Sam^7 almost dodged Bob^7's rocket\n"
+               b"Bob^7 was railed by Bob^7\n"
+               b"Sam^7 cratered.\n")
+        page = page_of(log, "full")
+        self.assertEqual(page.tiles["Rules"], "full")
+        self.assertEqual(page.tiles["Obituaries counted"], "4")
+        self.assertFalse(any("--rules full" in n for n in page.notes))
+        cards = page.tables["w"]
+        self.assertEqual(len(cards), 2)
+        for card in cards:
+            self.assertEqual([row[0].text for row in card[1:]],
+                             ["Grenade (direct hit)", "Rocket (splash)", "Railgun"])
+        # Bob: a grenade death, a rocket splash kill, and a rail kill and death of his own.
+        self.assertEqual(page.tables["w"][0][0][0].text, "Weapon")
+        self.assertEqual([[c.text for c in row[1:3]] for row in cards[0][1:]],
+                         [["0", "1"], ["1", "0"], ["1", "1"]])
 
     def test_head_to_head_marks_the_diagonal(self):
         # Killers in rows, victims in columns. The largest count is 2: a count of 1 is heat
