@@ -11,7 +11,8 @@ if "%~1"=="" (
   set "log=%~f1"
   set "reports=%~dpn1"
 )
-"%~dp0fragtally.exe" -q -o "%reports%.txt" -o "%reports%.html" "%log%"
+rem The page is for players, so it counts every obituary the game prints.
+"%~dp0fragtally.exe" -q --rules full -o "%reports%.txt" -o "%reports%.html" "%log%"
 if errorlevel 2 (
   echo.
   pause
