@@ -1,6 +1,7 @@
 #include "count/full_rules.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -39,25 +40,48 @@ constexpr std::array<bool, 256> last_bytes = [] {
 }();
 
 // Whether `rest`, the text after the victim's "^7 ", is the message; sets the killer if it has
-// one.
+// one. The lengths are checked first, as they rule out most messages at no cost.
 bool fits(const full_message& m, std::string_view rest, std::string_view& killer) {
-    if (!rest.starts_with(m.text)) {
-        return false;
-    }
-    std::string_view after = rest.substr(m.text.size());
     if (!m.two_names) {
-        return after == ".";
+        return rest.size() == m.text.size() + 1 && rest.back() == '.' && rest.starts_with(m.text);
     }
-    // " K^7SUFFIX" with K of 1 to full_name_limit bytes.
+    // "MSG K^7SUFFIX" with K of 1 to full_name_limit bytes.
     std::size_t tail = 2 + m.suffix.size();
-    if (after.size() < 1 + 1 + tail || after.size() > 1 + full_name_limit + tail ||
-        after.front() != ' ' || !after.ends_with(m.suffix) ||
-        after.substr(after.size() - tail, 2) != "^7") {
+    std::size_t fixed = m.text.size() + 1 + tail;
+    if (rest.size() < fixed + 1 || rest.size() > fixed + full_name_limit ||
+        rest[m.text.size()] != ' ' || !rest.starts_with(m.text) || !rest.ends_with(m.suffix) ||
+        rest[rest.size() - tail] != '^' || rest[rest.size() - tail + 1] != '7') {
         return false;
     }
-    killer = after.substr(1, after.size() - 1 - tail);
+    killer = rest.substr(m.text.size() + 1, rest.size() - fixed);
     return true;
 }
+
+using message_set = std::uint64_t;
+static_assert(full_messages.size() <= 64, "a set of messages is one word");
+
+// The messages that may start the rest of a line, by its first byte and by its fifth (a message
+// shorter than five bytes may have any byte there): one or two for any rest, of forty-five.
+struct message_sieve {
+    std::array<message_set, 256> first{};
+    std::array<message_set, 256> fifth{};
+};
+
+constexpr std::size_t sieve_at = 4;
+
+constexpr message_sieve sieve = [] {
+    message_sieve made{};
+    for (std::size_t m = 0; m < full_messages.size(); ++m) {
+        std::string_view text = full_messages[m].text;
+        made.first[static_cast<unsigned char>(text[0])] |= message_set{1} << m;
+        for (std::size_t b = 0; b < 256; ++b) {
+            if (text.size() <= sieve_at || static_cast<unsigned char>(text[sieve_at]) == b) {
+                made.fifth[b] |= message_set{1} << m;
+            }
+        }
+    }
+    return made;
+}();
 
 }  // namespace
 
@@ -78,13 +102,20 @@ full_line parse_full_line(std::string_view text) {
         line.kind = full_line_kind::round_end;
         return line;
     }
-    std::size_t last_start = std::min(full_name_limit, text.size());
+    // The shortest rest is a message of three bytes and its period, so the last "^7 " that
+    // can start one is five bytes before the end.
+    std::size_t last_start =
+        std::min(full_name_limit, text.size() - std::min(text.size(), std::size_t{8}));
     for (std::size_t at = 1; at <= last_start; ++at) {
-        if (text.compare(at, name_end.size(), name_end) != 0) {
+        if (text[at] != '^' || text[at + 1] != '7' || text[at + 2] != ' ') {
             continue;
         }
         std::string_view rest = text.substr(at + name_end.size());
-        for (std::size_t m = 0; m < full_messages.size(); ++m) {
+        message_set candidates = sieve.first[static_cast<unsigned char>(rest[0])] &
+                                 sieve.fifth[static_cast<unsigned char>(rest[sieve_at])];
+        while (candidates != 0) {
+            auto m = static_cast<std::size_t>(std::countr_zero(candidates));
+            candidates &= candidates - 1;
             std::string_view killer;
             if (fits(full_messages[m], rest, killer)) {
                 line.kind = full_line_kind::obituary;
@@ -103,6 +134,10 @@ namespace {
 using name_text = std::array<char, full_name_limit>;
 
 constexpr std::size_t no_player = max_players;
+
+// Entries of the name index: more than twice the slots, so that probes stay short.
+constexpr std::size_t index_size = 256;
+static_assert(index_size > 2 * max_players && max_players < 255);
 
 // Counts stop at the largest value rather than wrap round to a negative one.
 void bump(std::int32_t& count) {
@@ -128,20 +163,40 @@ struct full_count::state {
 
     std::string_view name_of(std::size_t p) const { return {names[p].data(), name_sizes[p]}; }
 
+    // Slots by a hash of the name, each entry the slot plus one (0: free), probed in turn.
+    std::array<std::uint8_t, index_size> index{};
+
+    static std::size_t hash_of(std::string_view player) {
+        std::uint32_t hash = 2166136261u;
+        for (char c : player) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+        }
+        return hash % index_size;
+    }
+
     // Returns the player's slot, or no_player when the name has none.
     std::size_t find(std::string_view player) const {
-        for (std::size_t p = 0; p < players; ++p) {
+        for (std::size_t i = hash_of(player);; i = (i + 1) % index_size) {
+            if (index[i] == 0) {
+                return no_player;
+            }
+            std::size_t p = index[i] - 1u;
             if (name_sizes[p] == player.size() &&
                 std::memcmp(names[p].data(), player.data(), player.size()) == 0) {
                 return p;
             }
         }
-        return no_player;
     }
 
+    // Gives a name that has no slot the next one; there must be one free.
     std::size_t claim(std::string_view player) {
         std::copy(player.begin(), player.end(), names[players].begin());
         name_sizes[players] = static_cast<std::uint8_t>(player.size());
+        std::size_t i = hash_of(player);
+        while (index[i] != 0) {
+            i = (i + 1) % index_size;
+        }
+        index[i] = static_cast<std::uint8_t>(players + 1);
         return players++;
     }
 
