@@ -159,7 +159,7 @@ struct full_count::state {
     std::array<std::array<std::int32_t, max_players>, max_players> killed_in_round{};
     std::uint64_t round_first_line = 1;
     std::int32_t round_ends = 0;
-    std::vector<round_result> rounds;
+    round_list rounds;
 
     std::string_view name_of(std::size_t p) const { return {names[p].data(), name_sizes[p]}; }
 
@@ -240,7 +240,13 @@ struct full_count::state {
     }
 };
 
-full_count::full_count() : state_(std::make_unique<state>()) {}
+full_count::full_count() : state_(std::make_unique<state>()) {
+    // There is no round limit, so the rounds go to a temporary file as they end, and the
+    // writers read them back one at a time; without one they stay in memory.
+    if (std::FILE* spill = std::tmpfile()) {
+        state_->rounds.spill_to(spill);
+    }
+}
 
 full_count::~full_count() = default;
 

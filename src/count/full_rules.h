@@ -121,6 +121,8 @@ class full_count {
     std::uint64_t uncounted() const { return uncounted_; }
 
     // Closes the last round and returns the results for the log named so; call once, at the end.
+    // Their rounds are read back from a temporary file; rounds.written() tells whether every
+    // round went into it.
     run_results finish(std::string_view log);
 
   private:

@@ -428,6 +428,13 @@ int parse_log(const run_options& options) {
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;
     const run_results results = full ? full->finish(options.log) : results_of_pass(options.log);
+    if (!results.rounds.written()) {
+        report_failure("cannot keep the rounds in a temporary file for", options.log, errno);
+        for (pending_report& report : reports) {
+            drop_report(report);
+        }
+        return exit_failure;
+    }
     for (pending_report& report : reports) {
         written = finish_report(report, results) && written;
     }
