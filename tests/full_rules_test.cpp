@@ -230,11 +230,12 @@ TEST(FullRules, TheHundredSlots) {
     log += "New^7 was railed by Other^7\n";  // two new names, one slot
     log += "P0^7 was railed by Other^7\n";   // one new name
     log += "Late^7 died.\n";                 // no slot left
+    log += "Late^7 died.\n";                 // seen again: still uncounted
     log += "Other^7 was railed by Other^7\n";
     run_results r = full_run(log);
     ASSERT_EQ(r.players.size(), 100u);
     EXPECT_EQ(r.players[99].name, "Other");
-    EXPECT_EQ(r.uncounted_obituaries, 2u);
+    EXPECT_EQ(r.uncounted_obituaries, 3u);
     EXPECT_EQ(count_of(r, 99, kills), 2);
     EXPECT_EQ(count_of(r, 99, deaths), 1);
 }

@@ -148,6 +148,23 @@ void bump(std::int32_t& count) {
 
 }  // namespace
 
+// Entries of the memo of lines, one line each; a power of two.
+constexpr std::size_t memo_lines = 4096;
+
+// No obituary or round end is shorter ("V^7 died.").
+constexpr std::size_t shortest_line = 9;
+
+// The memo's entry for a line, from its length and its first and last eight bytes (it has at
+// least eight).
+std::size_t memo_place(std::string_view text) {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::memcpy(&head, text.data(), sizeof head);
+    std::memcpy(&tail, text.data() + text.size() - sizeof tail, sizeof tail);
+    std::uint64_t mixed = (head * 0x9E3779B97F4A7C15u) ^ (tail + text.size()) * 0xC2B2AE3D27D4EB4Fu;
+    return static_cast<std::size_t>(mixed >> 52) & (memo_lines - 1);
+}
+
 struct full_count::state {
     std::array<name_text, max_players> names{};
     std::array<std::uint8_t, max_players> name_sizes{};
@@ -205,6 +222,34 @@ struct full_count::state {
         bump(round[p][static_cast<std::size_t>(c)]);
     }
 
+    // Counts what a line does: a round end, or an obituary of the message on the slots given.
+    void apply(full_line_kind kind, std::size_t message, std::size_t victim, std::size_t killer,
+               std::uint64_t line) {
+        if (kind == full_line_kind::round_end) {
+            ++round_ends;
+            close_round(line, true);
+            return;
+        }
+        if (kind != full_line_kind::obituary) {
+            return;
+        }
+        const full_message& m = full_messages[message];
+        if (!m.two_names) {
+            add(victim, suicides);
+            add(victim, m.victim);
+            return;
+        }
+        add(victim, deaths);
+        add(victim, m.victim);
+        add(killer, kills);
+        add(killer, m.killer);
+        bump(killed[killer][victim]);
+        bump(killed_in_round[killer][victim]);
+    }
+
+    // Lines seen lately, by memo_place of their text.
+    std::array<remembered_line, memo_lines> memo{};
+
     // Closes the round at `last_line`, its lines' counts handed to the store, and starts the next.
     void close_round(std::uint64_t last_line, bool ended) {
         round_result result(round_first_line, last_line, ended);
@@ -255,15 +300,35 @@ void full_count::count_line(std::string_view text) {
     if (!text.empty() && text.back() == '\n') {
         text.remove_suffix(1);
     }
-    full_line line = parse_full_line(text);
-    state& s = *state_;
-    if (line.kind == full_line_kind::round_end) {
-        ++s.round_ends;
-        s.close_round(lines_, true);
+    static_assert(longest_line <= remembered_line{}.text.size(), "a line that counts fits");
+    // Most lines can be neither an obituary nor a round end by their length or last byte.
+    if (text.size() > longest_line || text.size() < shortest_line ||
+        !last_bytes[static_cast<unsigned char>(text.back())]) {
         return;
     }
-    if (line.kind != full_line_kind::obituary) {
+    state& s = *state_;
+    // A line seen before does what it did then: the slots it named keep their players.
+    remembered_line& seen = s.memo[memo_place(text)];
+    if (seen.size == text.size() && std::memcmp(seen.text.data(), text.data(), text.size()) == 0) {
+        s.apply(seen.kind, seen.message, seen.victim, seen.killer, lines_);
         return;
+    }
+    remembered_line effect = count_parsed(text);
+    if (effect.kind != full_line_kind::other || effect.size == 0) {
+        effect.size = static_cast<std::uint16_t>(text.size());
+        std::copy(text.begin(), text.end(), effect.text.begin());
+        seen = effect;
+    }
+}
+
+full_count::remembered_line full_count::count_parsed(std::string_view text) {
+    remembered_line effect{};
+    full_line line = parse_full_line(text);
+    state& s = *state_;
+    if (line.kind != full_line_kind::obituary) {
+        effect.kind = line.kind;
+        s.apply(line.kind, 0, 0, 0, lines_);
+        return effect;
     }
     const full_message& m = full_messages[line.message];
     std::size_t victim = s.find(line.victim);
@@ -272,28 +337,26 @@ void full_count::count_line(std::string_view text) {
     if (m.two_names && killer == no_player && line.killer != line.victim) {
         ++new_names;
     }
-    // Either every name of the line gets a slot or the line changes nothing.
+    // Either every name of the line gets a slot or the line changes nothing. Such a line is
+    // not remembered, as it counts as uncounted each time it is seen.
     if (s.players + new_names > static_cast<std::size_t>(max_players)) {
         ++uncounted_;
-        return;
+        effect.kind = full_line_kind::other;
+        effect.size = 1;  // not remembered
+        return effect;
     }
     if (victim == no_player) {
         victim = s.claim(line.victim);
     }
-    if (!m.two_names) {
-        s.add(victim, suicides);
-        s.add(victim, m.victim);
-        return;
-    }
-    if (killer == no_player) {
+    if (m.two_names && killer == no_player) {
         killer = line.killer == line.victim ? victim : s.claim(line.killer);
     }
-    s.add(victim, deaths);
-    s.add(victim, m.victim);
-    s.add(killer, kills);
-    s.add(killer, m.killer);
-    bump(s.killed[killer][victim]);
-    bump(s.killed_in_round[killer][victim]);
+    effect.kind = full_line_kind::obituary;
+    effect.message = static_cast<std::uint8_t>(line.message);
+    effect.victim = static_cast<std::uint8_t>(victim);
+    effect.killer = static_cast<std::uint8_t>(m.two_names ? killer : victim);
+    s.apply(effect.kind, effect.message, effect.victim, effect.killer, lines_);
+    return effect;
 }
 
 run_results full_count::finish(std::string_view log) {

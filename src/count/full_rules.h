@@ -126,6 +126,20 @@ class full_count {
     run_results finish(std::string_view log);
 
   private:
+    // What a line did, remembered with its text: its kind and, for an obituary, its message and
+    // the slots of its names. A size of 0 is a free entry.
+    struct remembered_line {
+        std::uint16_t size = 0;
+        full_line_kind kind = full_line_kind::other;
+        std::uint8_t message = 0;
+        std::uint8_t victim = 0;
+        std::uint8_t killer = 0;
+        std::array<char, 186> text{};
+    };
+
+    // Counts a line by parsing it, and returns what it did; a size of 1 means "do not remember".
+    remembered_line count_parsed(std::string_view text);
+
     struct state;
     std::unique_ptr<state> state_;
     std::uint64_t lines_ = 0;
