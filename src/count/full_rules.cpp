@@ -149,7 +149,7 @@ void bump(std::int32_t& count) {
 }  // namespace
 
 // Entries of the memo of lines, one line each; a power of two.
-constexpr std::size_t memo_lines = 4096;
+constexpr std::size_t memo_lines = 32768;
 
 // No obituary or round end is shorter ("V^7 died.").
 constexpr std::size_t shortest_line = 9;
@@ -162,7 +162,7 @@ std::size_t memo_place(std::string_view text) {
     std::memcpy(&head, text.data(), sizeof head);
     std::memcpy(&tail, text.data() + text.size() - sizeof tail, sizeof tail);
     std::uint64_t mixed = (head * 0x9E3779B97F4A7C15u) ^ (tail + text.size()) * 0xC2B2AE3D27D4EB4Fu;
-    return static_cast<std::size_t>(mixed >> 52) & (memo_lines - 1);
+    return static_cast<std::size_t>(mixed >> 49) & (memo_lines - 1);
 }
 
 struct full_count::state {
@@ -296,28 +296,85 @@ full_count::full_count() : state_(std::make_unique<state>()) {
 full_count::~full_count() = default;
 
 void full_count::count_line(std::string_view text) {
-    ++lines_;
+    count_lines({&text, 1});
+}
+
+namespace {
+
+// Whether the bytes at `remembered` are the text's, compared a word at a time: a call of memcmp
+// for a line of forty bytes costs more than the compare.
+bool same_text(const char* remembered, std::string_view text) {
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t a = 0;
+        std::uint64_t b = 0;
+        std::memcpy(&a, remembered + i, sizeof a);
+        std::memcpy(&b, text.data() + i, sizeof b);
+        if (a != b) {
+            return false;
+        }
+    }
+    for (; i < text.size(); ++i) {
+        if (remembered[i] != text[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A line's text without its line feed, or empty when its length or last byte tells that it is
+// neither an obituary nor a round end, as most lines are.
+std::string_view may_count(std::string_view text) {
     if (!text.empty() && text.back() == '\n') {
         text.remove_suffix(1);
     }
-    static_assert(longest_line <= remembered_line{}.text.size(), "a line that counts fits");
-    // Most lines can be neither an obituary nor a round end by their length or last byte.
     if (text.size() > longest_line || text.size() < shortest_line ||
         !last_bytes[static_cast<unsigned char>(text.back())]) {
-        return;
+        return {};
     }
+    return text;
+}
+
+}  // namespace
+
+void full_count::count_lines(std::span<const std::string_view> texts) {
     state& s = *state_;
-    // A line seen before does what it did then: the slots it named keep their players.
-    remembered_line& seen = s.memo[memo_place(text)];
-    if (seen.size == text.size() && std::memcmp(seen.text.data(), text.data(), text.size()) == 0) {
-        s.apply(seen.kind, seen.message, seen.victim, seen.killer, lines_);
-        return;
-    }
-    remembered_line effect = count_parsed(text);
-    if (effect.kind != full_line_kind::other || effect.size == 0) {
-        effect.size = static_cast<std::uint16_t>(text.size());
-        std::copy(text.begin(), text.end(), effect.text.begin());
-        seen = effect;
+    // The entries of a few lines are loaded side by side first: each is a wait on memory.
+    constexpr std::size_t batch = 16;
+    for (std::size_t from = 0; from < texts.size(); from += batch) {
+        std::size_t size = std::min(batch, texts.size() - from);
+        std::array<std::string_view, batch> lines;
+        std::array<std::size_t, batch> places{};
+        for (std::size_t i = 0; i < size; ++i) {
+            lines[i] = may_count(texts[from + i]);
+            if (!lines[i].empty() && lines[i].size() <= remembered_text) {
+                places[i] = memo_place(lines[i]);
+                __builtin_prefetch(&s.memo[places[i]]);
+            }
+        }
+        for (std::size_t i = 0; i < size; ++i) {
+            ++lines_;
+            std::string_view text = lines[i];
+            if (text.empty()) {
+                continue;
+            }
+            if (text.size() > remembered_text) {
+                count_parsed(text);
+                continue;
+            }
+            // A line seen before does what it did then: the slots it named keep their players.
+            remembered_line& seen = s.memo[places[i]];
+            if (seen.size == text.size() && same_text(seen.text.data(), text)) {
+                s.apply(seen.kind, seen.message, seen.victim, seen.killer, lines_);
+                continue;
+            }
+            remembered_line effect = count_parsed(text);
+            if (effect.kind != full_line_kind::other || effect.size == 0) {
+                effect.size = static_cast<std::uint8_t>(text.size());
+                std::copy(text.begin(), text.end(), effect.text.begin());
+                seen = effect;
+            }
+        }
     }
 }
 
@@ -407,15 +464,32 @@ bool run_full_pass(full_count& count) {
         if (lines.line_feeds == nullptr) {
             count.count_line(lines.text);
         } else {
-            const char* at = lines.data + lines.begin;
-            const char* end = lines.data + lines.end;
-            while (at < end) {
-                const char* feed = static_cast<const char*>(
-                    std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
-                const char* after = feed == nullptr ? end : feed + 1;
-                count.count_line({at, static_cast<std::size_t>(after - at)});
-                at = after;
+            // The run's lines, from the scanner's map of its line feeds (every line of a run
+            // ends in one), handed over a block at a time.
+            std::array<std::string_view, 256> block;
+            std::size_t held = 0;
+            std::size_t start = lines.begin;
+            for (std::size_t word = lines.begin / 64; word * 64 < lines.end; ++word) {
+                std::uint64_t feeds = lines.line_feeds[word];
+                if (word == lines.begin / 64) {
+                    feeds &= ~std::uint64_t{0} << (lines.begin % 64);
+                }
+                while (feeds != 0) {
+                    std::size_t feed =
+                        word * 64 + static_cast<std::size_t>(std::countr_zero(feeds));
+                    feeds &= feeds - 1;
+                    if (feed >= lines.end) {
+                        break;
+                    }
+                    block[held++] = {lines.data + start, feed + 1 - start};
+                    start = feed + 1;
+                    if (held == block.size()) {
+                        count.count_lines(block);
+                        held = 0;
+                    }
+                }
             }
+            count.count_lines({block.data(), held});
         }
         unprinted += count.lines() - before;
         if (unprinted >= progress_batch) {

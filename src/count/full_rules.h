@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 
 #include "count/counters.h"
@@ -85,7 +86,7 @@ inline constexpr auto full_round_ends = std::to_array<std::string_view>({
 });
 
 // What a line is under the full rules.
-enum class full_line_kind { other, obituary, round_end };
+enum class full_line_kind : std::uint8_t { other, obituary, round_end };
 
 // A line parsed: its kind, and for an obituary its message (an index of full_messages) and
 // names, without the "^7" the game appended, inside the text parsed.
@@ -114,6 +115,9 @@ class full_count {
     // and with carriage returns dropped, as the scanner hands it out.
     void count_line(std::string_view text);
 
+    // Counts lines given the same way, in order.
+    void count_lines(std::span<const std::string_view> texts);
+
     // Lines counted so far.
     std::uint64_t lines() const { return lines_; }
 
@@ -128,14 +132,16 @@ class full_count {
   private:
     // What a line did, remembered with its text: its kind and, for an obituary, its message and
     // the slots of its names. A size of 0 is a free entry.
-    struct remembered_line {
-        std::uint16_t size = 0;
+    static constexpr std::size_t remembered_text = 59;
+    struct alignas(64) remembered_line {
+        std::uint8_t size = 0;
         full_line_kind kind = full_line_kind::other;
         std::uint8_t message = 0;
         std::uint8_t victim = 0;
         std::uint8_t killer = 0;
-        std::array<char, 186> text{};
+        std::array<char, remembered_text> text{};
     };
+    static_assert(sizeof(remembered_line) == 64, "an entry is one cache line");
 
     // Counts a line by parsing it, and returns what it did; a size of 1 means "do not remember".
     remembered_line count_parsed(std::string_view text);
