@@ -148,21 +148,26 @@ void bump(std::int32_t& count) {
 
 }  // namespace
 
-// Entries of the memo of lines, one line each; a power of two.
+// Entries of the memo of lines, one line each, in pairs: a line may take either entry of its
+// pair, the one seen last first; a power of two.
 constexpr std::size_t memo_lines = 32768;
 
 // No obituary or round end is shorter ("V^7 died.").
 constexpr std::size_t shortest_line = 9;
 
-// The memo's entry for a line, from its length and its first and last eight bytes (it has at
-// least eight).
+// The memo's pair of entries for a line, from its length and its first, middle and last eight
+// bytes (it has at least nine): names and messages both tell lines apart.
 std::size_t memo_place(std::string_view text) {
     std::uint64_t head = 0;
     std::uint64_t tail = 0;
     std::memcpy(&head, text.data(), sizeof head);
     std::memcpy(&tail, text.data() + text.size() - sizeof tail, sizeof tail);
-    std::uint64_t mixed = (head * 0x9E3779B97F4A7C15u) ^ (tail + text.size()) * 0xC2B2AE3D27D4EB4Fu;
-    return static_cast<std::size_t>(mixed >> 49) & (memo_lines - 1);
+    std::uint64_t middle = 0;
+    std::memcpy(&middle, text.data() + text.size() / 2 - 4, sizeof middle);
+    std::uint64_t mixed = (head * 0x9E3779B97F4A7C15u) ^
+                          (tail + text.size()) * 0xC2B2AE3D27D4EB4Fu ^
+                          (middle * 0x165667B19E3779F9u);
+    return (static_cast<std::size_t>(mixed >> 50) & (memo_lines / 2 - 1)) * 2;
 }
 
 struct full_count::state {
@@ -350,6 +355,7 @@ void full_count::count_lines(std::span<const std::string_view> texts) {
             if (!lines[i].empty() && lines[i].size() <= remembered_text) {
                 places[i] = memo_place(lines[i]);
                 __builtin_prefetch(&s.memo[places[i]]);
+                __builtin_prefetch(&s.memo[places[i] + 1]);
             }
         }
         for (std::size_t i = 0; i < size; ++i) {
@@ -363,16 +369,23 @@ void full_count::count_lines(std::span<const std::string_view> texts) {
                 continue;
             }
             // A line seen before does what it did then: the slots it named keep their players.
-            remembered_line& seen = s.memo[places[i]];
-            if (seen.size == text.size() && same_text(seen.text.data(), text)) {
-                s.apply(seen.kind, seen.message, seen.victim, seen.killer, lines_);
+            remembered_line& first = s.memo[places[i]];
+            remembered_line& second = s.memo[places[i] + 1];
+            if (first.size == text.size() && same_text(first.text.data(), text)) {
+                s.apply(first.kind, first.message, first.victim, first.killer, lines_);
+                continue;
+            }
+            if (second.size == text.size() && same_text(second.text.data(), text)) {
+                s.apply(second.kind, second.message, second.victim, second.killer, lines_);
+                std::swap(first, second);
                 continue;
             }
             remembered_line effect = count_parsed(text);
             if (effect.kind != full_line_kind::other || effect.size == 0) {
                 effect.size = static_cast<std::uint8_t>(text.size());
                 std::copy(text.begin(), text.end(), effect.text.begin());
-                seen = effect;
+                second = first;
+                first = effect;
             }
         }
     }
