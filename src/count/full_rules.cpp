@@ -137,7 +137,7 @@ constexpr std::size_t no_player = max_players;
 
 // Entries of the name index: more than twice the slots, so that probes stay short.
 constexpr std::size_t index_size = 256;
-static_assert(index_size > 2 * max_players && max_players < 255);
+static_assert(index_size / 2 > static_cast<std::size_t>(max_players) && max_players < 255);
 
 // Counts stop at the largest value rather than wrap round to a negative one.
 void bump(std::int32_t& count) {
