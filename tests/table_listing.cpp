@@ -1,5 +1,6 @@
-// Writes the program's table of counters (with each rule set's list) and table of kinds as one JSON document to standard
-// output, for the scripts and tests that keep lists of their own to be checked against.
+// Writes the program's table of counters (with each rule set's list) and table of kinds as one JSON
+// document to standard output, for the scripts and tests that keep lists of their own to be checked
+// against.
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -62,8 +63,10 @@ int main() {
                          {"killer", kind.two_names ? json(name_of(kind.killer)) : json(nullptr)}});
     }
     std::string text = json{{"counters", counters},
-                             {"classic_counters", classic},
-                             {"full_counters", full},
-                             {"kinds", kinds}}.dump(2) + "\n";
+                            {"classic_counters", classic},
+                            {"full_counters", full},
+                            {"kinds", kinds}}
+                           .dump(2) +
+                       "\n";
     return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }

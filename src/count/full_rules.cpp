@@ -69,7 +69,7 @@ struct message_sieve {
 
 constexpr std::size_t sieve_at = 4;
 
-constexpr message_sieve sieve = [] {
+constexpr message_sieve make_sieve() {
     message_sieve made{};
     for (std::size_t m = 0; m < full_messages.size(); ++m) {
         std::string_view text = full_messages[m].text;
@@ -81,7 +81,9 @@ constexpr message_sieve sieve = [] {
         }
     }
     return made;
-}();
+}
+
+constexpr message_sieve sieve = make_sieve();
 
 }  // namespace
 
