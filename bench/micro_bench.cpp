@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "app/progress.h"
-#include "count/parselog.h"
+#include "count/classic_rules.h"
+#include "count/pass.h"
 #include "count/phrases.h"
 #include "count/tables.h"
 #include "scan/cpu.h"
@@ -42,9 +43,8 @@ void find_phrases_bench(benchmark::State& state, cpu_path path, const sample_lin
         state.SkipWithError("path not available on this CPU");
         return;
     }
-    cpu_path_scope on(path);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(find_phrases(line.text));
+        benchmark::DoNotOptimize(find_phrases(line.text, path));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(line.text.size()));
@@ -58,7 +58,7 @@ void mapped_bench(benchmark::State& state, cpu_path path, const sample_line& lin
         state.SkipWithError("path not available on this CPU");
         return;
     }
-    cpu_path_scope on(path);
+    const auto on = search::sweep_for(path);
     std::string data;
     while (data.size() < 64 * 1024) {
         data += line.text;
@@ -68,10 +68,10 @@ void mapped_bench(benchmark::State& state, cpu_path path, const sample_line& lin
     data.resize(mapped + phrase_scan_overread, ' ');
     std::vector<std::uint64_t> spots((mapped + 63) / 64);
     for (auto _ : state) {
-        search::map(data.data(), mapped, spots.data());
+        search::map(data.data(), mapped, spots.data(), on);
         for (std::size_t i = 0; i < lines; ++i) {
             std::string_view text(data.data() + i * line.text.size(), line.text.size());
-            benchmark::DoNotOptimize(search::find_mapped(text, data.data(), spots.data()));
+            benchmark::DoNotOptimize(search::find_mapped(text, data.data(), spots.data(), on));
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lines));
@@ -168,9 +168,12 @@ void whole_pass(benchmark::State& state) {
     for (auto _ : state) {
         std::rewind(in);
         init();
-        start_scan(in);
+        const cpu_path path = cpu_path_of_environment();
+        start_scan(in, path);
         start_progress(out);
-        benchmark::DoNotOptimize(run_pass());
+        classic_rules rules(path);
+        progress_output progress;
+        benchmark::DoNotOptimize(run_pass(rules, progress, path));
         flush_progress();
     }
     std::fclose(in);

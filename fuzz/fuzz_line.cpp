@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "count/classic_rules.h"
 #include "count/full_rules.h"
 #include "count/kinds.h"
-#include "count/parselog.h"
+#include "count/pass.h"
 #include "count/phrases.h"
 #include "full_reference_model.h"
 #include "fuzz_support.h"
@@ -31,9 +32,8 @@ void check_extractors(std::string_view line) {
         if (!cpu_has(static_cast<cpu_path>(p))) {
             continue;
         }
-        cpu_path_scope on(static_cast<cpu_path>(p));
         for (const obituary_kind& kind : obituary_kinds) {
-            stats_t got = kind.extract(line);
+            stats_t got = kind.extract(line, static_cast<cpu_path>(p));
             model_names want = model_extract(kind.extractor, std::string(line));
             std::string_view cur = checked_name(got.curname);
             std::string_view vic = checked_name(got.vicname);
@@ -69,10 +69,11 @@ void check_phrase_search(std::string_view line) {
         if (!cpu_has(static_cast<cpu_path>(p))) {
             continue;
         }
-        cpu_path_scope on(static_cast<cpu_path>(p));
-        fuzz_check(find_phrases(line) == want, "each path agrees with the plain search");
-        search::map(padded.get(), line.size(), spots.data());
-        fuzz_check(search::find_mapped(padded_line, padded.get(), spots.data()) == want,
+        auto path = static_cast<cpu_path>(p);
+        const auto on = search::sweep_for(path);
+        fuzz_check(find_phrases(line, path) == want, "each path agrees with the plain search");
+        search::map(padded.get(), line.size(), spots.data(), on);
+        fuzz_check(search::find_mapped(padded_line, padded.get(), spots.data(), on) == want,
                    "each path's map agrees with the plain search");
     }
 }

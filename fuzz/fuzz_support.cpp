@@ -6,8 +6,9 @@
 #include <cstring>
 
 #include "app/progress.h"
+#include "count/classic_rules.h"
 #include "count/full_rules.h"
-#include "count/parselog.h"
+#include "count/pass.h"
 #include "expected_progress.h"
 #include "full_reference_model.h"
 #include "scan/line_scanner.h"
@@ -95,9 +96,12 @@ void check_pass(const std::string& log) {
     std::rewind(in);
 
     init();
-    start_scan(in);
+    const cpu_path path = cpu_path_of_environment();
+    start_scan(in, path);
     start_progress(out);
-    pass_end end = run_pass();
+    classic_rules rules(path);
+    progress_output progress;
+    pass_end end = run_pass(rules, progress, path);
     flush_progress();
     std::fclose(in);
     std::string printed = read_back(out);
@@ -124,10 +128,11 @@ void check_full_pass(const std::string& log) {
     fuzz_check(std::fwrite(log.data(), 1, log.size(), in) == log.size(), "log written");
     std::rewind(in);
 
-    start_scan(in);
+    start_scan(in, cpu_path_of_environment(), lines_handed_out::every_line);
     start_progress(out);
     full_count count;
-    bool read = run_full_pass(count);
+    progress_output progress;
+    bool read = run_full_pass(count, progress);
     flush_progress();
     std::fclose(in);
     std::fclose(out);

@@ -8,7 +8,7 @@
 
 namespace {
 
-using extractor = stats_t (*)(std::string_view);
+using extractor = stats_t (*)(std::string_view, cpu_path);
 
 struct extractor_case {
     const char* extractor_name;
@@ -118,7 +118,7 @@ std::string shown(std::string_view text) {
 TEST(Extractors, CutNamesAsTheGameWritesThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.extractor_name) + " on \"" + shown(c.line) + "\"");
-        stats_t names = c.extract(c.line);
+        stats_t names = c.extract(c.line, cpu_path_of_environment());
         if (c.two_names) {
             EXPECT_EQ(shown(names.vicname.data()), shown(c.first));
             EXPECT_EQ(shown(names.aggname.data()), shown(c.second));
@@ -135,8 +135,9 @@ TEST(Extractors, NeverReadPastTheText) {
         // The text is a view of a larger string whose next bytes would change the names if they
         // were read.
         std::string backing = std::string(c.line) + " was railed by Zed's rocket\n";
-        stats_t names = c.extract(std::string_view(backing).substr(0, c.line.size()));
-        stats_t expected = c.extract(c.line);
+        stats_t names = c.extract(std::string_view(backing).substr(0, c.line.size()),
+                                  cpu_path_of_environment());
+        stats_t expected = c.extract(c.line, cpu_path_of_environment());
         SCOPED_TRACE(std::string(c.extractor_name) + " on \"" + shown(c.line) + "\"");
         EXPECT_EQ(std::string(names.curname.data()), std::string(expected.curname.data()));
         EXPECT_EQ(std::string(names.vicname.data()), std::string(expected.vicname.data()));

@@ -176,10 +176,11 @@ run_results full_run(const std::string& log) {
     EXPECT_NE(in, nullptr);
     std::fwrite(log.data(), 1, log.size(), in);
     std::rewind(in);
-    start_scan(in);
+    start_scan(in, cpu_path_of_environment(), lines_handed_out::every_line);
     start_progress(nullptr);
     full_count count;
-    EXPECT_TRUE(run_full_pass(count));
+    progress_output progress;
+    EXPECT_TRUE(run_full_pass(count, progress));
     std::fclose(in);
     return count.finish("log");
 }
@@ -240,7 +241,8 @@ TEST(FullRules, TheHundredSlots) {
     EXPECT_EQ(count_of(r, 99, deaths), 1);
 }
 
-// The full rules have no round limit: sixty rounds are all read, each to its round end.
+// The full rules have no round limit: sixty rounds are all read, each to its round end, which
+// the rounds read back from their temporary file still name.
 TEST(FullRules, SixtyRoundsAreReadToTheEnd) {
     std::string log;
     for (int r = 0; r < 60; ++r) {
@@ -261,6 +263,11 @@ TEST(FullRules, SixtyRoundsAreReadToTheEnd) {
         EXPECT_EQ(round.first_line(), first);
         bool last = n == 60;
         EXPECT_EQ(round.ended(), !last);
+        if (!last) {
+            round_end end = round.ended_by();
+            EXPECT_EQ(end.kind, n % 2 == 0 ? round_end_kind::player : round_end_kind::time);
+            EXPECT_EQ(end.who, n % 2 == 0 ? "Sam" : "time limit");
+        }
         EXPECT_EQ(round.last_line(), last ? 181u : first + (n == 0 ? 1 : 2));
         EXPECT_EQ(round.counters_of(1)[railgun_kills], last ? 0 : 1);
         EXPECT_EQ(round.kills().killed(1, 0), last ? 0 : 1);

@@ -51,8 +51,7 @@ rule_case two(const char* label) {
 // exercise the cuts fail when an extractor's rules move away from these.
 template <std::size_t k>
 stats_t kind_on_path(cpu_path path, std::string_view text) {
-    cpu_path_scope on(path);
-    return obituary_kinds[k].extract(text);
+    return obituary_kinds[k].extract(text, path);
 }
 
 template <std::size_t... k>

@@ -330,3 +330,22 @@ TEST_F(Pass, RoundsCutTheLogAtEachRoundEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pass keeps each round-end line's first bytes with its round, which the reports name who
+// ended it from; a longer line keeps its start, and the open round after the last keeps none.
+TEST_F(Pass, EachRoundKeepsTheStartOfItsRoundEndLine) {
+    const std::string long_line = "Zed^7 hit the fraglimit." + std::string(80, '!');
+    run_on("Bob was railed by Sam\nSam^7 hit the fraglimit.\nfraglimit\n" + long_line + "\nchat\n");
+    run_results results = results_of_pass("log");
+    ASSERT_EQ(results.rounds.size(), 4U);
+    std::vector<std::string> who;
+    for (const round_result& round : results.rounds) {
+        who.emplace_back(round.ended() ? round.ended_by().who : "-");
+    }
+    EXPECT_EQ(who, (std::vector<std::string>{"Sam", "fraglimit",
+                                             long_line.substr(0, round_end_text_size), "-"}));
+}
+
+}  // namespace

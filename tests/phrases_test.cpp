@@ -84,8 +84,8 @@ void expect_all_paths_agree(std::string_view text, std::string_view just_before 
     auto exact = std::make_unique<char[]>(text.size());
     std::memcpy(exact.get(), text.data(), text.size());
     for (cpu_path path : available_paths()) {
-        cpu_path_scope on(path);
-        ASSERT_EQ(search::find({exact.get(), text.size()}), expected)
+        const auto on = search::sweep_for(path);
+        ASSERT_EQ(search::find({exact.get(), text.size()}, on), expected)
             << name_of(path) << " on '" << text << "'";
         for (std::size_t before : {0u, 1u, 63u, 64u, 100u}) {
             std::string data = phrase_soup<list>(before) + std::string(just_before);
@@ -94,9 +94,9 @@ void expect_all_paths_agree(std::string_view text, std::string_view just_before 
             std::size_t mapped = data.size();
             data += phrase_soup<list>(phrase_scan_overread);
             std::vector<std::uint64_t> spots((mapped + 63) / 64);
-            search::map(data.data(), mapped, spots.data());
+            search::map(data.data(), mapped, spots.data(), on);
             ASSERT_EQ(
-                search::find_mapped({data.data() + at, text.size()}, data.data(), spots.data()),
+                search::find_mapped({data.data() + at, text.size()}, data.data(), spots.data(), on),
                 expected)
                 << name_of(path) << " mapped " << before << " bytes in, on '" << text << "'";
         }
@@ -108,19 +108,21 @@ TEST(Phrases, EveryPathTheCpuHasIsTakenWhenChosen) {
     ASSERT_FALSE(paths.empty());
     EXPECT_EQ(paths.front(), cpu_path::portable);
     EXPECT_EQ(fastest_cpu_path(), paths.back());
-    cpu_path before = active_cpu_path;
     for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
         std::string name(cpu_path_names[p]);
         bool has = cpu_has(static_cast<cpu_path>(p));
-        EXPECT_EQ(choose_cpu_path(name.c_str()), has) << name;
-        EXPECT_EQ(active_cpu_path, has ? static_cast<cpu_path>(p) : paths.back()) << name;
-        active_cpu_path = paths.back();
+        cpu_path path = paths.back();
+        EXPECT_EQ(cpu_path_named(name.c_str(), path), has) << name;
+        EXPECT_EQ(path, has ? static_cast<cpu_path>(p) : paths.back()) << name;
     }
-    EXPECT_FALSE(choose_cpu_path("AVX2"));  // names are exact
-    EXPECT_FALSE(choose_cpu_path("fastest"));
-    EXPECT_TRUE(choose_cpu_path(""));
-    EXPECT_EQ(active_cpu_path, fastest_cpu_path());
-    active_cpu_path = before;
+    cpu_path path = cpu_path::portable;
+    EXPECT_FALSE(cpu_path_named("AVX2", path));  // names are exact
+    EXPECT_FALSE(cpu_path_named("fastest", path));
+    EXPECT_EQ(path, cpu_path::portable);
+    EXPECT_TRUE(cpu_path_named("", path));
+    EXPECT_EQ(path, fastest_cpu_path());
+    EXPECT_TRUE(cpu_path_named(nullptr, path));
+    EXPECT_EQ(path, fastest_cpu_path());
 }
 
 const char* const tricky_lines[] = {

@@ -65,9 +65,8 @@ TEST_F(Scanner, LinesAreThoseOfAPlainSplitOnEveryPath) {
             if (!cpu_has(path)) {
                 continue;
             }
-            cpu_path_scope on(path);
             init();
-            pass_run run = run_on(log);
+            pass_run run = run_on(log, path);
             ASSERT_EQ(run.progress, expected_progress(lines))
                 << cpu_path_names[p] << ", size " << size;
             ASSERT_EQ(lines_read, lines) << cpu_path_names[p] << ", size " << size;

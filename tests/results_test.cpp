@@ -74,6 +74,39 @@ std::size_t occurrences(std::string_view text, std::string_view part) {
 
 // 150 players in a ring, each killing the next once with the railgun, in one round: a run the
 // pass's tables could not hold. The writers see only these results, since the tables are empty.
+TEST(Results, WhoEndedARoundByTheFormOfItsLine) {
+    struct end_case {
+        std::string_view line;
+        round_end_kind kind;
+        std::string_view who;
+    };
+    const end_case cases[] = {
+        {"Big Tom^7 hit the fraglimit.\n", round_end_kind::player, "Big Tom"},
+        {"^1Red^4Guy^7 hit the fraglimit.", round_end_kind::player, "^1Red^4Guy"},
+        {"Red^7 hit the fraglimit.\n", round_end_kind::player, "Red"},
+        {"Red hit the fraglimit.\n", round_end_kind::team, "Red"},
+        {"Blue hit the fraglimit.", round_end_kind::team, "Blue"},
+        {"Red hit the capturelimit.\n", round_end_kind::team, "Red"},
+        {"Blue hit the capturelimit.\n", round_end_kind::team, "Blue"},
+        {"Timelimit hit.\n", round_end_kind::time, "time limit"},
+        // Anything around a form, or a player's form without a name, is the line itself.
+        {"^7 hit the fraglimit.\n", round_end_kind::line, "^7 hit the fraglimit."},
+        {"Big Tom^7 hit the fraglimit. gg\n", round_end_kind::line,
+         "Big Tom^7 hit the fraglimit. gg"},
+        {" Red hit the fraglimit.\n", round_end_kind::line, " Red hit the fraglimit."},
+        {"Green hit the fraglimit.\n", round_end_kind::line, "Green hit the fraglimit."},
+        {"fraglimit hit\n", round_end_kind::line, "fraglimit hit"},
+        {"", round_end_kind::line, ""},
+    };
+    for (const auto& c : cases) {
+        round_end got = round_end_of(c.line);
+        EXPECT_EQ(got.kind, c.kind) << c.line;
+        EXPECT_EQ(got.who, c.who) << c.line;
+    }
+    // The results model reads its round's kept text the same way.
+    EXPECT_EQ(round_result(1, 3, true, "Sam^7 hit the fraglimit.\n").ended_by().who, "Sam");
+}
+
 TEST(Results, EveryWriterTakesAnyNumberOfPlayersFromTheResultsAlone) {
     init();
     constexpr std::uint32_t players = 150;

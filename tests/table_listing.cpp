@@ -41,7 +41,7 @@ int main() {
                             {"text_report", info.in_text_report},
                             {"classic", (info.rules & classic_only) != 0},
                             {"full", (info.rules & full_only) != 0},
-                            {"plain_label", std::string(info.plain_label)}});
+                            {"caption", std::string(info.caption)}});
     }
     json classic = json::array();
     for (counter c : classic_counters) {

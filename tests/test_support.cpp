@@ -10,7 +10,7 @@ void TablesTest::SetUp() {
     init();
 }
 
-pass_run run_on(std::string_view log) {
+pass_run run_on(std::string_view log, cpu_path path) {
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::tmpfile();
     EXPECT_NE(in, nullptr);
@@ -20,9 +20,11 @@ pass_run run_on(std::string_view log) {
     }
     std::fwrite(log.data(), 1, log.size(), in);
     std::rewind(in);
-    start_scan(in);
+    start_scan(in, path);
     start_progress(out);
-    pass_run run{run_pass(), {}};
+    classic_rules rules(path);
+    progress_output progress;
+    pass_run run{run_pass(rules, progress, path), {}};
     flush_progress();
     std::rewind(out);
     std::vector<char> chunk(4096);

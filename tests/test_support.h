@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "count/parselog.h"
+#include "count/classic_rules.h"
+#include "count/pass.h"
 #include "count/tables.h"
 
 // Empties the player tables before each test.
@@ -22,8 +23,9 @@ struct pass_run {
 };
 
 // Runs the pass over the bytes of a log as if they were qconsole.log, without touching files
-// of the current folder, and returns how it ended and its progress output.
-pass_run run_on(std::string_view log);
+// of the current folder, on the given CPU path, and returns how it ended and its progress
+// output.
+pass_run run_on(std::string_view log, cpu_path path = cpu_path_of_environment());
 
 // Returns the slot of a player, failing the test if he has none.
 int slot_of(std::string_view player);

@@ -12,9 +12,8 @@
 #include "app/console.h"
 #include "app/exit_status.h"
 #include "app/messages.h"
+#include "app/run.h"
 #include "app/stop_signals.h"
-#include "count/parselog.h"
-#include "count/tables.h"
 #include "scan/cpu.h"
 
 #ifdef _WIN32
@@ -23,7 +22,7 @@
 
 namespace {
 
-int run(int argc, const char* const* argv) {
+int start(int argc, const char* const* argv) {
     ignore_broken_pipe();
     handle_stop_requests();
 #ifdef SIGXFSZ
@@ -37,7 +36,9 @@ int run(int argc, const char* const* argv) {
         return exit_status;
     }
     const char* wanted = std::getenv("FRAGTALLY_CPU");
-    if (!choose_cpu_path(wanted)) {
+    // The one choice of CPU path, which every module of the run is handed.
+    cpu_path path = cpu_path::portable;
+    if (!cpu_path_named(wanted, path)) {
         // Appended piece by piece: g++ 12 warns wrongly of overlapping copies in a chain of +.
         std::string text = "FRAGTALLY_CPU is \"";
         text += printable(wanted != nullptr ? wanted : "");
@@ -51,8 +52,7 @@ int run(int argc, const char* const* argv) {
         report_problem(text);
         return exit_failure;
     }
-    init();
-    return parse_log(options);
+    return run_log(options, path);
 }
 
 }  // namespace
@@ -73,7 +73,7 @@ int wmain(int argc, wchar_t** argv) {
     for (const std::string& arg : args) {
         pointers.push_back(arg.c_str());
     }
-    int status = run(argc, pointers.data());
+    int status = start(argc, pointers.data());
     // A double-clicked program has a console window of its own, which closes when it ends: the
     // message of a failure would flash by unread.
     if (status == exit_failure && console_is_own() && input_is_console()) {
@@ -87,7 +87,7 @@ int wmain(int argc, wchar_t** argv) {
 #else
 
 int main(int argc, char** argv) {
-    return run(argc, argv);
+    return start(argc, argv);
 }
 
 #endif

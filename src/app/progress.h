@@ -16,3 +16,9 @@ std::uint64_t progress_lines_counted();
 // Writes out the gathered text. A failed write (a closed pipe, say) ends the progress output
 // for the rest of the run but is not an error of the run.
 void flush_progress();
+
+// The progress output as the pass takes it.
+struct progress_output {
+    // Counts the given number of lines more and adds a progress line for each.
+    void add(std::uint64_t lines) const { add_progress_lines(lines); }
+};

@@ -1,6 +1,7 @@
-// The counters of a player's row of statistics, in one table: each one's id, name, label, group
-// and whether the text report shows it. The counter count, the names, the reports' rows and the
-// listing the tests check the scripts against all follow this table.
+// The counters of a player's row of statistics, in one table: each one's id, name, label, group,
+// whether the text report shows it, its caption in plain words and the weapon it belongs to. The
+// counter count, the names, the reports' rows and the listing the tests check the scripts against
+// all follow this table.
 #pragma once
 
 #include <array>
@@ -118,47 +119,59 @@ struct counter_info {
     counter_group group;
     bool in_text_report;  // the text report keeps the classic layout, so a new counter may stay out
     unsigned rules;       // the rule sets that count it (rule_bits)
-    std::string_view plain_label;  // as the full rules' reports print it, in plain words
-    std::string_view family;       // the weapon it is a way of killing with, for grouping
+    std::string_view caption;  // in plain words, as the page and the full rules' reports print it
+    std::string_view family;   // a weapon as players name it (its kill and death counters and
+                               // other ways of killing with it share one); else the caption
 };
 
 // Every counter, in the order the reports list them.
 // Every counter, in the order the reports list them; each rule set's counters keep this order
 // among themselves.
 inline constexpr auto counter_table = std::to_array<counter_info>({
-    {kills, "kills", "Kills", counter_group::total, true, both_rules, "Kills", ""},
-    {deaths, "deaths", "Deaths", counter_group::total, true, both_rules, "Deaths", ""},
-    {suicides, "suicides", "Suicides", counter_group::total, true, full_only, "Suicides", ""},
+    {kills, "kills", "Kills", counter_group::total, true, both_rules, "Kills", "Kills"},
+    {deaths, "deaths", "Deaths", counter_group::total, true, both_rules, "Deaths", "Deaths"},
+    {suicides, "suicides", "Suicides", counter_group::total, true, full_only, "Suicides",
+     "Suicides"},
     {gauntlet_kills, "gauntlet_kills", "Gauntlet", counter_group::kill, true, both_rules,
-     "Gauntlet", ""},
+     "Gauntlet", "Gauntlet"},
     {gauntlet_deaths, "gauntlet_deaths", "Gauntlet", counter_group::death, true, both_rules,
-     "Gauntlet", ""},
-    {mg_kills, "mg_kills", "Machinegun", counter_group::kill, true, classic_only, "", ""},
-    {mg_deaths, "mg_deaths", "Machinegun", counter_group::death, true, classic_only, "", ""},
-    {sg_kills, "sg_kills", "Shotgun", counter_group::kill, true, classic_only, "", ""},
-    {sg_deaths, "sg_deaths", "Shotgun", counter_group::death, true, classic_only, "", ""},
+     "Gauntlet", "Gauntlet"},
+    {mg_kills, "mg_kills", "Machinegun", counter_group::kill, true, classic_only, "Machine gun",
+     "Machine gun"},
+    {mg_deaths, "mg_deaths", "Machinegun", counter_group::death, true, classic_only, "Machine gun",
+     "Machine gun"},
+    {sg_kills, "sg_kills", "Shotgun", counter_group::kill, true, classic_only, "Shotgun",
+     "Shotgun"},
+    {sg_deaths, "sg_deaths", "Shotgun", counter_group::death, true, classic_only, "Shotgun",
+     "Shotgun"},
     {rl_direct_kills, "rl_direct_kills", "Direct hits RL", counter_group::kill, true, classic_only,
-     "", "Rocket launcher"},
+     "Rocket (direct hit)", "Rocket launcher"},
     {rl_direct_deaths, "rl_direct_deaths", "Direct hits RL", counter_group::death, true,
-     classic_only, "", "Rocket launcher"},
-    {rl_close_kills, "rl_close_kills", "Close hits RL", counter_group::kill, true, classic_only, "",
-     "Rocket launcher"},
+     classic_only, "Rocket (direct hit)", "Rocket launcher"},
+    {rl_close_kills, "rl_close_kills", "Close hits RL", counter_group::kill, true, classic_only,
+     "Rocket (splash)", "Rocket launcher"},
     {rl_close_deaths, "rl_close_deaths", "Close hits RL", counter_group::death, true, classic_only,
-     "", "Rocket launcher"},
-    {rail_kills, "rail_kills", "Railgun", counter_group::kill, true, classic_only, "", ""},
-    {rail_deaths, "rail_deaths", "Railgun", counter_group::death, true, classic_only, "", ""},
-    {pg_kills, "pg_kills", "Plasma Gun", counter_group::kill, true, classic_only, "", ""},
-    {pg_deaths, "pg_deaths", "Plasma Gun", counter_group::death, true, classic_only, "", ""},
-    {lg_kills, "lg_kills", "Lightning Gun", counter_group::kill, true, classic_only, "", ""},
-    {lg_deaths, "lg_deaths", "Lightning Gun", counter_group::death, true, classic_only, "", ""},
+     "Rocket (splash)", "Rocket launcher"},
+    {rail_kills, "rail_kills", "Railgun", counter_group::kill, true, classic_only, "Railgun",
+     "Railgun"},
+    {rail_deaths, "rail_deaths", "Railgun", counter_group::death, true, classic_only, "Railgun",
+     "Railgun"},
+    {pg_kills, "pg_kills", "Plasma Gun", counter_group::kill, true, classic_only, "Plasma gun",
+     "Plasma gun"},
+    {pg_deaths, "pg_deaths", "Plasma Gun", counter_group::death, true, classic_only, "Plasma gun",
+     "Plasma gun"},
+    {lg_kills, "lg_kills", "Lightning Gun", counter_group::kill, true, classic_only,
+     "Lightning gun", "Lightning gun"},
+    {lg_deaths, "lg_deaths", "Lightning Gun", counter_group::death, true, classic_only,
+     "Lightning gun", "Lightning gun"},
     {machinegun_kills, "machinegun_kills", "Machinegun", counter_group::kill, false, full_only,
-     "Machinegun", ""},
+     "Machinegun", "Machinegun"},
     {machinegun_deaths, "machinegun_deaths", "Machinegun", counter_group::death, false, full_only,
-     "Machinegun", ""},
+     "Machinegun", "Machinegun"},
     {shotgun_kills, "shotgun_kills", "Shotgun", counter_group::kill, false, full_only, "Shotgun",
-     ""},
+     "Shotgun"},
     {shotgun_deaths, "shotgun_deaths", "Shotgun", counter_group::death, false, full_only, "Shotgun",
-     ""},
+     "Shotgun"},
     {grenade_kills, "grenade_kills", "Grenade (direct hit)", counter_group::kill, false, full_only,
      "Grenade (direct hit)", "Grenade launcher"},
     {grenade_deaths, "grenade_deaths", "Grenade (direct hit)", counter_group::death, false,
@@ -176,85 +189,90 @@ inline constexpr auto counter_table = std::to_array<counter_info>({
     {rocket_splash_deaths, "rocket_splash_deaths", "Rocket (splash)", counter_group::death, false,
      full_only, "Rocket (splash)", "Rocket launcher"},
     {plasmagun_kills, "plasmagun_kills", "Plasma gun", counter_group::kill, false, full_only,
-     "Plasma gun", ""},
+     "Plasma gun", "Plasma gun"},
     {plasmagun_deaths, "plasmagun_deaths", "Plasma gun", counter_group::death, false, full_only,
-     "Plasma gun", ""},
+     "Plasma gun", "Plasma gun"},
     {railgun_kills, "railgun_kills", "Railgun", counter_group::kill, false, full_only, "Railgun",
-     ""},
+     "Railgun"},
     {railgun_deaths, "railgun_deaths", "Railgun", counter_group::death, false, full_only, "Railgun",
-     ""},
+     "Railgun"},
     {lightning_kills, "lightning_kills", "Lightning gun", counter_group::kill, false, full_only,
-     "Lightning gun", ""},
+     "Lightning gun", "Lightning gun"},
     {lightning_deaths, "lightning_deaths", "Lightning gun", counter_group::death, false, full_only,
-     "Lightning gun", ""},
-    {bfg_kills, "bfg_kills", "BFG", counter_group::kill, false, full_only, "BFG", ""},
-    {bfg_deaths, "bfg_deaths", "BFG", counter_group::death, false, full_only, "BFG", ""},
+     "Lightning gun", "Lightning gun"},
+    {bfg_kills, "bfg_kills", "BFG", counter_group::kill, false, full_only, "BFG", "BFG"},
+    {bfg_deaths, "bfg_deaths", "BFG", counter_group::death, false, full_only, "BFG", "BFG"},
     {telefrag_kills, "telefrag_kills", "Telefrag", counter_group::kill, false, full_only,
-     "Telefrag", ""},
+     "Telefrag", "Telefrag"},
     {telefrag_deaths, "telefrag_deaths", "Telefrag", counter_group::death, false, full_only,
-     "Telefrag", ""},
+     "Telefrag", "Telefrag"},
     {grapple_kills, "grapple_kills", "Grappling hook", counter_group::kill, false, full_only,
-     "Grappling hook", ""},
+     "Grappling hook", "Grappling hook"},
     {grapple_deaths, "grapple_deaths", "Grappling hook", counter_group::death, false, full_only,
-     "Grappling hook", ""},
-    {other_kills, "other_kills", "Other", counter_group::kill, false, full_only, "Other", ""},
-    {other_deaths, "other_deaths", "Other", counter_group::death, false, full_only, "Other", ""},
+     "Grappling hook", "Grappling hook"},
+    {other_kills, "other_kills", "Other", counter_group::kill, false, full_only, "Other", "Other"},
+    {other_deaths, "other_deaths", "Other", counter_group::death, false, full_only, "Other",
+     "Other"},
     {nailgun_kills, "nailgun_kills", "Nailgun", counter_group::kill, false, full_only, "Nailgun",
-     ""},
+     "Nailgun"},
     {nailgun_deaths, "nailgun_deaths", "Nailgun", counter_group::death, false, full_only, "Nailgun",
-     ""},
+     "Nailgun"},
     {chaingun_kills, "chaingun_kills", "Chaingun", counter_group::kill, false, full_only,
-     "Chaingun", ""},
+     "Chaingun", "Chaingun"},
     {chaingun_deaths, "chaingun_deaths", "Chaingun", counter_group::death, false, full_only,
-     "Chaingun", ""},
+     "Chaingun", "Chaingun"},
     {prox_mine_kills, "prox_mine_kills", "Proximity mine", counter_group::kill, false, full_only,
-     "Proximity mine", ""},
+     "Proximity mine", "Proximity mine"},
     {prox_mine_deaths, "prox_mine_deaths", "Proximity mine", counter_group::death, false, full_only,
-     "Proximity mine", ""},
+     "Proximity mine", "Proximity mine"},
     {kamikaze_kills, "kamikaze_kills", "Kamikaze", counter_group::kill, false, full_only,
-     "Kamikaze", ""},
+     "Kamikaze", "Kamikaze"},
     {kamikaze_deaths, "kamikaze_deaths", "Kamikaze", counter_group::death, false, full_only,
-     "Kamikaze", ""},
-    {juiced_kills, "juiced_kills", "Juiced", counter_group::kill, false, full_only, "Juiced", ""},
+     "Kamikaze", "Kamikaze"},
+    {juiced_kills, "juiced_kills", "Juiced", counter_group::kill, false, full_only, "Juiced",
+     "Juiced"},
     {juiced_deaths, "juiced_deaths", "Juiced", counter_group::death, false, full_only, "Juiced",
-     ""},
-    {rocket_suicides, "rocket_suicides", "rocket", counter_group::suicide, true, classic_only, "",
-     ""},
+     "Juiced"},
+    {rocket_suicides, "rocket_suicides", "rocket", counter_group::suicide, true, classic_only,
+     "Own rocket", "Own rocket"},
     {plasma_suicides, "plasma_suicides", "plasmagun", counter_group::suicide, true, classic_only,
-     "", ""},
-    {void_suicides, "void_suicides", "void", counter_group::suicide, true, classic_only, "", ""},
-    {crater_suicides, "crater_suicides", "jumping", counter_group::suicide, true, classic_only, "",
-     ""},
+     "Own plasma", "Own plasma"},
+    {void_suicides, "void_suicides", "void", counter_group::suicide, true, classic_only,
+     "Killed by the world", "Killed by the world"},
+    {crater_suicides, "crater_suicides", "jumping", counter_group::suicide, true, classic_only,
+     "Fell to death", "Fell to death"},
     {command_suicides, "command_suicides", "/kill command", counter_group::suicide, false,
-     full_only, "/kill command", ""},
+     full_only, "/kill command", "/kill command"},
     {falling_suicides, "falling_suicides", "Fell to death", counter_group::suicide, false,
-     full_only, "Fell to death", ""},
+     full_only, "Fell to death", "Fell to death"},
     {crushed_suicides, "crushed_suicides", "Crushed", counter_group::suicide, false, full_only,
-     "Crushed", ""},
+     "Crushed", "Crushed"},
     {drowned_suicides, "drowned_suicides", "Drowned", counter_group::suicide, false, full_only,
-     "Drowned", ""},
+     "Drowned", "Drowned"},
     {slime_suicides, "slime_suicides", "Slime", counter_group::suicide, false, full_only, "Slime",
-     ""},
-    {lava_suicides, "lava_suicides", "lava", counter_group::suicide, true, both_rules, "Lava", ""},
+     "Slime"},
+    {lava_suicides, "lava_suicides", "lava", counter_group::suicide, true, both_rules, "Lava",
+     "Lava"},
     {laser_suicides, "laser_suicides", "Laser", counter_group::suicide, false, full_only, "Laser",
-     ""},
+     "Laser"},
     {hurt_suicides, "hurt_suicides", "Wrong place", counter_group::suicide, false, full_only,
-     "Wrong place", ""},
+     "Wrong place", "Wrong place"},
     {own_grenade_suicides, "own_grenade_suicides", "Own grenade", counter_group::suicide, false,
-     full_only, "Own grenade", ""},
+     full_only, "Own grenade", "Own grenade"},
     {own_rocket_suicides, "own_rocket_suicides", "Own rocket", counter_group::suicide, false,
-     full_only, "Own rocket", ""},
+     full_only, "Own rocket", "Own rocket"},
     {own_plasma_suicides, "own_plasma_suicides", "Own plasma", counter_group::suicide, false,
-     full_only, "Own plasma", ""},
+     full_only, "Own plasma", "Own plasma"},
     {own_bfg_suicides, "own_bfg_suicides", "Own BFG", counter_group::suicide, false, full_only,
-     "Own BFG", ""},
+     "Own BFG", "Own BFG"},
     {own_prox_suicides, "own_prox_suicides", "Own prox mine", counter_group::suicide, false,
-     full_only, "Own prox mine", ""},
+     full_only, "Own prox mine", "Own prox mine"},
     {own_kamikaze_suicides, "own_kamikaze_suicides", "Own kamikaze", counter_group::suicide, false,
-     full_only, "Own kamikaze", ""},
+     full_only, "Own kamikaze", "Own kamikaze"},
     {self_suicides, "self_suicides", "Killed self", counter_group::suicide, false, full_only,
-     "Killed self", ""},
-    {died_suicides, "died_suicides", "Died", counter_group::suicide, false, full_only, "Died", ""},
+     "Killed self", "Killed self"},
+    {died_suicides, "died_suicides", "Died", counter_group::suicide, false, full_only, "Died",
+     "Died"},
 });
 
 // Counters in each player's row of statistics.
@@ -281,7 +299,8 @@ constexpr bool each_counter_has_one_row() {
 constexpr bool names_are_unique_snake_case() {
     for (std::size_t i = 0; i < counter_table.size(); ++i) {
         std::string_view name = counter_table[i].name;
-        if (name.empty() || counter_table[i].label.empty()) {
+        if (name.empty() || counter_table[i].label.empty() || counter_table[i].caption.empty() ||
+            counter_table[i].family.empty()) {
             return false;
         }
         for (char c : name) {
@@ -298,15 +317,16 @@ constexpr bool names_are_unique_snake_case() {
     return true;
 }
 
-// The number of rows of the other weapon group with the row's label and text-report flag.
+// The number of rows of the other weapon group with the row's label, caption, family and
+// text-report flag.
 constexpr int partners_of(const counter_info& row) {
     counter_group other =
         row.group == counter_group::kill ? counter_group::death : counter_group::kill;
     int found = 0;
     for (const counter_info& info : counter_table) {
-        found += info.group == other && info.label == row.label &&
-                         info.in_text_report == row.in_text_report && info.rules == row.rules &&
-                         info.plain_label == row.plain_label && info.family == row.family
+        found += info.group == other && info.label == row.label && info.caption == row.caption &&
+                         info.family == row.family && info.in_text_report == row.in_text_report &&
+                         info.rules == row.rules
                      ? 1
                      : 0;
     }
@@ -345,9 +365,6 @@ constexpr bool classic_counters_come_first() {
     for (const counter_info& info : counter_table) {
         bool classic = (info.rules & classic_only) != 0;
         if (classic != (info.id < classic_counter_count)) {
-            return false;
-        }
-        if ((info.rules & full_only) != 0 && info.plain_label.empty()) {
             return false;
         }
     }
@@ -394,14 +411,15 @@ constexpr auto in_report_order() {
 static_assert(counter_count == counter_end, "every counter of the enumeration needs a row");
 static_assert(counter_checks::each_counter_has_one_row(), "one row per counter");
 static_assert(counter_checks::names_are_unique_snake_case(),
-              "every counter needs a label and a unique name of a-z, 0-9 and _");
+              "every counter needs a label, a caption, a family and a unique name of a-z, 0-9 "
+              "and _");
 static_assert(counter_checks::weapons_come_in_pairs(),
-              "each weapon has one kill and one death counter under one label and text flag");
+              "each weapon has one kill and one death counter under one label, caption, family, "
+              "text flag and rule sets");
 static_assert(counter_checks::totals_are_kills_and_deaths(),
               "the totals are kills and deaths, and the full rules' suicides");
-static_assert(
-    counter_checks::classic_counters_come_first(),
-    "the classic counters are the first of the enumeration; a full one has a plain label");
+static_assert(counter_checks::classic_counters_come_first(),
+              "the classic counters are the first of the enumeration");
 
 // The counters' names, indexed by the counter enumeration; reports name the counters by them.
 inline constexpr std::array<std::string_view, counter_count> counter_names = [] {

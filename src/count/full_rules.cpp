@@ -6,9 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/progress.h"
 #include "count/game_limits.h"
-#include "scan/line_scanner.h"
 
 namespace {
 
@@ -133,7 +131,7 @@ full_line parse_full_line(std::string_view text) {
 
 namespace {
 
-using name_text = std::array<char, full_name_limit>;
+using full_name = std::array<char, full_name_limit>;
 
 constexpr std::size_t no_player = max_players;
 
@@ -173,7 +171,7 @@ std::size_t memo_place(std::string_view text) {
 }
 
 struct full_count::state {
-    std::array<name_text, max_players> names{};
+    std::array<full_name, max_players> names{};
     std::array<std::uint8_t, max_players> name_sizes{};
     std::size_t players = 0;
     std::array<counter_values, max_players> totals{};
@@ -229,12 +227,13 @@ struct full_count::state {
         bump(round[p][static_cast<std::size_t>(c)]);
     }
 
-    // Counts what a line does: a round end, or an obituary of the message on the slots given.
+    // Counts what line number `line`, of this text, does: a round end, or an obituary of the
+    // message on the slots given.
     void apply(full_line_kind kind, std::size_t message, std::size_t victim, std::size_t killer,
-               std::uint64_t line) {
+               std::uint64_t line, std::string_view text) {
         if (kind == full_line_kind::round_end) {
             ++round_ends;
-            close_round(line, true);
+            close_round(line, true, text);
             return;
         }
         if (kind != full_line_kind::obituary) {
@@ -257,9 +256,11 @@ struct full_count::state {
     // Lines seen lately, by memo_place of their text.
     std::array<remembered_line, memo_lines> memo{};
 
-    // Closes the round at `last_line`, its lines' counts handed to the store, and starts the next.
-    void close_round(std::uint64_t last_line, bool ended) {
-        round_result result(round_first_line, last_line, ended);
+    // Closes the round at `last_line`, its lines' counts handed to the store, and starts the next;
+    // an ended round keeps the first bytes of the line that ended it, as the classic pass does.
+    void close_round(std::uint64_t last_line, bool ended, std::string_view end_text) {
+        round_result result(round_first_line, last_line, ended,
+                            std::string(end_text.substr(0, round_end_text_size)));
         std::size_t entries = 0;
         std::size_t cells = 0;
         for (std::size_t p = 0; p < players; ++p) {
@@ -374,11 +375,11 @@ void full_count::count_lines(std::span<const std::string_view> texts) {
             remembered_line& first = s.memo[places[i]];
             remembered_line& second = s.memo[places[i] + 1];
             if (first.size == text.size() && same_text(first.text.data(), text)) {
-                s.apply(first.kind, first.message, first.victim, first.killer, lines_);
+                s.apply(first.kind, first.message, first.victim, first.killer, lines_, text);
                 continue;
             }
             if (second.size == text.size() && same_text(second.text.data(), text)) {
-                s.apply(second.kind, second.message, second.victim, second.killer, lines_);
+                s.apply(second.kind, second.message, second.victim, second.killer, lines_, text);
                 std::swap(first, second);
                 continue;
             }
@@ -399,7 +400,7 @@ full_count::remembered_line full_count::count_parsed(std::string_view text) {
     state& s = *state_;
     if (line.kind != full_line_kind::obituary) {
         effect.kind = line.kind;
-        s.apply(line.kind, 0, 0, 0, lines_);
+        s.apply(line.kind, 0, 0, 0, lines_, text);
         return effect;
     }
     const full_message& m = full_messages[line.message];
@@ -427,14 +428,14 @@ full_count::remembered_line full_count::count_parsed(std::string_view text) {
     effect.message = static_cast<std::uint8_t>(line.message);
     effect.victim = static_cast<std::uint8_t>(victim);
     effect.killer = static_cast<std::uint8_t>(m.two_names ? killer : victim);
-    s.apply(effect.kind, effect.message, effect.victim, effect.killer, lines_);
+    s.apply(effect.kind, effect.message, effect.victim, effect.killer, lines_, text);
     return effect;
 }
 
 run_results full_count::finish(std::string_view log) {
     state& s = *state_;
     if (lines_ >= s.round_first_line) {
-        s.close_round(lines_, false);
+        s.close_round(lines_, false, {});
     }
     run_results results;
     results.log = std::string(log);
@@ -462,56 +463,4 @@ run_results full_count::finish(std::string_view log) {
     }
     results.rounds = std::move(s.rounds);
     return results;
-}
-
-bool run_full_pass(full_count& count) {
-    constexpr std::uint64_t progress_batch = 4096;
-    std::uint64_t unprinted = 0;
-    bool read = true;
-    for (;;) {
-        scanned_lines lines;
-        scan_result got = next_scanned_lines(lines);
-        if (got != scan_result::lines) {
-            read = got != scan_result::failed;
-            break;
-        }
-        std::uint64_t before = count.lines();
-        if (lines.line_feeds == nullptr) {
-            count.count_line(lines.text);
-        } else {
-            // The run's lines, from the scanner's map of its line feeds (every line of a run
-            // ends in one), handed over a block at a time.
-            std::array<std::string_view, 256> block;
-            std::size_t held = 0;
-            std::size_t start = lines.begin;
-            for (std::size_t word = lines.begin / 64; word * 64 < lines.end; ++word) {
-                std::uint64_t feeds = lines.line_feeds[word];
-                if (word == lines.begin / 64) {
-                    feeds &= ~std::uint64_t{0} << (lines.begin % 64);
-                }
-                while (feeds != 0) {
-                    std::size_t feed =
-                        word * 64 + static_cast<std::size_t>(std::countr_zero(feeds));
-                    feeds &= feeds - 1;
-                    if (feed >= lines.end) {
-                        break;
-                    }
-                    block[held++] = {lines.data + start, feed + 1 - start};
-                    start = feed + 1;
-                    if (held == block.size()) {
-                        count.count_lines(block);
-                        held = 0;
-                    }
-                }
-            }
-            count.count_lines({block.data(), held});
-        }
-        unprinted += count.lines() - before;
-        if (unprinted >= progress_batch) {
-            add_progress_lines(unprinted);
-            unprinted = 0;
-        }
-    }
-    add_progress_lines(unprinted);
-    return read;
 }

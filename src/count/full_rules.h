@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -11,6 +12,7 @@
 
 #include "count/counters.h"
 #include "report/results.h"
+#include "scan/line_scanner.h"
 
 // One obituary message: `V^7 MSG.` for a one-name message, `V^7 MSG K^7SUFFIX` for a two-name
 // one. A one-name message bumps the victim's suicides and `victim`; a two-name message bumps the
@@ -153,6 +155,26 @@ class full_count {
 };
 
 // Counts every line the scanner hands out under the full rules (there is no round limit) and adds
-// a progress line for each; the scanner and the progress output must have been started. Returns
-// false when a read failed.
-bool run_full_pass(full_count& count);
+// a progress line for each to the progress output (void add(std::uint64_t lines)); the scanner
+// must have been started to hand out every line. Returns false when a read failed.
+template <class Progress>
+bool run_full_pass(full_count& count, Progress& progress) {
+    // Progress lines depend on nothing but the count, so they are added in batches.
+    constexpr std::uint64_t progress_batch = 4096;
+    std::uint64_t unprinted = 0;
+    for (;;) {
+        line_batch batch;
+        scan_result got = next_batch(batch);
+        if (got != scan_result::lines) {
+            progress.add(unprinted);
+            return got != scan_result::failed;
+        }
+        assert(batch.size == batch.lines);
+        count.count_lines({batch.texts.data(), batch.size});
+        unprinted += batch.lines;
+        if (unprinted >= progress_batch) {
+            progress.add(unprinted);
+            unprinted = 0;
+        }
+    }
+}

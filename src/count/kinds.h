@@ -14,7 +14,7 @@
 struct obituary_kind {
     std::string_view extractor;  // the extractor's name
     std::string_view module;     // its source file: src/count/extractors/<module>.cpp
-    stats_t (*extract)(std::string_view);
+    stats_t (*extract)(std::string_view, cpu_path);
     bool two_names;
     std::string_view phrase;  // the line holds this phrase ...
     std::string_view anchor;  // (the word of it the search sweeps for; kinds may share one)

@@ -25,19 +25,6 @@ bool memo_used = false;
 
 using namespace memo_detail;
 
-namespace {
-
-void settle_entry(memo_set& set, std::size_t way, const line_effect& effect,
-                  settle_function settle) {
-    if (set.sightings[way] != 0 && effect.count != 0) {
-        line_tally tally{effect, set.sightings[way]};
-        settle(&tally, 1);
-    }
-    set.sightings[way] = 0;
-}
-
-}  // namespace
-
 void forget_lines() {
     if (memo_used) {
         std::memset(memo.data(), 0, sizeof memo);
@@ -48,64 +35,76 @@ void forget_lines() {
     }
 }
 
-void remember_line(const memo_key& key, const line_effect& effect, settle_function settle) {
-    if (key.length == 0) {
-        return;
+line_tally remember_line(memo_lookup& lookup, std::size_t i, const line_effect& effect) {
+    line_tally pushed_out{{}, 0};
+    std::size_t length = lookup.lengths[i];
+    if (length == 0) {
+        return pushed_out;
     }
     memo_used = true;
-    memo_set& set = sets[key.set];
+    std::size_t s = lookup.sets[i];
+    memo_set& set = sets[s];
     std::size_t way = entry_to_replace(set);
-    memo_entry& entry = memo[key.set][way];
-    settle_entry(set, way, entry.effect, settle);
+    memo_entry& entry = memo[s][way];
+    if (set.sightings[way] != 0 && entry.effect.count != 0) {
+        pushed_out = {entry.effect, set.sightings[way]};
+    }
+    set.sightings[way] = 0;
     mark_seen(set, way);
     std::uint64_t& tags = set.tags[way / 4];
     std::uint64_t lane = std::uint64_t{0xFFFF} << (16 * (way % 4));
-    tags = (tags & ~lane) | (std::uint64_t{key.tag} << (16 * (way % 4)));
-    std::memcpy(entry.text.data(), key.text, key.length);
-    entry.length = static_cast<std::uint8_t>(key.length);
+    tags = (tags & ~lane) | (std::uint64_t{lookup.tags[i]} << (16 * (way % 4)));
+    std::memcpy(entry.text.data(), lookup.texts[i], length);
+    entry.length = static_cast<std::uint8_t>(length);
     entry.effect = effect;
+    // The line may have taken an entry of its set from a line after it in the batch.
+    for (std::size_t later = i + 1; later < lookup.size; ++later) {
+        if (lookup.sets[later] == s) {
+            lookup.candidates[later] = prefetch_entry(s, lookup.tags[later]);
+        }
+    }
+    return pushed_out;
 }
 
-void settle_lines(settle_function settle) {
+std::span<const line_tally> settle_next(memo_settling& settling) {
     // Whether an entry has sightings to settle is anybody's guess, so they are gathered from the
     // headers without a branch on it, and only then are the effects of those that have some
-    // loaded, a few ahead, and settled a block at a time.
-    constexpr std::size_t block = 256;
+    // loaded, a few ahead. A block is gathered a whole set at a time, so the last set may add
+    // all its entries to a block one short of full: the arrays have room for that.
     constexpr std::size_t ahead = 8;
-    struct unsettled {
-        std::uint32_t entry;  // set * memo_ways + way
-        std::uint32_t times;
-    };
-    // A block is gathered a whole set at a time, so the last set may add all its entries to a
-    // block one short of full: both arrays have room for that.
-    constexpr std::size_t room = block - 1 + memo_ways;
+    static_assert(settled_room == settled_block - 1 + memo_ways);
     static_assert(memo_sets * memo_ways <= std::numeric_limits<std::uint32_t>::max());
-    std::array<unsettled, room> found;
-    std::array<line_tally, room> tallies;
-    std::size_t s = 0;
-    while (s < memo_sets) {
+    std::array<std::uint32_t, settled_room> found;  // set * ways + way
+    std::array<std::uint32_t, settled_room> times;
+    for (;;) {
+        if (settling.next_set == memo_sets) {
+            return {};
+        }
         std::size_t held = 0;
-        for (; s < memo_sets && held < block; ++s) {
+        std::size_t s = settling.next_set;
+        for (; s < memo_sets && held < settled_block; ++s) {
             memo_set& set = sets[s];
             for (std::size_t way = 0; way < memo_ways; ++way) {
-                found[held] = {static_cast<std::uint32_t>(s * memo_ways + way), set.sightings[way]};
+                found[held] = static_cast<std::uint32_t>(s * memo_ways + way);
+                times[held] = set.sightings[way];
                 held += static_cast<std::size_t>(set.sightings[way] != 0);
                 set.sightings[way] = 0;
             }
         }
-        assert(held <= room);
+        settling.next_set = s;
+        assert(held <= settled_room);
         const memo_entry* entries = &memo[0][0];
         std::size_t settled = 0;
         for (std::size_t i = 0; i < held; ++i) {
             if (i + ahead < held) {
-                __builtin_prefetch(&entries[found[i + ahead].entry]);
+                __builtin_prefetch(&entries[found[i + ahead]]);
             }
-            const line_effect& effect = entries[found[i].entry].effect;
-            tallies[settled] = {effect, found[i].times};
+            const line_effect& effect = entries[found[i]].effect;
+            settling.tallies[settled] = {effect, times[i]};
             settled += static_cast<std::size_t>(effect.count != 0);
         }
         if (settled != 0) {
-            settle(tallies.data(), settled);
+            return {settling.tallies.data(), settled};
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <string_view>
 
 #include "count/game_limits.h"
@@ -60,11 +61,8 @@ struct line_tally {
     std::uint32_t times;
 };
 
-// Adds `count` tallied effects to the tables, each `times` over, in the round being read.
-using settle_function = void (*)(const line_tally* tallies, std::size_t count);
-
-// Forgets every line, and every sighting not settled; call it whenever the tables are emptied,
-// as remembered slots refer to them.
+// Forgets every line, and every sighting not settled. init() calls it when it empties the
+// tables, which remembered slots refer to; nothing else does.
 void forget_lines();
 
 // Returns the key of a text, which must be followed by memo_reads_after_text readable bytes (as
@@ -72,21 +70,9 @@ void forget_lines();
 // the key.
 inline memo_key key_of_line(std::string_view text);
 
-// Start loading what see_again will read for the key, the set and then its entry; they change
-// nothing. prefetch_entry returns the entries the text may be in, for see_again, which hold
-// until a line of the same set is remembered.
-inline void prefetch_set(const memo_key& key);
-inline std::uint32_t prefetch_entry(const memo_key& key);
-
 // Tells whether the first `length` bytes (below 64) of a remembered text and of `text` are the
-// same; a function of this type is passed to see_again, one for each CPU path.
+// same; a function of this type is passed to see_known_lines, one for each CPU path.
 using text_comparer = bool (*)(const char* remembered, const char* text, std::size_t length);
-
-// Tallies one more sighting of the text of the key and returns true when the text is
-// remembered (in one of the candidate entries that prefetch_entry returned); returns false and
-// changes nothing otherwise.
-template <text_comparer same_text>
-inline bool see_again(const memo_key& key, std::uint32_t candidates);
 
 // The text comparers: one for any CPU, one 16 bytes at a time for x86-64, and one for the
 // AVX-512 path, which only a function compiled for it may take.
@@ -98,15 +84,54 @@ inline bool same_text_sse2(const char* remembered, const char* text, std::size_t
                                                                        std::size_t length);
 #endif
 
-// Remembers the text's effect, in place of an entry of its set not seen lately, whose
-// sightings are settled first. The caller must pass only an effect that the text would have
-// again: no round end, every kind counted, every name holding a slot.
-void remember_line(const memo_key& key, const line_effect& effect, settle_function settle);
+// Most lines the memo is asked about at once.
+inline constexpr std::size_t memo_batch = 16;
 
-// Settles every sighting tallied since the last settling: settle gets the remembered lines'
-// effects and their sightings, a block at a time, in no particular order. Call it before the round
+// A batch of lines as the memo looks them up: their keys' fields (kept apart: a key copied whole
+// is written in pieces and read back in one, which the processor cannot forward from its
+// stores) and the entries each may be in.
+struct memo_lookup {
+    std::array<const char*, memo_batch> texts;
+    std::array<std::size_t, memo_batch> lengths;
+    std::array<std::size_t, memo_batch> sets;
+    std::array<std::uint16_t, memo_batch> tags;
+    std::array<std::uint32_t, memo_batch> candidates;
+    std::size_t size = 0;
+};
+
+// Makes the keys of `count` texts (at most memo_batch, each followed by memo_reads_after_text
+// readable bytes) and starts loading their sets and then their entries, side by side: one
+// line's wait for its entry would hold up the next. Changes nothing in the memo.
+inline void look_up_lines(const std::string_view* texts, std::size_t count, memo_lookup& lookup);
+
+// Tallies one more sighting of each line of the lookup from `from` on that the memo holds, in
+// order, and returns the index of the first line it does not hold (lookup.size when there is
+// none), which the caller examines and may remember before asking on from the line after it.
+template <text_comparer same_text>
+inline std::size_t see_known_lines(memo_lookup& lookup, std::size_t from);
+
+// Remembers line i of the lookup with its effect, in place of an entry of its set not seen
+// lately, and returns the sightings of the line pushed out, which the caller adds to the round
+// being read (times 0: none). The caller must pass only an effect that the text would have
+// again: no round end, every kind counted, every name holding a slot.
+line_tally remember_line(memo_lookup& lookup, std::size_t i, const line_effect& effect);
+
+// Room for the tallies that one step of a settling hands back.
+inline constexpr std::size_t settled_block = 256;
+inline constexpr std::size_t settled_room = settled_block + 7;
+
+// A settling of every sighting under way, which the caller owns: a fresh one starts from the
+// first set.
+struct memo_settling {
+    std::size_t next_set = 0;
+    std::array<line_tally, settled_room> tallies;
+};
+
+// Hands back the next block of remembered lines' effects with their sightings since the last
+// settling, in no particular order, and forgets those sightings; an empty block when the
+// settling is done. The caller adds them to the round being read; it settles before the round
 // being read changes, and before the tables are read.
-void settle_lines(settle_function settle);
+std::span<const line_tally> settle_next(memo_settling& settling);
 
 // Tells whether every sighting has been settled; for assertions, as it reads every set.
 bool lines_settled();
@@ -219,6 +244,15 @@ inline std::size_t way_of(const memo_key& key, std::uint32_t maybe) {
     return memo_ways;
 }
 
+// Starts loading the entry that a key's text is most likely in, and returns the entries whose
+// tags match, which hold until a line of the same set is remembered.
+inline std::uint32_t prefetch_entry(std::size_t set, std::uint16_t tag) {
+    std::uint32_t maybe = tag_matches(sets[set], tag);
+    std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe | (1u << 31))) / 2;
+    __builtin_prefetch(&memo[set][way % memo_ways]);
+    return maybe;
+}
+
 }  // namespace memo_detail
 
 inline memo_key key_of_line(std::string_view text) {
@@ -248,18 +282,6 @@ inline memo_key key_of_line(std::string_view text) {
     return key;
 }
 
-inline void prefetch_set(const memo_key& key) {
-    __builtin_prefetch(&memo_detail::sets[key.set]);
-}
-
-inline std::uint32_t prefetch_entry(const memo_key& key) {
-    using namespace memo_detail;
-    std::uint32_t maybe = tag_matches(sets[key.set], key.tag);
-    std::size_t way = static_cast<std::size_t>(std::countr_zero(maybe | (1u << 31))) / 2;
-    __builtin_prefetch(&memo[key.set][way % memo_ways]);
-    return maybe;
-}
-
 inline bool same_text_portable(const char* remembered, const char* text, std::size_t length) {
     return std::memcmp(remembered, text, length) == 0;
 }
@@ -285,19 +307,38 @@ inline bool same_text_avx512(const char* remembered, const char* text, std::size
 }
 #endif
 
-template <text_comparer same_text>
-inline bool see_again(const memo_key& key, std::uint32_t candidates) {
+inline void look_up_lines(const std::string_view* texts, std::size_t count, memo_lookup& lookup) {
     using namespace memo_detail;
-    // An empty entry has length 0, and so has a key the memo does not hold: they must not match.
-    if (key.length == 0) {
-        return false;
+    lookup.size = count;
+    for (std::size_t i = 0; i < count; ++i) {
+        memo_key key = key_of_line(texts[i]);
+        __builtin_prefetch(&sets[key.set]);
+        lookup.texts[i] = key.text;
+        lookup.lengths[i] = key.length;
+        lookup.sets[i] = key.set;
+        lookup.tags[i] = key.tag;
     }
-    std::size_t way = way_of<same_text>(key, candidates);
-    if (way == memo_ways) {
-        return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        lookup.candidates[i] = prefetch_entry(lookup.sets[i], lookup.tags[i]);
     }
-    memo_set& set = sets[key.set];
-    mark_seen(set, way);
-    ++set.sightings[way];
-    return true;
+}
+
+template <text_comparer same_text>
+inline std::size_t see_known_lines(memo_lookup& lookup, std::size_t from) {
+    using namespace memo_detail;
+    std::size_t i = from;
+    for (; i < lookup.size; ++i) {
+        // An empty entry has length 0, and so has a text the memo does not hold: they must not
+        // match.
+        memo_key key{lookup.texts[i], lookup.lengths[i], lookup.sets[i], lookup.tags[i]};
+        std::size_t way =
+            key.length == 0 ? memo_ways : way_of<same_text>(key, lookup.candidates[i]);
+        if (way == memo_ways) {
+            break;
+        }
+        memo_set& set = sets[key.set];
+        mark_seen(set, way);
+        ++set.sightings[way];
+    }
+    return i;
 }

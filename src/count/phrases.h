@@ -89,6 +89,7 @@ constexpr std::array<phrase_set, obituary_kinds.size()> of_each_kind() {
 inline constexpr std::array<phrase_set, obituary_kinds.size()> phrases_of_kind =
     pass_phrase_list::of_each_kind();
 
-// Returns the set of pass_phrases found in the text, reading nothing outside it. A phrase
-// without an anchor word ("ate") is reported only along with the phrase it goes with.
-phrase_set find_phrases(std::string_view text);
+// Returns the set of pass_phrases found in the text, reading nothing outside it, searched on the
+// given CPU path, which the CPU must have. A phrase without an anchor word ("ate") is reported
+// only along with the phrase it goes with.
+phrase_set find_phrases(std::string_view text, cpu_path path = cpu_path::portable);

@@ -1,5 +1,7 @@
 #include "count/tables.h"
 
+#include "count/line_memo.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -143,6 +145,7 @@ void init() {
     auto used = static_cast<std::size_t>(std::clamp(rounds + 1, 1, max_rounds));
     for (auto& round : std::span(round_tallies).first(used)) {
         round.end_line = 0;
+        round.end_text_length = 0;
         for (auto& row : round.stats) {
             row.fill(0);
         }
@@ -156,6 +159,8 @@ void init() {
     uncounted_obituaries = 0;
     lines_read = 0;
     stopped_at_round_limit = false;
+    // Remembered lines name slots of the tables as they were.
+    forget_lines();
 }
 
 namespace {
@@ -254,10 +259,8 @@ run_results results_of_pass(std::string_view log) {
     auto players = static_cast<std::size_t>(player_count);
     results.players.reserve(players);
     for (std::size_t p = 0; p < players; ++p) {
-        const name_slot& slot = name[p];
-        auto end = std::find(slot.begin(), slot.end(), '\0');
         player_result& player = results.players.emplace_back();
-        player.name = std::string(slot.begin(), end);
+        player.name = std::string(name_text(name[p]));
         std::copy(stats[p].begin(), stats[p].end(), player.counters.begin());
     }
     copy_kills(results.head_to_head, who_killed_who, players);
@@ -266,8 +269,9 @@ run_results results_of_pass(std::string_view log) {
     for (int r = 0; r < count; ++r) {
         round_span span = span_of_round(r);
         const round_tally& tally = round_tallies[static_cast<std::size_t>(r)];
-        round_result& round =
-            results.rounds.emplace_back(span.first_line, span.last_line, span.ended);
+        round_result& round = results.rounds.emplace_back(
+            span.first_line, span.last_line, span.ended,
+            span.ended ? std::string(tally.end_text.data(), tally.end_text_length) : std::string());
         std::size_t entries = 0;
         for (std::size_t p = 0; p < players; ++p) {
             entries +=

@@ -11,6 +11,12 @@
 
 using name_slot = std::array<char, name_size>;
 
+// The name a slot or an extractor's field holds: its bytes before the first zero byte.
+inline std::string_view name_text(const name_slot& field) {
+    std::string_view bytes(field.data(), field.size());
+    return bytes.substr(0, bytes.find('\0'));
+}
+
 // Player names by slot, zero-terminated; a slot never claimed holds "NULL".
 extern std::array<name_slot, max_players> name;
 
@@ -39,6 +45,8 @@ extern bool stopped_at_round_limit;
 // on a round-end line belongs to the round that line ends.
 struct round_tally {
     std::uint64_t end_line = 0;  // the number (from 1) of the round-end line that closed it
+    std::array<char, round_end_text_size> end_text{};  // that line's first bytes
+    std::size_t end_text_length = 0;
     std::array<std::array<std::int32_t, classic_counter_count>, max_players> stats{};
     std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who{};
 };
@@ -69,7 +77,8 @@ void total_up_rounds();
 inline constexpr int no_slot = -1;
 
 // Empties every table: all slots free (holding "NULL"), all counts 0 (the per-round ones and
-// the run's facts above included), no index entries.
+// the run's facts above included), no index entries, and the memo of lines, whose remembered
+// effects name slots.
 void init();
 
 // Returns the slot of the player, or no_slot if the name has none yet; claims nothing.

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "report/report_formats.h"
+#include "report/results.h"
 
 // Writes the text report of the results to out, a stream open in text mode; returns false when
 // a write failed.

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "report/report_formats.h"
+#include "report/results.h"
 
 // Writes the page of the results (the players, the run's facts and the rounds) to out, naming
 // the results' log as the one it comes from, and flushes out. The page goes out as it is

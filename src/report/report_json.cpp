@@ -79,14 +79,17 @@ void write_players(std::FILE* out, const run_results& results) {
     std::fputs(results.players.empty() ? "],\n" : "\n  ],\n", out);
 }
 
-void write_round(std::FILE* out, const run_results& results, std::size_t r) {
-    const round_result& round = results.rounds[r];
-    std::fprintf(
-        out,
-        "    {\"round\":%llu,\"first_line\":%llu,\"last_line\":%llu,\"ended\":%s,"
-        "\"players\":[",
-        static_cast<unsigned long long>(r) + 1, static_cast<unsigned long long>(round.first_line()),
-        static_cast<unsigned long long>(round.last_line()), round.ended() ? "true" : "false");
+void write_round(std::FILE* out, const run_results& results, const round_result& round,
+                 std::size_t number) {
+    std::string ended_by =
+        round.ended() ? json(text_of_bytes(round.ended_by().who)).dump() : std::string("null");
+    std::fprintf(out,
+                 "    {\"round\":%llu,\"first_line\":%llu,\"last_line\":%llu,\"ended\":%s,"
+                 "\"ended_by\":%s,\"players\":[",
+                 static_cast<unsigned long long>(number),
+                 static_cast<unsigned long long>(round.first_line()),
+                 static_cast<unsigned long long>(round.last_line()),
+                 round.ended() ? "true" : "false", ended_by.c_str());
     std::size_t listed = 0;
     for (std::size_t p = 0; p < results.players.size(); ++p) {
         if (!round.counts(p)) {
@@ -143,10 +146,12 @@ bool write_json(std::FILE* out, const run_results& results) {
     write_member(out, "uncounted_obituaries", std::to_string(results.uncounted_obituaries));
     write_players(out, results);
     std::fputs("  \"rounds\": [", out);
-    for (std::size_t r = 0; r < results.rounds.size(); ++r) {
-        std::fputs(r == 0 ? "\n" : ",\n", out);
-        write_round(out, results, r);
+    // The rounds are read once, in order: a history may hand them over as it reads them back.
+    std::size_t number = 0;
+    for (const round_result& round : results.rounds) {
+        std::fputs(number == 0 ? "\n" : ",\n", out);
+        write_round(out, results, round, ++number);
     }
-    std::fputs(results.rounds.empty() ? "]\n}\n" : "\n  ]\n}\n", out);
+    std::fputs(number == 0 ? "]\n}\n" : "\n  ]\n}\n", out);
     return std::ferror(out) == 0;
 }

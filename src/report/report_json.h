@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "report/report_formats.h"
+#include "report/results.h"
 
 // The document's identity, which readers check before anything else; the version goes up only
 // when a field changes its meaning or goes away, never for a field added.

@@ -1,5 +1,7 @@
 #include "report/results.h"
 
+#include "count/game_limits.h"
+
 #include <algorithm>
 #include <cassert>
 #include <utility>
@@ -21,8 +23,12 @@ std::int32_t kill_matrix::killed(std::size_t killer, std::size_t victim) const {
                                                                                     : 0;
 }
 
-round_result::round_result(std::uint64_t first_line, std::uint64_t last_line, bool ended)
-    : first_line_(first_line), last_line_(last_line), ended_(ended) {}
+round_result::round_result(std::uint64_t first_line, std::uint64_t last_line, bool ended,
+                           std::string end_text)
+    : first_line_(first_line),
+      last_line_(last_line),
+      ended_(ended),
+      end_text_(std::move(end_text)) {}
 
 void round_result::add_count(std::uint32_t player, counter which, std::int32_t count) {
     assert(count != 0);
@@ -83,19 +89,34 @@ bool get_items(std::FILE* in, std::vector<T>& items) {
     return items.empty() || std::fread(items.data(), sizeof(T), items.size(), in) == items.size();
 }
 
+bool put_text(std::FILE* out, const std::string& text) {
+    std::uint64_t size = text.size();
+    return put_value(out, size) &&
+           (text.empty() || std::fwrite(text.data(), 1, text.size(), out) == text.size());
+}
+
+bool get_text(std::FILE* in, std::string& text) {
+    std::uint64_t size = 0;
+    if (!get_value(in, size) || size > round_end_text_size) {
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(size));
+    return text.empty() || std::fread(text.data(), 1, text.size(), in) == text.size();
+}
+
 }  // namespace
 
 bool round_result::write_to(std::FILE* out) const {
     std::uint8_t closed = ended_ ? 1 : 0;
     return put_value(out, first_line_) && put_value(out, last_line_) && put_value(out, closed) &&
-           put_items(out, counts_) && put_items(out, kills_.cells_);
+           put_text(out, end_text_) && put_items(out, counts_) && put_items(out, kills_.cells_);
 }
 
 bool round_result::read_from(std::FILE* in, round_result& round) {
     std::uint8_t closed = 0;
     bool read = get_value(in, round.first_line_) && get_value(in, round.last_line_) &&
-                get_value(in, closed) && get_items(in, round.counts_) &&
-                get_items(in, round.kills_.cells_);
+                get_value(in, closed) && get_text(in, round.end_text_) &&
+                get_items(in, round.counts_) && get_items(in, round.kills_.cells_);
     round.ended_ = closed != 0;
     return read;
 }
@@ -106,9 +127,9 @@ void round_list::spill_to(std::FILE* stream) {
 }
 
 round_result& round_list::emplace_back(std::uint64_t first_line, std::uint64_t last_line,
-                                       bool ended) {
+                                       bool ended, std::string end_text) {
     assert(!spilled_);
-    return held_.emplace_back(first_line, last_line, ended);
+    return held_.emplace_back(first_line, last_line, ended, std::move(end_text));
 }
 
 void round_list::push_back(round_result round) {

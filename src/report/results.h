@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "count/counters.h"
+#include "count/round_end.h"
 
 // A player's counters, indexed by the counter enumeration.
 using counter_values = std::array<std::int32_t, counter_count>;
@@ -49,16 +50,22 @@ struct counter_entry {
     std::int32_t count;
 };
 
-// One round: the lines it spans, numbered from 1, and the counts of its lines.
+// One round: the lines it spans, numbered from 1, the line that ended it and the counts of its
+// lines.
 class round_result {
   public:
-    round_result(std::uint64_t first_line, std::uint64_t last_line, bool ended);
+    // end_text is the first bytes of the round-end line (round_end_text_size of them after a
+    // pass), empty when the round did not end.
+    round_result(std::uint64_t first_line, std::uint64_t last_line, bool ended,
+                 std::string end_text = {});
 
     // The round's first and last line, numbered from 1.
     std::uint64_t first_line() const { return first_line_; }
     std::uint64_t last_line() const { return last_line_; }
     // Whether a round-end line closes it, rather than the end of the log.
     bool ended() const { return ended_; }
+    // Who ended the round as its round-end line names them; meaningful only when ended().
+    round_end ended_by() const { return round_end_of(end_text_); }
 
     // Makes room for exactly this many counts, so that adding them leaves no spare capacity.
     void reserve(std::size_t counts) { counts_.reserve(counts); }
@@ -87,6 +94,7 @@ class round_result {
     std::uint64_t first_line_;
     std::uint64_t last_line_;
     bool ended_;
+    std::string end_text_;
     std::vector<counter_entry> counts_;  // other than 0, in order of player, then counter
     kill_matrix kills_;
 };
@@ -102,8 +110,10 @@ class round_list {
     // Makes room for this many rounds in memory.
     void reserve(std::size_t rounds) { held_.reserve(rounds); }
 
-    // Adds a round at the end; in memory, the returned round may still be filled.
-    round_result& emplace_back(std::uint64_t first_line, std::uint64_t last_line, bool ended);
+    // Adds a round at the end (end_text as round_result takes it); in memory, the returned round
+    // may still be filled.
+    round_result& emplace_back(std::uint64_t first_line, std::uint64_t last_line, bool ended,
+                               std::string end_text = {});
     void push_back(round_result round);
 
     // Whether every round spilled was written whole.

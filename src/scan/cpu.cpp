@@ -28,15 +28,6 @@ bool cpu_has(cpu_path path) {
     return false;
 }
 
-bool cpu_compresses_bytes() {
-#if FRAGTALLY_X86_64
-    __builtin_cpu_init();
-    return cpu_has(cpu_path::avx512) && __builtin_cpu_supports("avx512vbmi2") != 0;
-#else
-    return false;
-#endif
-}
-
 cpu_path fastest_cpu_path() {
     auto fastest = cpu_path::portable;
     for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
@@ -48,10 +39,7 @@ cpu_path fastest_cpu_path() {
     return fastest;
 }
 
-namespace {
-
-// Finds the path of a value of FRAGTALLY_CPU: unset or empty stands for the fastest.
-bool path_named(const char* wanted, cpu_path& path) {
+bool cpu_path_named(const char* wanted, cpu_path& path) {
     if (wanted == nullptr || *wanted == '\0') {
         path = fastest_cpu_path();
         return true;
@@ -65,17 +53,7 @@ bool path_named(const char* wanted, cpu_path& path) {
     return false;
 }
 
-// The tests, the fuzz targets and the benchmarks take the path FRAGTALLY_CPU names too, so
-// that one setting runs all of them on one path; the program itself refuses a bad value.
-cpu_path path_at_start() {
+cpu_path cpu_path_of_environment() {
     cpu_path path = cpu_path::portable;
-    return path_named(std::getenv("FRAGTALLY_CPU"), path) ? path : fastest_cpu_path();
-}
-
-}  // namespace
-
-cpu_path active_cpu_path = path_at_start();
-
-bool choose_cpu_path(const char* wanted) {
-    return path_named(wanted, active_cpu_path);
+    return cpu_path_named(std::getenv("FRAGTALLY_CPU"), path) ? path : fastest_cpu_path();
 }

@@ -27,6 +27,24 @@ constexpr std::size_t map_words = (max_line_text + read_size + 63) / 64;
 constexpr std::size_t buffer_padding = readable_after_text;
 static_assert(buffer_padding >= phrase_scan_overread && buffer_padding >= 63);
 
+// Line feeds listed at a time: the positions of those in this many words of a map.
+constexpr std::size_t listed_words = 32;
+// Room for the positions of the line feeds in listed_words words, and no more. A word's listing
+// may write past what it counts, but never past 64 positions from where it starts, and each
+// word before it moves that start on by 64 at most: so a listing that writes one too many runs
+// off the end, where the sanitizers see it on a log of empty lines.
+using line_feed_list = std::array<std::uint32_t, listed_words * 64>;
+
+using pass_search = phrase_search<pass_phrases>;
+
+// The scanner's functions for one CPU path, taken once when a scan starts.
+struct scan_functions {
+    bool (*map_line_feeds)(const char* data, std::size_t size, std::uint64_t* bits);
+    std::size_t (*list_line_feeds)(const std::uint64_t* map, std::size_t from, std::size_t to,
+                                   std::size_t first, line_feed_list& list);
+    pass_search::sweep sweep;
+};
+
 struct line_reader {
     std::FILE* in = nullptr;
     std::array<char, max_line_text + read_size + buffer_padding> buffer{};
@@ -34,19 +52,28 @@ struct line_reader {
     std::array<std::uint64_t, map_words + 1> spots{};  // a word more for reads a word ahead
     // Where the line feeds are in the buffered data; none is marked at or after end.
     std::array<std::uint64_t, map_words> line_feeds{};
-    std::size_t begin = 0;          // first byte not yet handed out
-    std::size_t end = 0;            // end of the data in the buffer
-    bool skipping = false;          // inside the unexamined rest of an over-long line
-    bool data_ended = false;        // end of file, or a byte 26, has been reached
-    bool may_hold_nul = false;      // the buffered data holds a zero byte somewhere
-    int error = 0;                  // errno of a failed read
-    bool compresses_bytes = false;  // the CPU has what list_line_feeds_vbmi2 needs
+    std::size_t begin = 0;      // first byte not yet handed out
+    std::size_t end = 0;        // end of the data in the buffer
+    bool skipping = false;      // inside the unexamined rest of an over-long line
+    bool data_ended = false;    // end of file, or a byte 26, has been reached
+    bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
+    int error = 0;              // errno of a failed read
+    line_feed_list line_feeds_listed{};
+    scan_functions functions{};
+    bool (*fill)(line_batch& batch) = nullptr;  // fill_from_run for the lines handed out
+    // The run of whole lines being handed out: its lines start at line_start and end before
+    // run_end; the line feeds of the words before next_word are listed.
+    bool in_run = false;
+    std::size_t run_begin = 0;
+    std::size_t run_end = 0;
+    std::size_t line_start = 0;
+    std::size_t next_word = 0;
+    std::size_t listed = 0;     // line feeds in the list
+    std::size_t listed_at = 0;  // the next one to hand out
 };
 
 // Large, so in static storage, and the pass reads one log at a time.
 line_reader reader;
-
-using pass_search = phrase_search<pass_phrases>;
 
 // Applies the text-mode rules to freshly read bytes in place and returns how many remain.
 // Both bytes are rare in a log, so each is searched for with memchr before any byte is moved.
@@ -130,18 +157,6 @@ bool map_line_feeds_sse2(const char* data, std::size_t size, std::uint64_t* bits
 }
 #endif
 
-bool map_line_feeds(const char* data, std::size_t size, std::uint64_t* bits) {
-#if FRAGTALLY_X86_64
-    if (active_cpu_path >= cpu_path::avx2) {
-        return map_line_feeds_avx2(data, size, bits);
-    }
-    if (active_cpu_path == cpu_path::sse2) {
-        return map_line_feeds_sse2(data, size, bits);
-    }
-#endif
-    return map_line_feeds_portable(data, size, bits);
-}
-
 // Returns the position of the first bit set in a map from `from` on and before `to`, or `to`.
 std::size_t first_bit(const std::uint64_t* map, std::size_t from, std::size_t to) {
     if (from >= to) {
@@ -208,12 +223,13 @@ std::string_view line_text(const char* start, std::size_t size) {
     // The unfinished line moved to the front is mapped again with the new data; it is rarely
     // longer than a few dozen bytes.
     reader.may_hold_nul = false;
-    if (map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data())) {
+    if (reader.functions.map_line_feeds(reader.buffer.data(), reader.end,
+                                        reader.line_feeds.data())) {
         reader.end = pending + apply_text_mode(space, got);
         reader.may_hold_nul = std::memchr(reader.buffer.data(), '\0', reader.end) != nullptr;
-        map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data());
+        reader.functions.map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data());
     }
-    pass_search::map(reader.buffer.data(), reader.end, reader.spots.data());
+    pass_search::map(reader.buffer.data(), reader.end, reader.spots.data(), reader.functions.sweep);
     return true;
 }
 
@@ -256,14 +272,6 @@ std::string_view line_text(const char* start, std::size_t size) {
         }
     }
 }
-
-// Line feeds listed at a time: the positions of those in this many words of a map.
-constexpr std::size_t listed_words = 32;
-// Room for the positions of the line feeds in listed_words words, and no more. A word's listing
-// may write past what it counts, but never past 64 positions from where it starts, and each
-// word before it moves that start on by 64 at most: so a listing that writes one too many runs
-// off the end, where the sanitizers see it on a log of empty lines.
-using line_feed_list = std::array<std::uint32_t, listed_words * 64>;
 
 // Lists the positions of the bits set in words from to to - 1 of a map, after clearing those
 // before `first`, and returns how many. Four are written per word whether it has that many or
@@ -319,146 +327,137 @@ std::size_t list_line_feeds_portable(const std::uint64_t* map, std::size_t from,
 }
 #endif
 
+scan_functions scan_functions_for(cpu_path path) {
+    scan_functions functions{map_line_feeds_portable, list_line_feeds_portable,
+                             pass_search::sweep_for(path)};
 #if FRAGTALLY_X86_64
-// Writes sixteen positions given as bytes, plus base, as 32-bit numbers. The zero-masked forms
-// throughout: GCC takes the undefined lanes of the others for uninitialised values.
-[[gnu::target("avx512f,avx512bw,avx512vl")]] inline void write_positions(__m128i bytes,
-                                                                         __m512i base,
-                                                                         std::uint32_t* to) {
-    _mm512_storeu_si512(to, _mm512_add_epi32(_mm512_maskz_cvtepu8_epi32(0xFFFF, bytes), base));
-}
-
-// The same, a word at a time: its line feeds' positions gathered as bytes, sixteen of them
-// widened and written whether the word has that many or not, and the rest only for a word of
-// more, which only lines of under four bytes make.
-[[gnu::target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt,bmi")]] std::size_t
-list_line_feeds_vbmi2(const std::uint64_t* map, std::size_t from, std::size_t to, std::size_t first,
-                      line_feed_list& list) {
-    const __m512i positions = _mm512_set_epi8(
-        63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
-        40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
-        17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    std::size_t listed = 0;
-    for (std::size_t word = from; word < to; ++word) {
-        std::uint64_t bits = map[word];
-        if (word == first / 64) {
-            bits &= ~low_bits(first % 64);
-        }
-        __m512i at = _mm512_maskz_compress_epi8(bits, positions);
-        __m512i base = _mm512_set1_epi32(static_cast<int>(word * 64));
-        auto ones = static_cast<std::size_t>(__builtin_popcountll(bits));
-        write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 0), base, list.data() + listed);
-        if (ones > 16) {
-            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 1), base,
-                            list.data() + listed + 16);
-            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 2), base,
-                            list.data() + listed + 32);
-            write_positions(_mm512_maskz_extracti32x4_epi32(0xF, at, 3), base,
-                            list.data() + listed + 48);
-        }
-        listed += ones;
-    }
-    return listed;
-}
-#endif
-
-std::size_t list_line_feeds(const std::uint64_t* map, std::size_t from, std::size_t to,
-                            std::size_t first, line_feed_list& list) {
-#if FRAGTALLY_X86_64
-    if (active_cpu_path == cpu_path::avx512 && reader.compresses_bytes) {
-        return list_line_feeds_vbmi2(map, from, to, first, list);
-    }
-    if (active_cpu_path >= cpu_path::avx2) {
-        return list_line_feeds_popcnt(map, from, to, first, list);
+    switch (path) {
+        case cpu_path::portable:
+            break;
+        case cpu_path::sse2:
+            functions.map_line_feeds = map_line_feeds_sse2;
+            break;
+        case cpu_path::avx2:
+        case cpu_path::avx512:
+            functions.map_line_feeds = map_line_feeds_avx2;
+            functions.list_line_feeds = list_line_feeds_popcnt;
+            break;
     }
 #endif
-    return list_line_feeds_portable(map, from, to, first, list);
+    return functions;
+}
+
+// Fills the batch from the run being handed out, after the lines it holds, and returns
+// whether the batch is full; otherwise the run has ended. The line feeds are listed first, so
+// that the loop over lines does not branch on how many a word holds, and the lines are then
+// sorted without a branch on whether one holds a spot: both are anybody's guess, so a branch
+// would often mispredict.
+template <bool every_line>
+bool fill_from_run(line_batch& batch) {
+    const char* data = reader.buffer.data();
+    const std::uint64_t* spot_map = reader.spots.data();
+    std::size_t start = reader.line_start;
+    std::size_t held = batch.size;
+    auto lines = static_cast<std::uint32_t>(batch.lines);
+    const std::size_t words = (reader.run_end + 63) / 64;
+    for (;;) {
+        if (reader.listed_at == reader.listed) {
+            if (reader.next_word >= words) {
+                reader.in_run = false;
+                batch.size = held;
+                batch.lines = lines;
+                return false;
+            }
+            reader.listed =
+                reader.functions.list_line_feeds(reader.line_feeds.data(), reader.next_word,
+                                                 std::min(reader.next_word + listed_words, words),
+                                                 reader.run_begin, reader.line_feeds_listed);
+            reader.listed_at = 0;
+            reader.next_word += listed_words;
+        }
+        for (std::size_t i = reader.listed_at; i < reader.listed; ++i) {
+            std::size_t line_feed = reader.line_feeds_listed[i];
+            std::size_t size = line_feed + 1 - start;
+            // The spots of the line's first 64 bytes; a longer line is taken as it is.
+            std::size_t at = start % 64;
+            const std::uint64_t* spot_words = spot_map + start / 64;
+            std::uint64_t spots = (spot_words[0] >> at) | ((spot_words[1] << 1) << (63 - at));
+            // Arithmetic, not a test of each in turn, which the compiler makes a branch.
+            std::size_t spotted = static_cast<std::size_t>((spots & low_bits(size)) != 0) |
+                                  static_cast<std::size_t>(size > 64);
+            batch.texts[held] = std::string_view(data + start, std::min(size, max_line_text));
+            batch.lines_before[held] = lines;
+            held += every_line ? 1 : spotted;
+            ++lines;
+            start = line_feed + 1;
+            if (held == line_batch_size) {
+                reader.listed_at = i + 1;
+                reader.line_start = start;
+                batch.size = held;
+                batch.lines = lines;
+                return true;
+            }
+        }
+        reader.listed_at = reader.listed;
+        reader.line_start = start;
+    }
 }
 
 }  // namespace
 
-void start_scan(std::FILE* in) {
+void start_scan(std::FILE* in, cpu_path path, lines_handed_out which) {
+    reader.functions = scan_functions_for(path);
+    reader.fill =
+        which == lines_handed_out::every_line ? fill_from_run<true> : fill_from_run<false>;
     reader.in = in;
     reader.begin = reader.end = 0;
     reader.skipping = false;
     reader.data_ended = false;
     reader.may_hold_nul = false;
     reader.error = 0;
-    reader.compresses_bytes = cpu_compresses_bytes();
+    reader.in_run = false;
 }
 
-scan_result next_scanned_lines(scanned_lines& lines) {
-    lines.line_feeds = nullptr;
-    // The whole lines in the data, unless a zero byte may cut one of them.
-    if (!reader.skipping && !reader.may_hold_nul) {
-        std::size_t end = after_last_bit(reader.line_feeds.data(), reader.begin, reader.end);
-        if (end > reader.begin) {
-            lines.data = reader.buffer.data();
-            lines.line_feeds = reader.line_feeds.data();
-            lines.spots = reader.spots.data();
-            lines.begin = reader.begin;
-            lines.end = end;
+scan_result next_batch(line_batch& batch) {
+    batch.size = 0;
+    batch.lines = 0;
+    batch.mapped = reader.buffer.data();
+    batch.spots = reader.spots.data();
+    // A run that ended with a full batch leaves nothing for the next: the loop starts another.
+    while (batch.lines == 0) {
+        if (!reader.in_run) {
+            // The whole lines in the data, unless a zero byte may cut one of them.
+            std::size_t end =
+                reader.skipping || reader.may_hold_nul
+                    ? reader.begin
+                    : after_last_bit(reader.line_feeds.data(), reader.begin, reader.end);
+            if (end == reader.begin) {
+                // A line that runs past the data, or may hold a zero byte: next_line reads on.
+                batch.lines_before[0] = 0;
+                scan_result got = next_line(batch.texts[0]);
+                if (got == scan_result::lines) {
+                    batch.size = 1;
+                    batch.lines = 1;
+                }
+                return got;
+            }
+            reader.in_run = true;
+            reader.run_begin = reader.line_start = reader.begin;
+            reader.run_end = end;
+            reader.next_word = reader.begin / 64;
+            reader.listed = reader.listed_at = 0;
             reader.begin = end;
-            return scan_result::lines;
         }
+        reader.fill(batch);
     }
-    // A line that runs past the data, or may hold a zero byte: next_line reads on.
-    scan_result got = next_line(lines.text);
-    return got;
+    return scan_result::lines;
 }
 
-phrase_set phrases_of_line(std::string_view text) {
-    return pass_search::find_mapped(text, reader.buffer.data(), reader.spots.data());
+phrase_set phrases_in(const line_batch& batch, std::size_t i) {
+    return pass_search::find_mapped(batch.texts[i], batch.mapped, batch.spots,
+                                    reader.functions.sweep);
 }
 
 int scan_error() {
     return reader.error;
-}
-
-bool for_each_batch(const scanned_lines& lines, batch_counter count) {
-    line_batch_of_run batch;
-    if (lines.line_feeds == nullptr) {
-        batch.texts[0] = lines.text;
-        batch.passed_before[0] = 0;
-        batch.size = 1;
-        return count(batch);
-    }
-    // The line feeds are listed first, so that the loop over lines does not branch on how many
-    // a word holds, and the lines are then sorted without a branch on whether one holds a spot:
-    // both are anybody's guess, so a branch would often mispredict.
-    line_feed_list line_feeds;
-    std::size_t start = lines.begin;
-    std::uint32_t passed = 0;
-    std::size_t held = 0;  // batch.size, kept out of memory until the batch is counted
-    const std::size_t words = (lines.end + 63) / 64;
-    for (std::size_t from = lines.begin / 64; from < words; from += listed_words) {
-        std::size_t listed = list_line_feeds(
-            lines.line_feeds, from, std::min(from + listed_words, words), lines.begin, line_feeds);
-        for (std::size_t i = 0; i < listed; ++i) {
-            std::size_t line_feed = line_feeds[i];
-            std::size_t size = line_feed + 1 - start;
-            // The spots of the line's first 64 bytes; a longer line is taken as it is.
-            std::size_t at = start % 64;
-            const std::uint64_t* spot_words = lines.spots + start / 64;
-            std::uint64_t spots = (spot_words[0] >> at) | ((spot_words[1] << 1) << (63 - at));
-            // Arithmetic, not a test of each in turn, which the compiler makes a branch.
-            std::size_t spotted = static_cast<std::size_t>((spots & low_bits(size)) != 0) |
-                                  static_cast<std::size_t>(size > 64);
-            batch.texts[held] = std::string_view(lines.data + start, std::min(size, max_line_text));
-            batch.passed_before[held] = passed;
-            held += spotted;
-            passed = (passed + 1) & static_cast<std::uint32_t>(spotted - 1);
-            start = line_feed + 1;
-            if (held == line_batch) {
-                batch.size = held;
-                if (!count(batch)) {
-                    return false;
-                }
-                held = 0;
-            }
-        }
-    }
-    batch.size = held;
-    batch.passed_after = passed;
-    return count(batch);
 }

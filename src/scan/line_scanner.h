@@ -9,58 +9,47 @@
 #include <string_view>
 
 #include "count/phrases.h"
+#include "scan/cpu.h"
 
 // Readable bytes that follow the text of every line handed out, whatever its length: reads a
 // little past a line stay inside the scanner's buffer (their bytes are anybody's guess).
 inline constexpr std::size_t readable_after_text = 128;
 
-// Lines handed to the pass at once: a run of whole lines of the scanner's buffer, or one line
-// on its own. Each line's text runs up to and including its line feed (a last line may lack
-// one), cut before its first zero byte and to at most max_line_text bytes (the rest of a longer
-// line is skipped); carriage returns are dropped. The lines stay valid until the next call.
-struct scanned_lines {
-    // For one line on its own (line_feeds null): its text. For a run: bytes begin to end of data,
-    // each line ended by a line feed and free of zero bytes; line_feeds marks data's line feeds,
-    // bit i % 64 of word i / 64 for byte i, and none after the run.
-    std::string_view text;
-    const char* data = nullptr;
-    const std::uint64_t* line_feeds = nullptr;
-    // For a run: where phrases may be, mapped as the line feeds are, readable up to a word past
-    // the run.
+// The next lines of the log, handed out a batch at a time: the lines that may hold a phrase (every
+// line with one does) as texts, and the lines before, between and after them that hold none,
+// only counted. Each text runs up to and including its line feed (a last line may lack one), is
+// cut before its first zero byte and to at most max_line_text bytes (the rest of a longer line
+// is skipped), and holds no carriage return. The texts stay valid until the next call.
+inline constexpr std::size_t line_batch_size = 16;
+struct line_batch {
+    std::array<std::string_view, line_batch_size> texts;
+    // Lines of the batch before each text, the texts before it included.
+    std::array<std::uint32_t, line_batch_size> lines_before;
+    std::size_t size = 0;     // texts
+    std::uint64_t lines = 0;  // lines of the batch, texts and lines without a phrase
+    // The scanner's map of where phrases may be, which phrases_in reads, and the data it maps.
+    const char* mapped = nullptr;
     const std::uint64_t* spots = nullptr;
-    std::size_t begin = 0;
-    std::size_t end = 0;
 };
 
 enum class scan_result { lines, end_of_log, failed };
 
-// Makes the scanner start on the given open stream (opened in binary mode), from its start.
-void start_scan(std::FILE* in);
+// Which lines a batch holds as texts: those that may hold a phrase, or every line (then a batch's
+// size and lines are equal, and lines_before[i] is i).
+enum class lines_handed_out { with_phrases, every_line };
 
-// Hands out the next lines, at least one, in log order. On failed, scan_error() tells why. A
-// byte 26 ends the data.
-scan_result next_scanned_lines(scanned_lines& lines);
+// Makes the scanner start on the given open stream (opened in binary mode), from its start,
+// with the functions of the given CPU path, which the CPU must have, handing out the lines chosen.
+void start_scan(std::FILE* in, cpu_path path,
+                lines_handed_out which = lines_handed_out::with_phrases);
 
-// Lines of a run that may hold a phrase, gathered a few at a time: the others are only counted.
-inline constexpr std::size_t line_batch = 16;
-struct line_batch_of_run {
-    std::array<std::string_view, line_batch> texts;
-    std::array<std::uint32_t, line_batch> passed_before;  // lines without a phrase before each
-    std::size_t size = 0;
-    std::uint64_t passed_after = 0;  // lines without a phrase after the last text
-};
+// Hands out the next batch, of at least one line, in log order. On failed, scan_error() tells
+// why. A byte 26 ends the data.
+scan_result next_batch(line_batch& batch);
 
-// Counts a batch of lines; returns false to stop.
-using batch_counter = bool (*)(const line_batch_of_run& batch);
-
-// Calls count(batch) on the lines handed out, in order, and returns false as soon as a call
-// does, true otherwise. Every line is in one batch: as one of its texts when it may hold a
-// phrase (every line with one is), or passed over.
-bool for_each_batch(const scanned_lines& lines, batch_counter count);
-
-// Returns the pass_phrases in the text of a line last handed out, from the scanner's map of
-// its buffer: what find_phrases returns for that text.
-phrase_set phrases_of_line(std::string_view text);
+// Returns the pass_phrases in text i of the batch, from the batch's map of spots: what
+// find_phrases returns for that text.
+phrase_set phrases_in(const line_batch& batch, std::size_t i);
 
 // The errno of the read that failed.
 int scan_error();

@@ -540,6 +540,24 @@ class phrase_search {
         }
     }
 
+  public:
+    // The search's functions for one CPU path: the sweep for anchor words, and whether the
+    // words without an anchor are looked for with vector compares.
+    struct sweep {
+        spots64_function spots64;
+        bool vector_words;
+    };
+
+    // Returns the functions of the given CPU path, which the CPU must have.
+    static sweep sweep_for(cpu_path path) {
+#if FRAGTALLY_X86_64
+        return {spots64_of(path), path != cpu_path::portable};
+#else
+        return {spots64_of(path), false};
+#endif
+    }
+
+  private:
     // Adds the unanchored phrases whose partner was found and that the text holds.
     static phrase_set with_unanchored(std::string_view text, phrase_set found) {
         if constexpr (unanchored != 0) {
@@ -559,13 +577,14 @@ class phrase_search {
     // The same for a text of 1 to 64 bytes inside mapped data, which may be read up to
     // phrase_scan_overread bytes past its end. Lines with a partner ("rocket") are many, and a
     // search from one first byte to the next costs more than testing all 64 places at once.
-    static phrase_set with_unanchored_in_line(std::string_view text, phrase_set found) {
+    static phrase_set with_unanchored_in_line(std::string_view text, phrase_set found,
+                                              bool vector_words) {
         if constexpr (unanchored != 0) {
 #if FRAGTALLY_X86_64
             if ((found & partners) == 0) {
                 return found;
             }
-            if (active_cpu_path != cpu_path::portable) {
+            if (vector_words) {
                 for (phrase_set left = unanchored; left != 0; left &= left - 1) {
                     auto p = static_cast<std::size_t>(std::countr_zero(left));
                     std::string_view word = phrases[p].text;
@@ -581,8 +600,10 @@ class phrase_search {
                 return found;
             }
 #endif
+            static_cast<void>(vector_words);
             return with_unanchored(text, found);
         }
+        static_cast<void>(vector_words);
         return found;
     }
 
@@ -605,15 +626,16 @@ class phrase_search {
     }
 
     // Returns the phrases of a line of 64 bytes at most that has spots (bit k for byte k).
-    [[gnu::noinline]] static phrase_set confirm_line(std::string_view text, std::uint64_t spots) {
-        return with_unanchored_in_line(text, confirm_spots(text, 0, spots));
+    [[gnu::noinline]] static phrase_set confirm_line(std::string_view text, std::uint64_t spots,
+                                                     bool vector_words) {
+        return with_unanchored_in_line(text, confirm_spots(text, 0, spots), vector_words);
     }
 
   public:
-    // Returns the set of phrases found in the text, reading nothing outside it, on the active
-    // CPU path.
-    static phrase_set find(std::string_view text) {
-        spots64_function spots64 = spots64_of(active_cpu_path);
+    // Returns the set of phrases found in the text, reading nothing outside it, with the given
+    // CPU path's functions.
+    static phrase_set find(std::string_view text, const sweep& on) {
+        spots64_function spots64 = on.spots64;
         phrase_set found = 0;
         // Whole blocks while their reads stay inside the text, then the rest byte by byte.
         constexpr std::size_t block_reads =
@@ -632,20 +654,20 @@ class phrase_search {
     }
 
     // Marks, one bit per byte, where in the data a phrase might be (bit i % 64 of spots[i / 64]
-    // for byte i), on the active CPU path, so that the phrases of many lines are looked for in
-    // one sweep. spots must hold (size + 63) / 64 words, and the data must be followed by
+    // for byte i), with the given CPU path's sweep, so that the phrases of many lines are looked
+    // for in one sweep. spots must hold (size + 63) / 64 words, and the data must be followed by
     // phrase_scan_overread readable bytes.
-    static void map(const char* data, std::size_t size, std::uint64_t* spots) {
-        spots64_function spots64 = spots64_of(active_cpu_path);
+    static void map(const char* data, std::size_t size, std::uint64_t* spots, const sweep& on) {
+        spots64_function spots64 = on.spots64;
         for (std::size_t i = 0; i < size; i += 64) {
             spots[i / 64] = spots64(data + i);
         }
     }
 
     // Returns what find returns for a text that lies within data mapped by map (starting at
-    // base), from the map and the text alone.
+    // base), from the map and the text alone, with the functions it was mapped with.
     static phrase_set find_mapped(std::string_view text, const char* base,
-                                  const std::uint64_t* spots) {
+                                  const std::uint64_t* spots, const sweep& on) {
         auto from = static_cast<std::size_t>(text.data() - base);
         // Sizes 1 to 64 are most lines; an empty text wraps round to the search of long texts,
         // which finds nothing in it.
@@ -662,6 +684,6 @@ class phrase_search {
         std::uint64_t bits = spots[first] >> shift;
         bits |= (spots[last] << 1) << (63 - shift);
         bits &= ~std::uint64_t{0} >> (64 - text.size());
-        return bits == 0 ? 0 : confirm_line(text, bits);
+        return bits == 0 ? 0 : confirm_line(text, bits, on.vector_words);
     }
 };

@@ -151,13 +151,29 @@ class Browser:
         root = self.page_call("DOM.getDocument", {"depth": -1})["root"]
         return self.page_call("DOM.getOuterHTML", {"nodeId": root["nodeId"]})["outerHTML"]
 
+    def computed(self, selector, prop):
+        """The computed value of a CSS property for every element the selector matches, in
+        document order."""
+        self.page_call("DOM.enable")
+        self.page_call("CSS.enable")
+        root = self.page_call("DOM.getDocument")["root"]["nodeId"]
+        nodes = self.page_call("DOM.querySelectorAll", {"nodeId": root, "selector": selector})
+        values = []
+        for node in nodes["nodeIds"]:
+            style = self.page_call("CSS.getComputedStyleForNode", {"nodeId": node})
+            values.append(next((p["value"] for p in style["computedStyle"] if p["name"] == prop),
+                               None))
+        return values
+
     def content_size(self):
         size = self.page_call("Page.getLayoutMetrics")["cssContentSize"]
         return size["width"], size["height"]
 
-    def screenshot(self, path=None, scale=1):
-        """A PNG of the whole page at the given scale, written to path when given."""
+    def screenshot(self, path=None, scale=1, most=None):
+        """A PNG of the whole page at the given scale (at most `most` pixels high when given),
+        written to path when given."""
         width, height = self.content_size()
+        height = min(height, most) if most else height
         shot = self.page_call(
             "Page.captureScreenshot",
             {

@@ -1,6 +1,6 @@
 """The HTML page, run for real and read back with html.parser: its summary, the head-to-head
-heat map, the kills per round with their trend charts and the round-by-round table, against
-small logs counted by hand."""
+heat map, the kills per round with their trend charts, the round-by-round table with who ended
+each round and who won it, and the rounds' scoreboards, against small logs counted by hand."""
 
 import html.parser
 import unittest
@@ -21,8 +21,9 @@ THREE_ROUNDS = (
     b"chat\n"  # 10
     b"Bob was railed by Cy\n"  # 11
 )
-# By hand: Bob 4 kills and 3 deaths, Cy 2 and 2, Ann 2 and 3, so the page ranks them Bob, Cy,
-# Ann, and rows and columns of its tables come in that order.
+# By hand: Bob 4 kills and 3 deaths, Cy 2 and 2, Ann 2 and 3, none a suicide, so their scores
+# are their kills and the page ranks them Bob, Cy, Ann (fewer deaths first among equals); rows
+# and columns of its tables come in that order.
 RANKED = ["Bob", "Cy", "Ann"]
 
 
@@ -46,6 +47,7 @@ class Page(html.parser.HTMLParser):
 
     def __init__(self, text):
         super().__init__(convert_charrefs=True)
+        self.source = text
         self.tables = {}
         self.tiles = {}
         self.notes = []
@@ -146,8 +148,8 @@ class PageFigures(unittest.TestCase):
                 "Round ends": "2",
                 "Players": "3",
                 "Obituaries counted": "8",
-                "Obituaries not counted": "0",
-                "Stopped at the round limit": "no",
+                "Not counted": "0",
+                "Round limit": "not reached",
                 "Rules": "classic",
             },
         )
@@ -164,27 +166,33 @@ class PageFigures(unittest.TestCase):
         self.assertFalse(any("--rules full" in n for n in page.notes))
         cards = page.tables["w"]
         self.assertEqual(len(cards), 2)
-        for card in cards:
-            self.assertEqual([row[0].text for row in card[1:]],
-                             ["Grenade (direct hit)", "Rocket (splash)", "Railgun"])
-        # Bob: a grenade death, a rocket splash kill, and a rail kill and death of his own.
-        self.assertEqual(page.tables["w"][0][0][0].text, "Weapon")
-        self.assertEqual([[c.text for c in row[1:3]] for row in cards[0][1:]],
-                         [["0", "1"], ["1", "0"], ["1", "1"]])
+        self.assertEqual(cards[0][0][0].text, "Weapon")
+        # Each card lists the weapons of the player's kills and deaths, in table B's order.
+        # Bob, first by score: a grenade death, a rocket splash kill, and a rail kill and death
+        # of his own; Sam: the grenade kill and the rocket splash death.
+        self.assertEqual([[c.text for c in row[:3]] for row in cards[0][1:]],
+                         [["Grenade (direct hit)", "0", "1"], ["Rocket (splash)", "1", "0"],
+                          ["Railgun", "1", "1"]])
+        self.assertEqual([[c.text for c in row[:3]] for row in cards[1][1:]],
+                         [["Grenade (direct hit)", "1", "0"], ["Rocket (splash)", "0", "1"]])
+        # Sam's fall is a cause under its plain label.
+        self.assertIn("<li>Fell to death <b>1</b></li>", page.source)
 
     def test_head_to_head_marks_the_diagonal(self):
         # Killers in rows, victims in columns. The largest count is 2: a count of 1 is heat
         # level 4 of 8, 2 is level 8. A player against himself is hatched ("s") whatever his
         # count, and only he.
         head, rows = self.page.table("m")
-        self.assertEqual([c.names for c in head[1:]], [[n] for n in RANKED])
-        self.assertEqual([row[0].names for row in rows], [[n] for n in RANKED])
+        # The most involved first (kills and deaths): Bob 7, Ann 5, Cy 4.
+        involved = ["Bob", "Ann", "Cy"]
+        self.assertEqual([c.names for c in head[1:]], [[n] for n in involved])
+        self.assertEqual([row[0].names for row in rows], [[n] for n in involved])
         self.assertEqual(
             [heat_cells(row[1:]) for row in rows],
             [
-                [(1, "h4 s"), (1, "h4"), (2, "h8")],  # Bob killed himself, Cy, and Ann twice
-                [(1, "h4"), (0, "s"), (1, "h4")],  # Cy killed Bob and Ann
-                [(1, "h4"), (1, "h4"), (0, "s")],  # Ann killed Bob and Cy
+                [(1, "h4 s"), (2, "h8"), (1, "h4")],  # Bob killed himself, Ann twice, and Cy
+                [(1, "h4"), (0, "s"), (1, "h4")],  # Ann killed Bob and Cy
+                [(1, "h4"), (1, "h4"), (0, "s")],  # Cy killed Bob and Ann
             ],
         )
 
@@ -215,15 +223,68 @@ class PageFigures(unittest.TestCase):
 
     def test_round_by_round(self):
         head, rows = self.page.table("rt")
-        self.assertEqual(texts(head), ["Round", "Lines", "Ended by", "Kills", "Top player"])
+        self.assertEqual(texts(head), ["Round", "Lines", "Ended by", "Kills", "Winner"])
         self.assertEqual(
             [(texts(row[:4]), row[4].names, row[4].mark) for row in rows],
             [
-                (["1", "1\u20135", "a round end", "4"], ["Bob"], 3),
-                (["2", "6\u20139", "a round end", "3"], RANKED, 1),  # all three, ranked
+                (["1", "1\u20135", "fraglimit hit", "4"], ["Bob"], 3),
+                (["2", "6\u20139", "fraglimit hit", "3"], RANKED, 1),  # all three, ranked
                 (["3", "10\u201311", "the end of the log", "1"], ["Cy"], 1),
             ],
         )
+
+
+# Round ends of the forms that name who ended the round, and one that names nobody; then chat
+# after the last round end, which is no round. Bob falls to his death in round 2.
+NAMED_ENDS = (
+    b"Ann was railed by Bob\n"  # 1
+    b"^1Bob^7 hit the fraglimit.\n"  # 2: round 1, ended by the player ^1Bob
+    b"Bob cratered\n"  # 3
+    b"Ann was railed by Bob\n"  # 4
+    b"Cy was railed by Ann\n"  # 5
+    b"Red hit the fraglimit.\n"  # 6: round 2, ended by the red team
+    b"Ann ate Bob's rocket\n"  # 7
+    b"Cy was railed by Bob\n"  # 8
+    b"a fraglimit of another form\n"  # 9: round 3, the line itself
+    b"Kestrel: gg\n"  # 10
+)
+
+
+class RoundsAndScores(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.page = page_of(NAMED_ENDS)
+
+    def test_who_ended_each_round_and_no_round_after_the_last(self):
+        self.assertEqual(self.page.tiles["Rounds"], "3 and 1 line after the last round")
+        _, rows = self.page.table("rt")
+        self.assertEqual(
+            [(row[1].text, row[2].names or row[2].text, row[4].names, row[4].mark) for row in rows],
+            [
+                ("1\u20132", ["^1Bob"], ["Bob"], 1),
+                ("3\u20136", "Red", ["Bob", "Ann"], 1),
+                ("7\u20139", "a fraglimit of another form", ["Bob"], 2),
+            ],
+        )
+        head, _ = self.page.table("r")
+        self.assertEqual(texts(head[3:]), ["1", "2", "3"])
+
+    def test_scores_are_kills_minus_suicides(self):
+        # Bob: 4 kills, 1 suicide; Ann: 1 kill; Cy: none.
+        _, rows = self.page.table("lb")
+        self.assertEqual([(row[1].names, texts(row[2:5])) for row in rows],
+                         [(["Bob"], ["3", "4", "0"]), (["Ann"], ["1", "1", "3"]),
+                          (["Cy"], ["0", "0", "2"])])
+        # Each round's scoreboard: score, kills, deaths and suicides of everyone it counts.
+        boards = [[(row[0].names, texts(row[1:])) for row in table[1:]]
+                  for table in self.page.tables["sb"]]
+        self.assertEqual(boards, [
+            [(["Bob"], ["1", "1", "0", "0"]), (["Ann"], ["0", "0", "1", "0"])],
+            [(["Ann"], ["1", "1", "1", "0"]), (["Bob"], ["0", "1", "0", "1"]),
+             (["Cy"], ["0", "0", "1", "0"])],
+            [(["Bob"], ["2", "2", "0", "0"]), (["Ann"], ["0", "0", "1", "0"]),
+             (["Cy"], ["0", "0", "1", "0"])],
+        ])
 
 
 class RoundLimit(unittest.TestCase):
@@ -234,20 +295,20 @@ class RoundLimit(unittest.TestCase):
         game = kill + b"fraglimit hit\n"
         cases = [
             # What the log holds, its rounds, and the last one's lines and end.
-            ("50 round ends close the log", game * 50, 50, "99\u2013100", "a round end"),
+            ("50 round ends close the log", game * 50, 50, "99\u2013100", "fraglimit hit"),
             ("a round after the 50th round end", game * 50 + kill, 51, "101\u2013101",
              "the end of the log"),
             ("the 51st round end stops the run", game * 51 + b"Cy was railed by Ann\n", 51,
-             "101\u2013102", "the round limit"),
+             "101\u2013102", "fraglimit hit (the round limit)"),
         ]
         for name, log, rounds, last_lines, last_ended_by in cases:
             with self.subTest(name):
-                stopped = last_ended_by == "the round limit"
+                stopped = last_ended_by.endswith("(the round limit)")
                 page = page_of(log)
                 self.assertEqual(page.tiles["Rounds"], str(rounds))
                 self.assertEqual(page.tiles["Players"], "2")
-                self.assertEqual(page.tiles["Stopped at the round limit"],
-                                 "yes" if stopped else "no")
+                self.assertEqual(page.tiles["Round limit"],
+                                 "stopped the run" if stopped else "not reached")
                 self.assertEqual(
                     [n for n in page.notes if n.startswith("The run stopped")],
                     ["The run stopped at round end 51; the log's later lines were not read."]
@@ -264,7 +325,7 @@ class RoundLimit(unittest.TestCase):
                 _, rows = page.table("rt")
                 self.assertEqual(
                     [texts(row[:3]) for row in rows],
-                    [[str(r), "%d\u2013%d" % (2 * r - 1, 2 * r), "a round end"]
+                    [[str(r), "%d\u2013%d" % (2 * r - 1, 2 * r), "fraglimit hit"]
                      for r in range(1, rounds)]
                     + [[str(rounds), last_lines, last_ended_by]],
                 )

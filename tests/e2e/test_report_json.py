@@ -150,7 +150,10 @@ class JsonReport(unittest.TestCase):
                 ):
                     self.assertEqual(player["slot"], slot)
                     self.assertEqual(name_bytes(player["name"]), name)
-                    self.assertEqual(player["counters"], counters)
+                    # The text report shows the classic counters only.
+                    shown = {c: n for c, n in player["counters"].items() if c in counters}
+                    self.assertEqual(shown, counters)
+                    self.assertEqual(len(counters), sum(map(len, TEXT_LINES.values())))
                     listed = [
                         (name_bytes(o["name"]), o["kills"], o["deaths"])
                         for o in player["opponents"]
@@ -186,6 +189,24 @@ class JsonReport(unittest.TestCase):
         want = names + [b"Bob", b"Sam\n"]
         self.assertEqual([name_bytes(p["name"]) for p in doc["players"]], want)
         self.assertEqual(name_bytes(doc["players"][-2]["opponents"][0]["name"]), b"Sam\n")
+
+    def test_who_ended_each_round(self):
+        # The round-end line's forms, and lines of no form: their first 64 bytes, bytes from 128
+        # as names are written; the open round after the last round end has none.
+        long_line = b"\xe9" + b"x" * 70 + b" fraglimit"
+        cases = [
+            (b"^1Big Tom^7 hit the fraglimit.", "^1Big Tom"),
+            (b"Red hit the fraglimit.", "Red"),
+            (b"Blue hit the fraglimit.", "Blue"),
+            (b"Red hit the fraglimit. gg", "Red hit the fraglimit. gg"),
+            (long_line, long_line[:64].decode("latin-1")),
+        ]
+        log = b"".join(b"Ann was railed by Bob\n" + line + b"\n" for line, _ in cases)
+        run, files = run_reports(log + b"Ann cratered\n", ["-o", "r.json"])
+        self.assertEqual(run.status, 1)
+        doc = self.document(files["r.json"])
+        self.assertEqual([r["ended_by"] for r in doc["rounds"]],
+                         [who for _, who in cases] + [None])
 
     def test_the_example_in_the_documentation(self):
         text = (DATA.parent.parent / "docs" / "report-json.md").read_text("utf-8")

@@ -55,14 +55,3 @@ stats_t cut_two_names_with(cpu_path path, std::string_view text) {
     static_cast<void>(path);
     return cut_two_names_portable(text, rules);
 }
-
-// The same on the active CPU path.
-template <one_name_rules rules>
-stats_t cut_one_name(std::string_view text) {
-    return cut_one_name_with<rules>(active_cpu_path, text);
-}
-
-template <two_name_rules rules>
-stats_t cut_two_names(std::string_view text) {
-    return cut_two_names_with<rules>(active_cpu_path, text);
-}

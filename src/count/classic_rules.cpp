@@ -1,0 +1,180 @@
+#include "count/classic_rules.h"
+
+#include <algorithm>
+#include <cassert>
+#include <limits>
+
+#include "count/kinds.h"
+#include "count/tables.h"
+
+namespace {
+
+// Counts stop at the largest value rather than wrap round to a negative one.
+void bump(std::int32_t& count, std::uint32_t times = 1) {
+    std::int64_t sum = std::int64_t{count} + times;
+    count = static_cast<std::int32_t>(
+        std::min<std::int64_t>(sum, std::numeric_limits<std::int32_t>::max()));
+}
+
+// The round the lines read so far belong to; rounds past the last kept (only when lines are
+// examined on after the stop) share the last.
+round_tally& current_round() {
+    return round_tallies[static_cast<std::size_t>(std::min<std::int32_t>(rounds, max_rounds - 1))];
+}
+
+// Whether a count goes to the totals as well as to its round: the pass adds up the totals from
+// the rounds when it ends, so a line seen again is counted in its round alone.
+enum class totals { bumped, left };
+
+template <totals to_totals = totals::bumped>
+void bump(round_tally& round, int slot, counter c, std::uint32_t times = 1) {
+    auto s = static_cast<std::size_t>(slot);
+    auto i = static_cast<std::size_t>(c);
+    if constexpr (to_totals == totals::bumped) {
+        bump(stats[s][i], times);
+    }
+    bump(round.stats[s][i], times);
+}
+
+template <totals to_totals = totals::bumped>
+void bump_two(round_tally& round, const obituary_kind& kind, int victim_slot, int killer_slot,
+              std::uint32_t times = 1) {
+    bump<to_totals>(round, victim_slot, deaths, times);
+    bump<to_totals>(round, victim_slot, kind.victim, times);
+    bump<to_totals>(round, killer_slot, kills, times);
+    bump<to_totals>(round, killer_slot, kind.killer, times);
+    auto killer_at = static_cast<std::size_t>(killer_slot);
+    auto victim_at = static_cast<std::size_t>(victim_slot);
+    if constexpr (to_totals == totals::bumped) {
+        bump(who_killed_who[killer_at][victim_at], times);
+    }
+    bump(round.who_killed_who[killer_at][victim_at], times);
+}
+
+// Returns the slot counted, or no_slot when the obituary was not counted.
+int count_one_name(round_tally& round, const obituary_kind& kind, const name_slot& player) {
+    int slot = find_name(player);
+    if (slot == no_slot) {
+        ++uncounted_obituaries;
+        return no_slot;
+    }
+    bump(round, slot, kind.victim);
+    return slot;
+}
+
+// Returns whether the obituary was counted, on the slots it leaves in victim_slot and
+// killer_slot.
+bool count_two_names(round_tally& round, const obituary_kind& kind, const name_slot& victim,
+                     const name_slot& killer, int& victim_slot, int& killer_slot) {
+    // Either both names get a slot or the obituary changes nothing at all.
+    victim_slot = lookup_name(victim);
+    killer_slot = lookup_name(killer);
+    int new_names = 0;
+    if (victim_slot == no_slot) {
+        ++new_names;
+    }
+    if (killer_slot == no_slot && name_text(killer) != name_text(victim)) {
+        ++new_names;
+    }
+    if (new_names > free_slots()) {
+        ++uncounted_obituaries;
+        return false;
+    }
+    if (victim_slot == no_slot) {
+        victim_slot = find_name(victim);
+    }
+    if (killer_slot == no_slot) {
+        killer_slot = find_name(killer);
+    }
+    bump_two(round, kind, victim_slot, killer_slot);
+    return true;
+}
+
+// The one place that lines_read changes after init().
+void note_lines_read(std::uint64_t lines) {
+    lines_read = lines;
+}
+
+}  // namespace
+
+line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, std::uint64_t line,
+                                    line_effect& effect) {
+    effect.count = 0;
+    line_verdict verdict{true, true};
+    if (phrases == 0) {
+        return verdict;  // most lines
+    }
+    // A round end's obituaries belong to the round it ends.
+    round_tally& round = current_round();
+    if (ends_round(phrases)) {
+        // The lines seen again before it belong to the round it ends: the pass has added them.
+        assert(lines_settled());
+        verdict.repeatable = false;
+        if (rounds < max_rounds) {
+            round.end_line = line;
+            round.end_text_length = std::min(text.size(), round_end_text_size);
+            std::copy_n(text.begin(), round.end_text_length, round.end_text.begin());
+        }
+        ++rounds;
+        if (rounds > round_limit) {
+            verdict.go_on = false;
+            return verdict;
+        }
+    }
+    // Kinds in table order; one line may be of several.
+    for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
+        if ((phrases & phrases_of_kind[k]) == phrases_of_kind[k]) {
+            const obituary_kind& kind = obituary_kinds[k];
+            stats_t names = kind.extract(text, path_);
+            int victim_slot = no_slot;
+            int killer_slot = no_slot;
+            bool counted = false;
+            if (kind.two_names) {
+                counted = count_two_names(round, kind, names.vicname, names.aggname, victim_slot,
+                                          killer_slot);
+            } else {
+                victim_slot = count_one_name(round, kind, names.curname);
+                counted = victim_slot != no_slot;
+            }
+            if (!counted || effect.count == memo_kinds) {
+                verdict.repeatable = false;
+            } else {
+                static_assert(obituary_kinds.size() <= 256, "a remembered kind must fit");
+                effect.kinds[effect.count++] = {static_cast<std::uint8_t>(k),
+                                                static_cast<std::int8_t>(victim_slot),
+                                                static_cast<std::int8_t>(killer_slot)};
+            }
+        }
+    }
+    return verdict;
+}
+
+void classic_rules::add_tallies(std::span<const line_tally> tallies) {
+    round_tally& round = current_round();
+    for (const line_tally& tally : tallies) {
+        const line_effect& effect = tally.effect;
+        for (std::size_t i = 0; i < effect.count; ++i) {
+            const fired_kind& fired = effect.kinds[i];
+            const obituary_kind& kind = obituary_kinds[fired.kind];
+            if (kind.two_names) {
+                bump_two<totals::left>(round, kind, fired.victim, fired.killer, tally.times);
+            } else {
+                bump<totals::left>(round, fired.victim, kind.victim, tally.times);
+            }
+        }
+    }
+}
+
+void classic_rules::finish(std::uint64_t lines, bool stopped_at_limit) {
+    note_lines_read(lines);
+    stopped_at_round_limit = stopped_at_limit;
+    total_up_rounds();
+}
+
+bool examine_line(std::string_view text, phrase_set phrases) {
+    line_effect effect{};
+    std::uint64_t line = lines_read + 1;
+    bool go_on = classic_rules{}.examine(text, phrases, line, effect).go_on;
+    note_lines_read(line);
+    return go_on;
+}
