@@ -242,6 +242,26 @@ class FullRulesReport(unittest.TestCase):
         JsonReport.check_rounds_add_up(self, doc)
         return doc, files["r.txt"]
 
+    def test_who_ended_each_round(self):
+        # Only the six round-end lines end a round under the full rules; each names who ended
+        # it as under the classic rules, a name of the full rules' length cut with its line at
+        # 64 bytes. Rounds are read back from the temporary file they were written to.
+        long_name = b"^1" + b"n" * 50
+        cases = [
+            (b"^1Big^7 Tom^7 hit the fraglimit.", "^1Big^7 Tom"),
+            (b"Red hit the fraglimit.", "Red"),
+            (b"Blue hit the capturelimit.", "Blue"),
+            (b"Timelimit hit.", "time limit"),
+            (long_name + b"^7 hit the fraglimit.",
+             (long_name + b"^7 hit the fraglimit.")[:64].decode("latin-1")),
+        ]
+        log = b"".join(b"Ann^7 was railed by Bob^7\nBob^7: fraglimit soon\n" + line + b"\n"
+                       for line, _ in cases)
+        doc, _ = self.full_document(log + b"Ann^7 cratered.\n")
+        self.assertEqual(doc["round_ends"], len(cases))
+        self.assertEqual([r["ended_by"] for r in doc["rounds"]],
+                         [who for _, who in cases] + [None])
+
     def test_the_server_derived_log_holds_the_servers_own_counts(self):
         want = json.loads((DATA / "server-derived.full-counts.json").read_text("utf-8"))
         doc, text = self.full_document((DATA / "server-derived.qconsole.log").read_bytes())
