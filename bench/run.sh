@@ -174,9 +174,11 @@ echo
 rows=()  # "tool|output|shape|size label|bytes|seconds|peak|log key"
 declare -A ref_frag ref_wc
 
-tools=(fragtally)
+# "full" is fragtally counting by the full rules, timed beside the classic rules in every run.
+tools=(fragtally full)
 [[ -z $baseline ]] || tools+=(baseline)
-declare -A binary=([fragtally]=$fragtally [baseline]=$baseline [yardstick]=$yardstick)
+declare -A binary=([fragtally]=$fragtally [full]=$fragtally [baseline]=$baseline [yardstick]=$yardstick)
+declare -A options=([full]="--rules full")
 
 for shape in "${shapes[@]}"; do
 for mib in "${sizes[@]}"; do
@@ -200,7 +202,8 @@ for mib in "${sizes[@]}"; do
     declare -A peak=()
     for tool in "${tools[@]}" yardstick; do
         note "$shape $label: checking the output and peak memory of $tool"
-        peak[$tool]=$(check_run "$tool" "$work/$tool-$key" "$lines" "${binary[$tool]}")
+        # shellcheck disable=SC2086  # the options split into words
+        peak[$tool]=$(check_run "$tool" "$work/$tool-$key" "$lines" "${binary[$tool]}" ${options[$tool]:-})
     done
     if [[ -n $baseline ]]; then
         cmp -s "$work/fragtally-$key/qconsole.txt" "$work/baseline-$key/qconsole.txt" ||
@@ -210,7 +213,8 @@ for mib in "${sizes[@]}"; do
     for mode in null pipe file; do
         for tool in "${tools[@]}" yardstick; do
             note "$shape $label: $tool, output to $mode"
-            s=$(median "$work/$tool-$key" "$mode" "0 1" "${binary[$tool]}")
+            # shellcheck disable=SC2086
+            s=$(median "$work/$tool-$key" "$mode" "0 1" "${binary[$tool]}" ${options[$tool]:-})
             rows+=("$tool|$mode|$shape|$label|$bytes|$s|${peak[$tool]}|$key")
             [[ $tool == fragtally && $mode == null ]] && ref_frag[$key]=$s
         done

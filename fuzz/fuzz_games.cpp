@@ -207,6 +207,8 @@ std::string expand(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    check_pass(expand(data, size));
+    std::string log = expand(data, size);
+    check_pass(log);
+    check_full_pass(log);
     return 0;
 }

@@ -2,7 +2,7 @@
 // every CPU path, and through the dispatch. The first input byte sets the scene: its low seven bits
 // are how many players already hold a slot (at most max_players, so full tables are reached), its
 // top bit puts the round count at the limit, so a "fraglimit" line stops the run. The rest is the
-// line.
+// line, which the full rules' parser also reads, against their model.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "count/classic_rules.h"
+#include "count/full_rules.h"
 #include "count/kinds.h"
 #include "count/pass.h"
 #include "count/phrases.h"
+#include "full_reference_model.h"
 #include "fuzz_support.h"
 #include "plain_phrases.h"
 #include "scan/cpu.h"
@@ -126,5 +128,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check_tables_equal(model);
     check_table_invariants();
+
+    // The full rules' parser reads any bytes (here exactly sized) as the full rules' model does.
+    full_line full = parse_full_line(line);
+    full_model_line want = full_model_read(std::string(line));
+    fuzz_check((full.kind == full_line_kind::round_end) == want.round_end, "full: same round end");
+    fuzz_check((full.kind == full_line_kind::obituary) == (want.message >= 0),
+               "full: same obituary");
+    if (want.message >= 0) {
+        fuzz_check(full.message == static_cast<std::size_t>(want.message) &&
+                       full.victim == want.victim && full.killer == want.killer,
+                   "full: same message and names");
+    }
     return 0;
 }

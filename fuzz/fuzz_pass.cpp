@@ -1,8 +1,9 @@
 // Fuzz target: the whole pass over an in-memory log, compared with the plain model of the same
-// rules. The first input byte picks how the rest becomes the log: with its low bit clear the
-// rest is the log itself; with it set, the rest is expanded so that small inputs reach long
-// lines, read boundaries and the round limit: the bytes 0xFE, n, k, then k bytes stand for
-// those k bytes repeated 64 * (n + 1) times; every other byte stands for itself.
+// rules, under the classic rules and under the full rules. The first input byte picks how the rest
+// becomes the log: with its low bit clear the rest is the log itself; with it set, the rest is
+// expanded so that small inputs reach long lines, read boundaries and the round limit: the bytes
+// 0xFE, n, k, then k bytes stand for those k bytes repeated 64 * (n + 1) times; every other byte
+// stands for itself.
 #include <algorithm>
 #include <string>
 
@@ -46,5 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           : std::string(reinterpret_cast<const char*>(data + 1), size - 1);
 
     check_pass(log);
+    check_full_pass(log);
     return 0;
 }

@@ -7,8 +7,10 @@
 
 #include "app/progress.h"
 #include "count/classic_rules.h"
+#include "count/full_rules.h"
 #include "count/pass.h"
 #include "expected_progress.h"
+#include "full_reference_model.h"
 #include "scan/line_scanner.h"
 
 namespace {
@@ -117,4 +119,56 @@ void check_pass(const std::string& log) {
     }
     check_tables_equal(model);
     check_table_invariants();
+}
+
+void check_full_pass(const std::string& log) {
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    fuzz_check(in != nullptr && out != nullptr, "temporary streams open");
+    fuzz_check(std::fwrite(log.data(), 1, log.size(), in) == log.size(), "log written");
+    std::rewind(in);
+
+    start_scan(in, cpu_path_of_environment(), lines_handed_out::every_line);
+    start_progress(out);
+    full_count count;
+    progress_output progress;
+    bool read = run_full_pass(count, progress);
+    flush_progress();
+    std::fclose(in);
+    std::fclose(out);
+    const run_results results = count.finish("log");
+    const full_model_run model = full_model_pass(log);
+
+    fuzz_check(read, "an in-memory log never fails to read");
+    fuzz_check(results.rules == rule_set::full, "the results say the full rules counted");
+    fuzz_check(progress_lines_counted() == model.lines, "full: a progress line per line");
+    fuzz_check(results.lines == model.lines, "full: same lines");
+    fuzz_check(results.round_ends == model.round_ends, "full: same round ends");
+    fuzz_check(results.uncounted_obituaries == model.uncounted, "full: same uncounted");
+    fuzz_check(results.players.size() == model.names.size(), "full: same players");
+    for (std::size_t p = 0; p < model.names.size(); ++p) {
+        fuzz_check(results.players[p].name == model.names[p], "full: same name in each slot");
+        fuzz_check(results.players[p].counters == model.stats[p], "full: same counters");
+        for (std::size_t q = 0; q < model.names.size(); ++q) {
+            fuzz_check(results.head_to_head.killed(p, q) == model.killed[p][q],
+                       "full: same kill matrix");
+        }
+    }
+    fuzz_check(results.rounds.size() == model.rounds.size(), "full: same rounds");
+    std::size_t r = 0;
+    for (const round_result& round : results.rounds) {
+        const full_model_round& want = model.rounds[r++];
+        fuzz_check(round.first_line() == want.first_line && round.last_line() == want.last_line &&
+                       round.ended() == want.ended,
+                   "full: same round lines");
+        for (std::size_t p = 0; p < model.names.size(); ++p) {
+            std::array<std::int32_t, counter_count> none{};
+            const auto& counts = p < want.stats.size() ? want.stats[p] : none;
+            fuzz_check(round.counters_of(p) == counts, "full: same counters in each round");
+            for (std::size_t q = 0; q < model.names.size(); ++q) {
+                fuzz_check(round.kills().killed(p, q) == want.killed[p][q],
+                           "full: same kill matrix in each round");
+            }
+        }
+    }
 }

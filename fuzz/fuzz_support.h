@@ -28,5 +28,10 @@ void check_tables_equal(const model_run& run);
 // model's run of the same log: how it ended, the progress text and the tables.
 void check_pass(const std::string& log);
 
+// Runs the whole pass under the full rules over the log, written to a temporary file, and
+// checks its results against the full rules' model of the same log: lines, round ends, players,
+// counters, who killed whom and every round.
+void check_full_pass(const std::string& log);
+
 // Entry point of every target, defined by each target.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

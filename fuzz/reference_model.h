@@ -25,7 +25,7 @@ model_names model_extract(std::string_view extractor, const std::string& text);
 // Everything a run leaves in the tables, plus how it ended.
 struct model_run {
     std::vector<std::string> names;  // slot order
-    std::vector<std::array<std::int32_t, counter_count>> stats;
+    std::vector<std::array<std::int32_t, classic_counter_count>> stats;
     std::vector<std::vector<std::int32_t>> killed;  // [killer][victim], max_players square
     std::int32_t rounds = 0;
     std::uint64_t uncounted = 0;

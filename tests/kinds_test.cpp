@@ -83,8 +83,8 @@ const kind_line kind_lines[] = {
     {"rocket_hit", "Bob ate Sam's rocket\n", {deaths, rl_direct_deaths}, {kills, rl_direct_kills}},
 };
 
-std::array<std::int32_t, counter_count> row_of(const std::vector<counter>& bumped) {
-    std::array<std::int32_t, counter_count> row{};
+std::array<std::int32_t, classic_counter_count> row_of(const std::vector<counter>& bumped) {
+    std::array<std::int32_t, classic_counter_count> row{};
     for (counter c : bumped) {
         row[static_cast<std::size_t>(c)] = 1;
     }

@@ -17,7 +17,7 @@ namespace {
 struct tables_state {
     std::array<name_slot, max_players> names;
     int players;
-    std::array<std::array<std::int32_t, counter_count>, max_players> counters;
+    std::array<std::array<std::int32_t, classic_counter_count>, max_players> counters;
     std::array<std::array<std::int32_t, max_players>, max_players> matrix;
     std::int32_t round_ends;
     std::uint64_t uncounted;

@@ -70,7 +70,7 @@ TEST_F(Pass, EveryRowBumpsItsOwnCounters) {
         EXPECT_EQ(stat("V", row.victim), 1);
         int bumped = 0;
         for (int p = 0; p < player_count; ++p) {
-            for (int c = 0; c < counter_count; ++c) {
+            for (int c = 0; c < classic_counter_count; ++c) {
                 bumped += stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
             }
         }
@@ -311,7 +311,7 @@ TEST_F(Pass, RoundsCutTheLogAtEachRoundEnd) {
         }
         // Summed over the rounds, every counter and every kill-matrix cell is the total.
         for (std::size_t p = 0; p < max_players; ++p) {
-            for (std::size_t i = 0; i < counter_count; ++i) {
+            for (std::size_t i = 0; i < std::size_t{classic_counter_count}; ++i) {
                 std::int32_t sum = 0;
                 for (const auto& round : round_tallies) {
                     sum += round.stats[p][i];

@@ -168,7 +168,7 @@ std::vector<text_block> blocks_of(const std::string& report) {
 // Summed over the rounds, every counter and every head-to-head count is the player's total.
 void expect_rounds_add_up(const json& doc) {
     const json& players = doc.at("players");
-    std::vector<std::array<std::int64_t, counter_count>> sums(players.size());
+    std::vector<std::array<std::int64_t, classic_counter_count>> sums(players.size());
     std::map<std::pair<std::size_t, std::size_t>, std::int64_t> head_to_head;
     for (const json& round : doc.at("rounds")) {
         std::size_t last_slot = 0;
@@ -180,7 +180,7 @@ void expect_rounds_add_up(const json& doc) {
             first = false;
             last_slot = p;
             bool any = false;
-            for (std::size_t c = 0; c < counter_count; ++c) {
+            for (std::size_t c = 0; c < std::size_t{classic_counter_count}; ++c) {
                 auto n = count_of(player.at("counters"), static_cast<counter>(c));
                 sums[p][c] += n;
                 any = any || n != 0;
@@ -196,7 +196,7 @@ void expect_rounds_add_up(const json& doc) {
     }
     for (std::size_t p = 0; p < players.size(); ++p) {
         SCOPED_TRACE("slot " + std::to_string(p));
-        for (std::size_t c = 0; c < counter_count; ++c) {
+        for (std::size_t c = 0; c < std::size_t{classic_counter_count}; ++c) {
             EXPECT_EQ(sums[p][c], count_of(players[p].at("counters"), static_cast<counter>(c)))
                 << counter_names[c];
         }
@@ -233,18 +233,23 @@ void expect_shape(const document& doc) {
         keys.push_back(item.key());
     }
     const std::vector<std::string> want = {
-        "format",     "format_version",         "program_version",      "log",     "lines",
+        "format",     "format_version",         "program_version",      "log",     "rules", "lines",
         "round_ends", "stopped_at_round_limit", "uncounted_obituaries", "players", "rounds"};
     EXPECT_EQ(keys, want);
     EXPECT_EQ(doc.value["format"], "fragtally-report");
-    EXPECT_EQ(doc.value["format_version"], 1);
+    EXPECT_EQ(doc.value["format_version"], 2);
+    EXPECT_EQ(doc.value["rules"], "classic");
     EXPECT_EQ(doc.value["program_version"], "0.23b");
     for (const auto& player : ordered["players"]) {
         std::vector<std::string> names;
         for (const auto& item : player["counters"].items()) {
             names.push_back(item.key());
         }
-        EXPECT_EQ(names, std::vector<std::string>(counter_names.begin(), counter_names.end()));
+        std::vector<std::string> classic;
+        for (counter c : classic_counters) {
+            classic.emplace_back(counter_names[static_cast<std::size_t>(c)]);
+        }
+        EXPECT_EQ(names, classic);
     }
 }
 
@@ -261,8 +266,9 @@ TEST_F(ReportJson, AgreesWithTheTextReportOnRealLogs) {
         {"tests/data/server-derived.qconsole.log", "tests/data/server-derived.qconsole.txt", 5},
     };
     auto shown_in_text_report = static_cast<std::size_t>(
-        std::count_if(counter_table.begin(), counter_table.end(),
-                      [](const counter_info& info) { return info.in_text_report; }));
+        std::count_if(counter_table.begin(), counter_table.end(), [](const counter_info& info) {
+            return info.in_text_report && (info.rules & classic_only) != 0;
+        }));
     for (const log_case& c : cases) {
         SCOPED_TRACE(c.log);
         init();
@@ -288,7 +294,7 @@ TEST_F(ReportJson, AgreesWithTheTextReportOnRealLogs) {
             EXPECT_EQ(bytes_of(player["name"]), block.name);
             // Every counter the text report shows is read from one of its lines.
             ASSERT_EQ(block.counters.size(), shown_in_text_report);
-            EXPECT_EQ(player["counters"].size(), std::size_t{counter_count});
+            EXPECT_EQ(player["counters"].size(), classic_counters.size());
             for (const auto& [which, n] : block.counters) {
                 EXPECT_EQ(player["counters"][which], n) << which;
             }

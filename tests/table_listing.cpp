@@ -1,5 +1,6 @@
-// Writes the program's table of counters and table of kinds as one JSON document to standard
-// output, for the scripts and tests that keep lists of their own to be checked against.
+// Writes the program's table of counters (with each rule set's list) and table of kinds as one JSON
+// document to standard output, for the scripts and tests that keep lists of their own to be checked
+// against.
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -37,7 +38,18 @@ int main() {
                             {"name", std::string(info.name)},
                             {"label", std::string(info.label)},
                             {"group", group_name(info.group)},
-                            {"text_report", info.in_text_report}});
+                            {"text_report", info.in_text_report},
+                            {"classic", (info.rules & classic_only) != 0},
+                            {"full", (info.rules & full_only) != 0},
+                            {"caption", std::string(info.caption)}});
+    }
+    json classic = json::array();
+    for (counter c : classic_counters) {
+        classic.push_back(name_of(c));
+    }
+    json full = json::array();
+    for (counter c : full_counters) {
+        full.push_back(name_of(c));
     }
     json kinds = json::array();
     for (const obituary_kind& kind : obituary_kinds) {
@@ -50,6 +62,11 @@ int main() {
                          {"victim", name_of(kind.victim)},
                          {"killer", kind.two_names ? json(name_of(kind.killer)) : json(nullptr)}});
     }
-    std::string text = json{{"counters", counters}, {"kinds", kinds}}.dump(2) + "\n";
+    std::string text = json{{"counters", counters},
+                            {"classic_counters", classic},
+                            {"full_counters", full},
+                            {"kinds", kinds}}
+                           .dump(2) +
+                       "\n";
     return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -21,7 +21,7 @@ TEST_F(Tables, StartEmpty) {
     EXPECT_EQ(rounds, 0);
     for (int p = 0; p < max_players; ++p) {
         EXPECT_STREQ(name[static_cast<std::size_t>(p)].data(), "NULL");
-        for (int c = 0; c < counter_count; ++c) {
+        for (int c = 0; c < classic_counter_count; ++c) {
             EXPECT_EQ(stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)], 0);
         }
         for (int q = 0; q < max_players; ++q) {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "count/counters.h"
 #include "report/report_formats.h"
 
 // The log read when none is named, in the current folder.
@@ -25,9 +26,9 @@ struct run_options {
     std::string log{default_log};
     std::vector<report_output> outputs;  // at least one after parsing
     bool quiet = false;                  // no progress lines
+    rule_set rules = rule_set::classic;  // the rules every report of the run counts by
     bool output_named = false;           // an -o was given
     bool no_arguments = false;           // the classic run: nothing on the command line
-    rule_set rules = rule_set::classic;  // the rules the log is counted by
     std::string history;                 // --history FILE: the history, or empty for none
     bool from_history = false;           // the reports come from the history, not from a log
     std::string since;                   // --since YYYY-MM-DD, or empty

@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "app/messages.h"
 #include "app/progress.h"
 #include "count/classic_rules.h"
+#include "count/full_rules.h"
 #include "count/pass.h"
 #include "count/tables.h"
 #include "report/report_formats.h"
@@ -94,12 +96,22 @@ int run_log(const run_options& options, cpu_path path) {
     if (!started) {
         return give_up();
     }
-    start_scan(in, path);
     start_progress(options.quiet || report_on_stdout ? nullptr : stdout);
 
-    classic_rules rules(path);
+    // The one place that picks the rule set: the full rules count apart from the classic tables,
+    // over every line of the log.
+    std::unique_ptr<full_count> full;
     progress_output progress;
-    pass_end end = run_pass(rules, progress, path);
+    pass_end end = pass_end::end_of_log;
+    if (options.rules == rule_set::full) {
+        start_scan(in, path, lines_handed_out::every_line);
+        full = std::make_unique<full_count>();
+        end = run_full_pass(*full, progress) ? pass_end::end_of_log : pass_end::read_failed;
+    } else {
+        start_scan(in, path);
+        classic_rules rules(path);
+        end = run_pass(rules, progress, path);
+    }
     flush_progress();
     if (end == pass_end::read_failed) {
         report_failure("cannot read", options.log, scan_error());
@@ -112,17 +124,24 @@ int run_log(const run_options& options, cpu_path path) {
     }
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;
-    run_results results = results_of_pass(options.log);
+    run_results results = full ? full->finish(options.log) : results_of_pass(options.log);
     results.log_bytes = log_bytes;
+    if (!results.rounds.written()) {
+        report_failure("cannot keep the rounds in a temporary file for", options.log, errno);
+        for (pending_report& report : reports) {
+            drop_report(report);
+        }
+        return exit_failure;
+    }
     for (pending_report& report : reports) {
         written = finish_report(report, results) && written;
     }
     written = record_run(options, results) && written;
-    if (uncounted_obituaries > 0) {
+    if (results.uncounted_obituaries > 0) {
         std::array<char, 96> text{};
         std::snprintf(text.data(), text.size(), "more than %d players: %llu %s not counted",
-                      max_players, static_cast<unsigned long long>(uncounted_obituaries),
-                      uncounted_obituaries == 1 ? "obituary was" : "obituaries were");
+                      max_players, static_cast<unsigned long long>(results.uncounted_obituaries),
+                      results.uncounted_obituaries == 1 ? "obituary was" : "obituaries were");
         report_problem(text.data());
     }
     return written ? exit_normal : exit_failure;

@@ -10,7 +10,7 @@
 
 std::array<name_slot, max_players> name;
 int player_count = 0;
-std::array<std::array<std::int32_t, counter_count>, max_players> stats;
+std::array<std::array<std::int32_t, classic_counter_count>, max_players> stats;
 std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who;
 std::int32_t rounds = 0;
 std::uint64_t uncounted_obituaries = 0;
@@ -186,7 +186,8 @@ void total_up_rounds() {
         row.fill(0);
     }
     for (std::size_t r = 0; r < used; ++r) {
-        add_counts(stats[0].data(), round_tallies[r].stats[0].data(), stats.size() * counter_count);
+        add_counts(stats[0].data(), round_tallies[r].stats[0].data(),
+                   stats.size() * classic_counter_count);
         add_counts(who_killed_who[0].data(), round_tallies[r].who_killed_who[0].data(),
                    who_killed_who.size() * max_players);
     }
@@ -258,7 +259,9 @@ run_results results_of_pass(std::string_view log) {
     auto players = static_cast<std::size_t>(player_count);
     results.players.reserve(players);
     for (std::size_t p = 0; p < players; ++p) {
-        results.players.push_back({std::string(name_text(name[p])), stats[p]});
+        player_result& player = results.players.emplace_back();
+        player.name = std::string(name_text(name[p]));
+        std::copy(stats[p].begin(), stats[p].end(), player.counters.begin());
     }
     copy_kills(results.head_to_head, who_killed_who, players);
     int count = round_count();

@@ -23,8 +23,8 @@ extern std::array<name_slot, max_players> name;
 // Number of claimed slots: slots 0 to player_count - 1 are taken, in first-appearance order.
 extern int player_count;
 
-// Each slot's counters, indexed by the counter enumeration.
-extern std::array<std::array<std::int32_t, counter_count>, max_players> stats;
+// Each slot's counters, indexed by the counter enumeration (the classic rules' only).
+extern std::array<std::array<std::int32_t, classic_counter_count>, max_players> stats;
 
 // who_killed_who[killer][victim]: how often the killer killed the victim.
 extern std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who;
@@ -47,7 +47,7 @@ struct round_tally {
     std::uint64_t end_line = 0;  // the number (from 1) of the round-end line that closed it
     std::array<char, round_end_text_size> end_text{};  // that line's first bytes
     std::size_t end_text_length = 0;
-    std::array<std::array<std::int32_t, counter_count>, max_players> stats{};
+    std::array<std::array<std::int32_t, classic_counter_count>, max_players> stats{};
     std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who{};
 };
 

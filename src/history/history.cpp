@@ -468,7 +468,9 @@ run_results load(const std::string& path, const session_filter& filter) {
     results.log = path;
     results.rules = filter.rules;
     history_facts facts;
-    std::map<std::int64_t, std::size_t> period_of;  // session id -> index in results.rounds
+    // The sessions are filled in place before they join the results, which only take whole ones.
+    std::vector<round_result> periods;
+    std::map<std::int64_t, std::size_t> period_of;  // session id -> index in periods
     statement sessions(handle,
                        "SELECT id, log, started, recorded, rules, lines, round_ends, "
                        "stopped_at_round_limit, uncounted_obituaries FROM sessions "
@@ -485,8 +487,8 @@ run_results load(const std::string& path, const session_filter& filter) {
             continue;
         }
         auto lines = static_cast<std::uint64_t>(sessions.number(5));
-        period_of[sessions.number(0)] = results.rounds.size();
-        round_result& period = results.rounds.emplace_back(1, lines, true);
+        period_of[sessions.number(0)] = periods.size();
+        round_result& period = periods.emplace_back(1, lines, true);
         period.set_session({sessions.text(1), sessions.is_null(2) ? "" : sessions.text(2),
                             sessions.text(3), static_cast<std::int32_t>(sessions.number(6))});
         results.lines += lines;
@@ -494,12 +496,13 @@ run_results load(const std::string& path, const session_filter& filter) {
         results.stopped_at_round_limit = results.stopped_at_round_limit || sessions.number(7) != 0;
         results.uncounted_obituaries += static_cast<std::uint64_t>(sessions.number(8));
     }
-    facts.sessions = results.rounds.size();
+    facts.sessions = periods.size();
     results.history = facts;
-    if (results.rounds.empty()) {
+    if (periods.empty()) {
         execute(handle, "COMMIT");
         return results;
     }
+    results.rounds.reserve(periods.size());
 
     // Players in order of first appearance: by session, then by slot within it.
     std::map<std::int64_t, std::uint32_t> index_of;  // player id -> index in results.players
@@ -531,7 +534,7 @@ run_results load(const std::string& path, const session_filter& filter) {
         counter_of[counter_names[c]] = static_cast<counter>(c);
     }
     // Each period's counts, in order of player, then counter, as a round takes them.
-    std::vector<std::vector<counter_entry>> counts(results.rounds.size());
+    std::vector<std::vector<counter_entry>> counts(periods.size());
     {
         statement rows(handle, "SELECT session, player, counter, count FROM session_counters");
         while (rows.step()) {
@@ -547,7 +550,7 @@ run_results load(const std::string& path, const session_filter& filter) {
             counts[period->second].push_back({p, which->second, count});
         }
     }
-    std::vector<std::vector<kill_count>> kills(results.rounds.size());
+    std::vector<std::vector<kill_count>> kills(periods.size());
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::int32_t> total_kills;
     {
         statement rows(handle, "SELECT session, killer, victim, count FROM head_to_head");
@@ -564,21 +567,24 @@ run_results load(const std::string& path, const session_filter& filter) {
         }
     }
     execute(handle, "COMMIT");
-    for (std::size_t r = 0; r < results.rounds.size(); ++r) {
+    for (std::size_t r = 0; r < periods.size(); ++r) {
         std::sort(counts[r].begin(), counts[r].end(), [](const auto& a, const auto& b) {
             return std::pair(a.player, a.which) < std::pair(b.player, b.which);
         });
-        results.rounds[r].reserve(counts[r].size());
+        periods[r].reserve(counts[r].size());
         for (const counter_entry& entry : counts[r]) {
-            results.rounds[r].add_count(entry.player, entry.which, entry.count);
+            periods[r].add_count(entry.player, entry.which, entry.count);
         }
         std::sort(kills[r].begin(), kills[r].end(), [](const auto& a, const auto& b) {
             return std::pair(a.killer, a.victim) < std::pair(b.killer, b.victim);
         });
-        results.rounds[r].kills().reserve(kills[r].size());
+        periods[r].kills().reserve(kills[r].size());
         for (const kill_count& cell : kills[r]) {
-            results.rounds[r].kills().add(cell.killer, cell.victim, cell.count);
+            periods[r].kills().add(cell.killer, cell.victim, cell.count);
         }
+    }
+    for (round_result& period : periods) {
+        results.rounds.push_back(std::move(period));
     }
     results.head_to_head.reserve(total_kills.size());
     for (const auto& [pair, count] : total_kills) {

@@ -17,13 +17,9 @@ void write_header(std::FILE* out) {
     std::fprintf(out, "\n");
 }
 
-void write_block(std::FILE* out, const run_results& results, std::size_t p) {
-    const auto& row = results.players[p].counters;
+// The classic block's counts: the causes of suicide on one line, the weapons in a narrow column.
+void write_classic_counts(std::FILE* out, const counter_values& row) {
     auto count = [&row](counter c) { return row[static_cast<std::size_t>(c)]; };
-    std::fprintf(out, "============================================\n");
-    std::fprintf(out, "-----===> %s\n", results.players[p].name.c_str());
-    std::fprintf(out, "============================================\n");
-    std::fprintf(out, "Kills/Deaths            : %d/%d\n", row[kills], row[deaths]);
     std::fprintf(out, "Suicide by...\n");
     // The labels joined by slashes, then the counts in the same order.
     const char* separator = "";
@@ -51,6 +47,38 @@ void write_block(std::FILE* out, const run_results& results, std::size_t p) {
         }
         std::fprintf(out, "%-14.*s: %d/%d\n", static_cast<int>(weapon.label.size()),
                      weapon.label.data(), count(weapon.kills_for), count(weapon.kills_against));
+    }
+}
+
+// The full rules' block: a row for every cause and every weapon, whatever the log holds, so that
+// the layout is the same for every log.
+void write_full_counts(std::FILE* out, const counter_values& row) {
+    auto count = [&row](counter c) { return row[static_cast<std::size_t>(c)]; };
+    std::fprintf(out, "Suicides                : %d\n", row[suicides]);
+    std::fprintf(out, "Suicide by...\n");
+    for (const auto& cause : full_suicide_rows) {
+        std::fprintf(out, "  %-22.*s: %d\n", static_cast<int>(cause.label.size()),
+                     cause.label.data(), count(cause.count));
+    }
+    std::fprintf(out, "\n");
+    std::fprintf(out, "Weapon stats (kills for/kills against)\n");
+    std::fprintf(out, "--------------------------------------\n");
+    for (const auto& weapon : full_weapon_rows) {
+        std::fprintf(out, "%-24.*s: %d/%d\n", static_cast<int>(weapon.label.size()),
+                     weapon.label.data(), count(weapon.kills_for), count(weapon.kills_against));
+    }
+}
+
+void write_block(std::FILE* out, const run_results& results, std::size_t p) {
+    const auto& row = results.players[p].counters;
+    std::fprintf(out, "============================================\n");
+    std::fprintf(out, "-----===> %s\n", results.players[p].name.c_str());
+    std::fprintf(out, "============================================\n");
+    std::fprintf(out, "Kills/Deaths            : %d/%d\n", row[kills], row[deaths]);
+    if (results.rules == rule_set::full) {
+        write_full_counts(out, row);
+    } else {
+        write_classic_counts(out, row);
     }
     std::fprintf(out, "\n");
     std::fprintf(out, "Kills/Deaths by player:\n");

@@ -351,26 +351,27 @@ std::int32_t killed(const run_results& results, int killer, int victim) {
                                        static_cast<std::size_t>(victim));
 }
 
-std::int32_t suicides_in(const counter_values& counters) {
+// The deaths without a killer among the counters, by the rule set's causes.
+std::int32_t suicides_in(const counter_values& counters, rule_set rules) {
     std::int32_t total = 0;
-    for (const auto& cause : suicide_rows) {
+    for (const auto& cause : rows_of_rules(rules).causes) {
         total += counters[static_cast<std::size_t>(cause.count)];
     }
     return total;
 }
 
 std::int32_t suicides_of(const run_results& results, int p) {
-    return suicides_in(results.players[static_cast<std::size_t>(p)].counters);
+    return suicides_in(results.players[static_cast<std::size_t>(p)].counters, results.rules);
 }
 
 // The score as the game's scoreboard counts frags: a kill scores one, a death by one's own
 // hand or the world takes one away.
-std::int64_t score_of(const counter_values& counters) {
-    return std::int64_t{counters[kills]} - suicides_in(counters);
+std::int64_t score_of(const counter_values& counters, rule_set rules) {
+    return std::int64_t{counters[kills]} - suicides_in(counters, rules);
 }
 
 std::int64_t score_of(const run_results& results, int p) {
-    return score_of(results.players[static_cast<std::size_t>(p)].counters);
+    return score_of(results.players[static_cast<std::size_t>(p)].counters, results.rules);
 }
 
 void put_player(page_writer& page, int p) {
@@ -503,7 +504,7 @@ period_list periods_of(const run_results& results, const Periods& periods) {
                 // Only the figures the page shows: a page of many rounds keeps little.
                 const counter_values counters = period.counters_of(static_cast<std::size_t>(p));
                 view.players.push_back(
-                    {p, counters[kills], counters[deaths], suicides_in(counters)});
+                    {p, counters[kills], counters[deaths], suicides_in(counters, results.rules)});
                 view.kills += counters[kills];
             }
         }
@@ -595,7 +596,15 @@ void put_summary(page_writer& page, const period_list& periods, std::string_view
     put_fact(page, "Not counted", static_cast<std::int64_t>(results.uncounted_obituaries));
     put(page, "<dl><dt>Round limit</dt><dd>");
     put(page, results.stopped_at_round_limit ? "stopped the run" : "not reached");
+    put(page, "</dd></dl>\n<dl><dt>Rules</dt><dd>");
+    put(page, results.rules == rule_set::full ? "full" : "classic");
     put(page, "</dd></dl>\n</div>\n");
+    if (results.rules == rule_set::classic) {
+        put(page,
+            "<p class=\"note\">Counted by the classic rules: thirteen kinds of obituary, names "
+            "cut as they always were. The option --rules full counts every obituary the game "
+            "prints, with names exactly as it writes them.</p>\n");
+    }
     if (results.uncounted_obituaries > 0) {
         put(page, "<p class=\"note\">Obituaries not counted named a player beyond the first ");
         put_number(page, max_players);
@@ -640,9 +649,9 @@ std::int64_t family_kills(const counter_values& counters, const family_row& fami
 
 // The weapon, as players name it, the player killed most with; the first in the table among
 // equals, nullptr for none.
-const family_row* favourite_of(const counter_values& counters) {
+const family_row* favourite_of(const counter_values& counters, rule_set rules) {
     const family_row* favourite = nullptr;
-    for (const auto& family : family_rows) {
+    for (const auto& family : rows_of_rules(rules).families) {
         if (family_kills(counters, family) >
             (favourite == nullptr ? 0 : family_kills(counters, *favourite))) {
             favourite = &family;
@@ -653,7 +662,7 @@ const family_row* favourite_of(const counter_values& counters) {
 
 void put_favourite(page_writer& page, int p, bool split) {
     const counter_values& counters = page.results.players[static_cast<std::size_t>(p)].counters;
-    const family_row* favourite = favourite_of(counters);
+    const family_row* favourite = favourite_of(counters, page.results.rules);
     if (favourite == nullptr) {
         put(page, "\xE2\x80\x93");
         return;
@@ -665,7 +674,7 @@ void put_favourite(page_writer& page, int p, bool split) {
     }
     put(page, " <small>(");
     for (std::size_t i = 0; i < favourite->parts; ++i) {
-        for (const auto& weapon : weapon_rows) {
+        for (const auto& weapon : rows_of_rules(page.results.rules).weapons) {
             if (weapon.kills_for == favourite->kills_for[i]) {
                 put(page, i == 0 ? "" : ", ");
                 put(page, weapon.caption);
@@ -814,7 +823,7 @@ void put_awards(page_writer& page) {
         put_number(page, kills_for_ratio_award);
         put(page, " kills</small></li>\n");
     }
-    for (const auto& family : family_rows) {
+    for (const auto& family : rows_of_rules(results.rules).families) {
         const auto& players = results.players;
         std::vector<int> best = leaders(page, [&](int p) {
             return static_cast<double>(
@@ -1002,7 +1011,7 @@ void put_player_card(page_writer& page, int p, std::int32_t largest) {
     put(page, "\"><h3>");
     put_player(page, p);
     put(page, "</h3>\n<p>Score <b>");
-    put_number(page, score_of(counters));
+    put_number(page, score_of(counters, results.rules));
     put(page, "</b> \xC2\xB7 ");
     put_plural(page, counters[kills], " kill", " kills");
     put(page, " \xC2\xB7 ");
@@ -1010,7 +1019,7 @@ void put_player_card(page_writer& page, int p, std::int32_t largest) {
     put(page, " \xC2\xB7 K/D ");
     put_ratio(page, counters[kills], counters[deaths]);
     put(page, " \xC2\xB7 ");
-    put_plural(page, suicides_in(counters), " suicide", " suicides");
+    put_plural(page, suicides_in(counters, results.rules), " suicide", " suicides");
     put(page, "</p>\n<p>Favourite weapon: ");
     put_favourite(page, p, true);
     put(page, "<br>Killed most: ");
@@ -1020,7 +1029,7 @@ void put_player_card(page_writer& page, int p, std::int32_t largest) {
     put(page,
         "</p>\n<table class=\"w\"><thead><tr><th class=\"l\">Weapon</th><th>Kills</th>"
         "<th>Deaths</th><th></th></tr></thead><tbody>\n");
-    for (const auto& weapon : weapon_rows) {
+    for (const auto& weapon : rows_of_rules(results.rules).weapons) {
         std::int32_t got = counters[static_cast<std::size_t>(weapon.kills_for)];
         std::int32_t lost = counters[static_cast<std::size_t>(weapon.kills_against)];
         if (got == 0 && lost == 0) {
@@ -1041,7 +1050,7 @@ void put_player_card(page_writer& page, int p, std::int32_t largest) {
     }
     put(page, "</tbody></table>\n");
     bool any = false;
-    for (const auto& cause : suicide_rows) {
+    for (const auto& cause : rows_of_rules(results.rules).causes) {
         std::int32_t count = counters[static_cast<std::size_t>(cause.count)];
         if (count > 0) {
             put(page, any ? "" : "<ul class=\"su\"><li>Suicides:</li>");
@@ -1067,7 +1076,7 @@ void put_players(page_writer& page) {
     std::int32_t largest = 0;
     bool quiet = false;
     for (int p : page.order) {
-        for (const auto& weapon : weapon_rows) {
+        for (const auto& weapon : rows_of_rules(results.rules).weapons) {
             largest = std::max({largest, count_of(results, p, weapon.kills_for),
                                 count_of(results, p, weapon.kills_against)});
         }

@@ -9,12 +9,13 @@
 
 namespace {
 
-// Members keep the order in which they are added, so counters come in the table's order.
+// Members keep the order in which they are added, so counters come in the rule set's order.
 using json = nlohmann::ordered_json;
 
-json counters_of(const counter_values& row) {
+json counters_of(const counter_values& row, rule_set rules) {
     json counters = json::object();
-    for (std::size_t i = 0; i < counter_values{}.size(); ++i) {
+    for (counter c : counters_of_rules(rules)) {
+        auto i = static_cast<std::size_t>(c);
         counters[std::string(counter_names[i])] = row[i];
     }
     return counters;
@@ -77,7 +78,7 @@ void write_players(std::FILE* out, const run_results& results) {
         json item = {{"slot", p},
                      {"name", text_of_bytes(player.name)},
                      {"plain_name", text_of_bytes(plain_name_of(player.name))},
-                     {"counters", counters_of(player.counters)},
+                     {"counters", counters_of(player.counters, results.rules)},
                      {"opponents", opponents_of(results, results.head_to_head, p)}};
         write_item(out, "    ", p == 0, item);
     }
@@ -114,7 +115,7 @@ void write_round(std::FILE* out, const run_results& results, const round_result&
             continue;
         }
         json player = {{"slot", p},
-                       {"counters", counters_of(round.counters_of(p))},
+                       {"counters", counters_of(round.counters_of(p), results.rules)},
                        {"opponents", opponents_of(results, round.kills(), p)}};
         write_item(out, "      ", listed == 0, player);
         ++listed;
@@ -157,6 +158,7 @@ bool write_json(std::FILE* out, const run_results& results) {
     write_member(out, "format_version", std::to_string(json_format_version));
     write_member(out, "program_version", json(program_version).dump());
     write_member(out, "log", text_of_path(results.log));
+    write_member(out, "rules", results.rules == rule_set::full ? "\"full\"" : "\"classic\"");
     write_member(out, "lines", std::to_string(results.lines));
     write_member(out, "round_ends", std::to_string(results.round_ends));
     write_member(out, "stopped_at_round_limit", results.stopped_at_round_limit ? "true" : "false");

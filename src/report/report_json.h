@@ -10,7 +10,7 @@
 // The document's identity, which readers check before anything else; the version goes up only
 // when a field changes its meaning or goes away, never for a field added.
 inline constexpr const char* json_format_name = "fragtally-report";
-inline constexpr int json_format_version = 1;
+inline constexpr int json_format_version = 2;
 
 // Returns a name's bytes as UTF-8 text: each byte of 128 or more becomes the character with that
 // code (U+0080 to U+00FF), so a reader gets the exact bytes back from the characters' codes.

@@ -1,5 +1,7 @@
 #include "report/results.h"
 
+#include "count/game_limits.h"
+
 #include <algorithm>
 #include <cassert>
 #include <utility>
@@ -55,4 +57,106 @@ counter_values round_result::counters_of(std::size_t player) const {
 bool round_result::counts(std::size_t player) const {
     auto entry = std::lower_bound(counts_.begin(), counts_.end(), player, before_player);
     return entry != counts_.end() && entry->player == player;
+}
+
+namespace {
+
+template <typename T>
+bool put_value(std::FILE* out, const T& value) {
+    return std::fwrite(&value, sizeof value, 1, out) == 1;
+}
+
+template <typename T>
+bool get_value(std::FILE* in, T& value) {
+    return std::fread(&value, sizeof value, 1, in) == 1;
+}
+
+template <typename T>
+bool put_items(std::FILE* out, const std::vector<T>& items) {
+    std::uint64_t size = items.size();
+    return put_value(out, size) &&
+           (items.empty() ||
+            std::fwrite(items.data(), sizeof(T), items.size(), out) == items.size());
+}
+
+template <typename T>
+bool get_items(std::FILE* in, std::vector<T>& items) {
+    std::uint64_t size = 0;
+    if (!get_value(in, size) || size > (std::uint64_t{1} << 32)) {
+        return false;
+    }
+    items.resize(static_cast<std::size_t>(size));
+    return items.empty() || std::fread(items.data(), sizeof(T), items.size(), in) == items.size();
+}
+
+bool put_text(std::FILE* out, const std::string& text) {
+    std::uint64_t size = text.size();
+    return put_value(out, size) &&
+           (text.empty() || std::fwrite(text.data(), 1, text.size(), out) == text.size());
+}
+
+bool get_text(std::FILE* in, std::string& text) {
+    std::uint64_t size = 0;
+    if (!get_value(in, size) || size > round_end_text_size) {
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(size));
+    return text.empty() || std::fread(text.data(), 1, text.size(), in) == text.size();
+}
+
+}  // namespace
+
+bool round_result::write_to(std::FILE* out) const {
+    std::uint8_t closed = ended_ ? 1 : 0;
+    return put_value(out, first_line_) && put_value(out, last_line_) && put_value(out, closed) &&
+           put_text(out, end_text_) && put_items(out, counts_) && put_items(out, kills_.cells_);
+}
+
+bool round_result::read_from(std::FILE* in, round_result& round) {
+    std::uint8_t closed = 0;
+    bool read = get_value(in, round.first_line_) && get_value(in, round.last_line_) &&
+                get_value(in, closed) && get_text(in, round.end_text_) &&
+                get_items(in, round.counts_) && get_items(in, round.kills_.cells_);
+    round.ended_ = closed != 0;
+    return read;
+}
+
+void round_list::spill_to(std::FILE* stream) {
+    stream_.reset(stream);
+    spilled_ = true;
+}
+
+round_result& round_list::emplace_back(std::uint64_t first_line, std::uint64_t last_line,
+                                       bool ended, std::string end_text) {
+    assert(!spilled_);
+    return held_.emplace_back(first_line, last_line, ended, std::move(end_text));
+}
+
+void round_list::push_back(round_result round) {
+    if (!spilled_) {
+        held_.push_back(std::move(round));
+        return;
+    }
+    // Writes are appended; a read in between moved the stream, so each write seeks to the end.
+    written_ = written_ && std::fseek(stream_.get(), 0, SEEK_END) == 0;
+    long place = std::ftell(stream_.get());
+    written_ = written_ && place >= 0 && round.write_to(stream_.get());
+    places_.push_back(static_cast<std::uint64_t>(place < 0 ? 0 : place));
+}
+
+const round_result& round_list::operator[](std::size_t r) const {
+    if (!spilled_) {
+        return held_[r];
+    }
+    if (read_at_ != r) {
+        // A round that cannot be read back (the stream failed as it was written) reads as
+        // empty; written() has told the run already.
+        bool read = std::fseek(stream_.get(), static_cast<long>(places_[r]), SEEK_SET) == 0 &&
+                    round_result::read_from(stream_.get(), read_);
+        if (!read) {
+            read_ = round_result(0, 0, false);
+        }
+        read_at_ = r;
+    }
+    return read_;
 }

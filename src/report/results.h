@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +42,7 @@ class kill_matrix {
     std::int32_t killed(std::size_t killer, std::size_t victim) const;
 
   private:
+    friend class round_result;       // which writes and reads a round's cells whole
     std::vector<kill_count> cells_;  // in order of killer, then victim
 };
 
@@ -98,6 +101,12 @@ class round_result {
     const kill_matrix& kills() const { return kills_; }
     kill_matrix& kills() { return kills_; }
 
+    // Writes the round to a binary stream; returns false when the write failed.
+    bool write_to(std::FILE* out) const;
+
+    // Reads a round that write_to wrote, from where the stream stands; false when it cannot.
+    static bool read_from(std::FILE* in, round_result& round);
+
   private:
     std::uint64_t first_line_;
     std::uint64_t last_line_;
@@ -108,19 +117,69 @@ class round_result {
     std::optional<session_facts> session_;
 };
 
+// The rounds of a run, in log order: held in memory, or, once spill_to is given a stream, written
+// to it as they come and read back one at a time, so that a run of any number of rounds keeps
+// one in memory (and eight bytes of each round's place in the stream).
+class round_list {
+  public:
+    // From now on, rounds added go to this stream (a temporary file), which the list closes.
+    void spill_to(std::FILE* stream);
+
+    // Makes room for this many rounds in memory.
+    void reserve(std::size_t rounds) { held_.reserve(rounds); }
+
+    // Adds a round at the end (end_text as round_result takes it); in memory, the returned round
+    // may still be filled.
+    round_result& emplace_back(std::uint64_t first_line, std::uint64_t last_line, bool ended,
+                               std::string end_text = {});
+    void push_back(round_result round);
+
+    // Whether every round spilled was written whole.
+    bool written() const { return written_; }
+
+    std::size_t size() const { return spilled_ ? places_.size() : held_.size(); }
+    bool empty() const { return size() == 0; }
+
+    // Round r, below size(). A spilled round is read back into the one kept in memory, so the
+    // reference holds until round_list is asked for another round.
+    const round_result& operator[](std::size_t r) const;
+
+    // Walks the rounds in order, each as operator[] gives it.
+    class iterator {
+      public:
+        iterator(const round_list* list, std::size_t at) : list_(list), at_(at) {}
+        const round_result& operator*() const { return (*list_)[at_]; }
+        iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        bool operator==(const iterator& other) const { return at_ == other.at_; }
+
+      private:
+        const round_list* list_;
+        std::size_t at_;
+    };
+    iterator begin() const { return {this, 0}; }
+    iterator end() const { return {this, size()}; }
+
+  private:
+    struct stream_closer {
+        void operator()(std::FILE* stream) const { std::fclose(stream); }
+    };
+    std::vector<round_result> held_;
+    std::unique_ptr<std::FILE, stream_closer> stream_;
+    bool spilled_ = false;
+    bool written_ = true;
+    std::vector<std::uint64_t> places_;  // where each spilled round starts in the stream
+    mutable round_result read_{0, 0, false};
+    mutable std::size_t read_at_ = static_cast<std::size_t>(-1);
+};
+
 // A player: the name's bytes (no zero byte among them) and the counters over the whole run.
 struct player_result {
     std::string name;
     counter_values counters{};
 };
-
-// The rules a run counts by; a history keeps sessions of each apart.
-enum class rule_set { classic, full };
-
-// The name a rule set is stored and shown by: "classic" or "full".
-constexpr std::string_view rule_set_name(rule_set rules) {
-    return rules == rule_set::full ? "full" : "classic";
-}
 
 // What a report made from a history adds to the facts: how many sessions it covers and how many
 // the filters left out.
@@ -132,15 +191,15 @@ struct history_facts {
 
 // Everything a report shows; the writers take it as it stands and change nothing.
 struct run_results {
-    std::string log;              // the log's path as the user gave it
-    std::uint64_t lines = 0;      // lines read, the one that stopped the run included
-    std::int32_t round_ends = 0;  // round-end lines seen, the one that stopped the run too
+    std::string log;                     // the log's path as the user gave it
+    rule_set rules = rule_set::classic;  // the rules that counted
+    std::uint64_t lines = 0;             // lines read, the one that stopped the run included
+    std::int32_t round_ends = 0;         // round-end lines seen, the one that stopped the run too
     bool stopped_at_round_limit = false;
     std::uint64_t uncounted_obituaries = 0;  // obituaries whose names found no free slot
     std::vector<player_result> players;      // in order of first appearance
     kill_matrix head_to_head;                // over the whole run
-    std::vector<round_result> rounds;        // in log order; a history's sessions in time order
-    rule_set rules = rule_set::classic;
-    std::uint64_t log_bytes = 0;           // bytes of the log the pass read (for the history)
-    std::optional<history_facts> history;  // set when the report is made from a history
+    round_list rounds;                       // in log order; a history's sessions in time order
+    std::uint64_t log_bytes = 0;             // bytes of the log the pass read (for the history)
+    std::optional<history_facts> history;    // set when the report is made from a history
 };

@@ -60,6 +60,7 @@ struct line_reader {
     int error = 0;              // errno of a failed read
     line_feed_list line_feeds_listed{};
     scan_functions functions{};
+    bool (*fill)(line_batch& batch) = nullptr;  // fill_from_run for the lines handed out
     // The run of whole lines being handed out: its lines start at line_start and end before
     // run_end; the line feeds of the words before next_word are listed.
     bool in_run = false;
@@ -351,6 +352,7 @@ scan_functions scan_functions_for(cpu_path path) {
 // that the loop over lines does not branch on how many a word holds, and the lines are then
 // sorted without a branch on whether one holds a spot: both are anybody's guess, so a branch
 // would often mispredict.
+template <bool every_line>
 bool fill_from_run(line_batch& batch) {
     const char* data = reader.buffer.data();
     const std::uint64_t* spot_map = reader.spots.data();
@@ -385,7 +387,7 @@ bool fill_from_run(line_batch& batch) {
                                   static_cast<std::size_t>(size > 64);
             batch.texts[held] = std::string_view(data + start, std::min(size, max_line_text));
             batch.lines_before[held] = lines;
-            held += spotted;
+            held += every_line ? 1 : spotted;
             ++lines;
             start = line_feed + 1;
             if (held == line_batch_size) {
@@ -403,8 +405,10 @@ bool fill_from_run(line_batch& batch) {
 
 }  // namespace
 
-void start_scan(std::FILE* in, cpu_path path) {
+void start_scan(std::FILE* in, cpu_path path, lines_handed_out which) {
     reader.functions = scan_functions_for(path);
+    reader.fill =
+        which == lines_handed_out::every_line ? fill_from_run<true> : fill_from_run<false>;
     reader.in = in;
     reader.begin = reader.end = 0;
     reader.skipping = false;
@@ -444,7 +448,7 @@ scan_result next_batch(line_batch& batch) {
             reader.listed = reader.listed_at = 0;
             reader.begin = end;
         }
-        fill_from_run(batch);
+        reader.fill(batch);
     }
     return scan_result::lines;
 }

@@ -34,9 +34,14 @@ struct line_batch {
 
 enum class scan_result { lines, end_of_log, failed };
 
+// Which lines a batch holds as texts: those that may hold a phrase, or every line (then a batch's
+// size and lines are equal, and lines_before[i] is i).
+enum class lines_handed_out { with_phrases, every_line };
+
 // Makes the scanner start on the given open stream (opened in binary mode), from its start,
-// with the functions of the given CPU path, which the CPU must have.
-void start_scan(std::FILE* in, cpu_path path);
+// with the functions of the given CPU path, which the CPU must have, handing out the lines chosen.
+void start_scan(std::FILE* in, cpu_path path,
+                lines_handed_out which = lines_handed_out::with_phrases);
 
 // Hands out the next batch, of at least one line, in log order. On failed, scan_error() tells
 // why. A byte 26 ends the data.

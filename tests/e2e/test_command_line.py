@@ -174,6 +174,14 @@ CASES = {
         posix_only="Windows names hold no control characters",
     ),
     # Usage errors: nothing is read or written.
+    "--rules full": Case(["--rules", "full"], 1, PROGRESS, b"", WITH_REPORT),
+    "--rules classic": Case(["--rules", "classic", "-q"], 1, b"", b"", WITH_REPORT),
+    "a rule set this program does not know": Case(
+        ["--rules", "fair"], 2, b"", usage(b"--rules: fair not in {classic,full}"), ONLY_LOG
+    ),
+    "--rules without a set": Case(
+        ["--rules"], 2, b"", usage(b"--rules: 1 required SET:{classic,full} missing"), ONLY_LOG
+    ),
     "an unknown option": Case(
         ["--frobnicate"], 2, b"", usage(b"unknown option '--frobnicate'"), ONLY_LOG
     ),

@@ -47,6 +47,7 @@ class Page(html.parser.HTMLParser):
 
     def __init__(self, text):
         super().__init__(convert_charrefs=True)
+        self.source = text
         self.tables = {}
         self.tiles = {}
         self.notes = []
@@ -115,9 +116,9 @@ class Page(html.parser.HTMLParser):
         return tables[0][0], tables[0][1:]
 
 
-def page_of(log):
+def page_of(log, rules="classic"):
     """The page the program writes for the log's bytes."""
-    run = run_on_log(log, args=["--format", "html", "-o", "-"])
+    run = run_on_log(log, args=["--rules", rules, "--format", "html", "-o", "-"])
     if run.status != 1:
         raise AssertionError("status %d: %r" % (run.status, run.stderr))
     return Page(run.stdout.decode("utf-8"))
@@ -149,8 +150,33 @@ class PageFigures(unittest.TestCase):
                 "Obituaries counted": "8",
                 "Not counted": "0",
                 "Round limit": "not reached",
+                "Rules": "classic",
             },
         )
+        self.assertTrue(any("--rules full counts every obituary" in n for n in self.page.notes))
+
+    def test_the_full_rules_show_the_weapons_and_causes_that_occur(self):
+        log = (b"Bob^7 ate Sam^7's grenade\n"
+               b"Sam^7 almost dodged Bob^7's rocket\n"
+               b"Bob^7 was railed by Bob^7\n"
+               b"Sam^7 cratered.\n")
+        page = page_of(log, "full")
+        self.assertEqual(page.tiles["Rules"], "full")
+        self.assertEqual(page.tiles["Obituaries counted"], "4")
+        self.assertFalse(any("--rules full" in n for n in page.notes))
+        cards = page.tables["w"]
+        self.assertEqual(len(cards), 2)
+        self.assertEqual(cards[0][0][0].text, "Weapon")
+        # Each card lists the weapons of the player's kills and deaths, in table B's order.
+        # Bob, first by score: a grenade death, a rocket splash kill, and a rail kill and death
+        # of his own; Sam: the grenade kill and the rocket splash death.
+        self.assertEqual([[c.text for c in row[:3]] for row in cards[0][1:]],
+                         [["Grenade (direct hit)", "0", "1"], ["Rocket (splash)", "1", "0"],
+                          ["Railgun", "1", "1"]])
+        self.assertEqual([[c.text for c in row[:3]] for row in cards[1][1:]],
+                         [["Grenade (direct hit)", "1", "0"], ["Rocket (splash)", "0", "1"]])
+        # Sam's fall is a cause under its plain label.
+        self.assertIn("<li>Fell to death <b>1</b></li>", page.source)
 
     def test_head_to_head_marks_the_diagonal(self):
         # Killers in rows, victims in columns. The largest count is 2: a count of 1 is heat

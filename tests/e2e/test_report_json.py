@@ -136,7 +136,8 @@ class JsonReport(unittest.TestCase):
                 self.assertEqual(notice in run.stderr, stopped, run.stderr)
                 doc = self.document(files["r.json"])
                 self.assertEqual(doc["format"], "fragtally-report")
-                self.assertEqual(doc["format_version"], 1)
+                self.assertEqual(doc["format_version"], 2)
+                self.assertEqual(doc["rules"], "classic")
                 self.assertEqual(doc["log"], "qconsole.log")
                 self.assertEqual(doc["stopped_at_round_limit"], stopped)
                 if not stopped:
@@ -220,6 +221,84 @@ class JsonReport(unittest.TestCase):
             written = (pathlib.Path(folder) / "small.json").read_bytes()
         self.assertEqual(written.decode("utf-8"), document)
         self.document(written)
+
+
+class FullRulesReport(unittest.TestCase):
+    """--rules full on real logs: the document validates, its rounds add up, and on the log
+    derived from a game server's events it holds exactly the counts taken from those events."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.validator = jsonschema.Draft202012Validator(json.loads(SCHEMA.read_text("utf-8")))
+
+    def full_document(self, log):
+        run, files = run_reports(log, ["-q", "--rules", "full", "-o", "r.json", "-o", "r.txt"])
+        self.assertEqual(run.status, 1, run.stderr)
+        self.assertEqual(run.stderr, b"")
+        doc = json.loads(files["r.json"].decode("utf-8"))
+        self.validator.validate(doc)
+        self.assertEqual(doc["rules"], "full")
+        self.assertEqual(doc["format_version"], 2)
+        JsonReport.check_rounds_add_up(self, doc)
+        return doc, files["r.txt"]
+
+    def test_who_ended_each_round(self):
+        # Only the six round-end lines end a round under the full rules; each names who ended
+        # it as under the classic rules, a name of the full rules' length cut with its line at
+        # 64 bytes. Rounds are read back from the temporary file they were written to.
+        long_name = b"^1" + b"n" * 50
+        cases = [
+            (b"^1Big^7 Tom^7 hit the fraglimit.", "^1Big^7 Tom"),
+            (b"Red hit the fraglimit.", "Red"),
+            (b"Blue hit the capturelimit.", "Blue"),
+            (b"Timelimit hit.", "time limit"),
+            (long_name + b"^7 hit the fraglimit.",
+             (long_name + b"^7 hit the fraglimit.")[:64].decode("latin-1")),
+        ]
+        log = b"".join(b"Ann^7 was railed by Bob^7\nBob^7: fraglimit soon\n" + line + b"\n"
+                       for line, _ in cases)
+        doc, _ = self.full_document(log + b"Ann^7 cratered.\n")
+        self.assertEqual(doc["round_ends"], len(cases))
+        self.assertEqual([r["ended_by"] for r in doc["rounds"]],
+                         [who for _, who in cases] + [None])
+
+    def test_the_server_derived_log_holds_the_servers_own_counts(self):
+        want = json.loads((DATA / "server-derived.full-counts.json").read_text("utf-8"))
+        doc, text = self.full_document((DATA / "server-derived.qconsole.log").read_bytes())
+        self.assertEqual(doc["lines"], want["lines"])
+        self.assertEqual(doc["round_ends"], want["round_ends"])
+        self.assertEqual(doc["uncounted_obituaries"], 0)
+        players = {p["name"]: p for p in doc["players"]}
+        self.assertEqual(sorted(players), sorted(p["name"] for p in want["players"]))
+        for player in want["players"]:
+            with self.subTest(player["name"]):
+                counters = players[player["name"]]["counters"]
+                self.assertEqual(nonzero(counters), player["counters"])
+        slots = {p["slot"]: p["name"] for p in doc["players"]}
+        cells = {(slots[p["slot"]], slots[o["slot"]]): o["kills"]
+                 for p in doc["players"] for o in p["opponents"] if o["kills"]}
+        self.assertEqual(cells, {(c["killer"], c["victim"]): c["kills"]
+                                 for c in want["head_to_head"]})
+        self.assertEqual(sum(p["counters"]["kills"] for p in doc["players"]), 768)
+        # The text report's names are the game's without its "^7".
+        self.assertIn(b"-----===> Dono da Bola\n", text)
+        self.assertNotIn(b"^7\n", text)
+
+    def test_the_example_log(self):
+        doc, text = self.full_document(EXAMPLE_LOG.read_bytes())
+        self.assertEqual(doc["round_ends"], 3)
+        names = [p["name"] for p in doc["players"]]
+        self.assertEqual(len(names), len(set(names)))
+        for p in doc["players"]:
+            c = p["counters"]
+            weapons = [n for n in c if n.endswith("_kills")]
+            self.assertEqual(c["kills"], sum(c[n] for n in weapons))
+            self.assertEqual(c["deaths"], sum(c[n] for n in c if n.endswith("_deaths")))
+            self.assertEqual(c["suicides"],
+                             sum(c[n] for n in c if n.endswith("_suicides")))
+        # Every block of the text report has a row for every weapon and every cause.
+        self.assertEqual(text.count(b"\nRocket (direct hit)".ljust(25) + b": "), len(names))
+        self.assertEqual(text.count(b"\n  Fell to death".ljust(25) + b": "), len(names))
 
 
 if __name__ == "__main__":
