@@ -128,7 +128,7 @@ void check_full_pass(const std::string& log) {
     fuzz_check(std::fwrite(log.data(), 1, log.size(), in) == log.size(), "log written");
     std::rewind(in);
 
-    start_scan(in, cpu_path_of_environment(), lines_handed_out::every_line);
+    start_scan(in, cpu_path_of_environment());
     start_progress(out);
     full_count count;
     progress_output progress;

@@ -176,7 +176,7 @@ run_results full_run(const std::string& log) {
     EXPECT_NE(in, nullptr);
     std::fwrite(log.data(), 1, log.size(), in);
     std::rewind(in);
-    start_scan(in, cpu_path_of_environment(), lines_handed_out::every_line);
+    start_scan(in, cpu_path_of_environment());
     start_progress(nullptr);
     full_count count;
     progress_output progress;

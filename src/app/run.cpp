@@ -104,7 +104,7 @@ int run_log(const run_options& options, cpu_path path) {
     progress_output progress;
     pass_end end = pass_end::end_of_log;
     if (options.rules == rule_set::full) {
-        start_scan(in, path, lines_handed_out::every_line);
+        start_scan(in, path);
         full = std::make_unique<full_count>();
         end = run_full_pass(*full, progress) ? pass_end::end_of_log : pass_end::read_failed;
     } else {

@@ -156,7 +156,7 @@ class full_count {
 
 // Counts every line the scanner hands out under the full rules (there is no round limit) and adds
 // a progress line for each to the progress output (void add(std::uint64_t lines)); the scanner
-// must have been started to hand out every line. Returns false when a read failed.
+// must have been started; the pass takes every line of the log. Returns false when a read failed.
 template <class Progress>
 bool run_full_pass(full_count& count, Progress& progress) {
     // Progress lines depend on nothing but the count, so they are added in batches.
@@ -164,7 +164,7 @@ bool run_full_pass(full_count& count, Progress& progress) {
     std::uint64_t unprinted = 0;
     for (;;) {
         line_batch batch;
-        scan_result got = next_batch(batch);
+        scan_result got = next_batch_of_every_line(batch);
         if (got != scan_result::lines) {
             progress.add(unprinted);
             return got != scan_result::failed;

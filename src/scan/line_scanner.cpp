@@ -60,7 +60,6 @@ struct line_reader {
     int error = 0;              // errno of a failed read
     line_feed_list line_feeds_listed{};
     scan_functions functions{};
-    bool (*fill)(line_batch& batch) = nullptr;  // fill_from_run for the lines handed out
     // The run of whole lines being handed out: its lines start at line_start and end before
     // run_end; the line feeds of the words before next_word are listed.
     bool in_run = false;
@@ -405,10 +404,8 @@ bool fill_from_run(line_batch& batch) {
 
 }  // namespace
 
-void start_scan(std::FILE* in, cpu_path path, lines_handed_out which) {
+void start_scan(std::FILE* in, cpu_path path) {
     reader.functions = scan_functions_for(path);
-    reader.fill =
-        which == lines_handed_out::every_line ? fill_from_run<true> : fill_from_run<false>;
     reader.in = in;
     reader.begin = reader.end = 0;
     reader.skipping = false;
@@ -418,7 +415,12 @@ void start_scan(std::FILE* in, cpu_path path, lines_handed_out which) {
     reader.in_run = false;
 }
 
-scan_result next_batch(line_batch& batch) {
+namespace {
+
+// The batch loop of both kinds of batch: each is its own function, so that the classic one
+// does not ask at every batch which lines to hand out.
+template <bool every_line>
+[[gnu::always_inline]] inline scan_result next_batch_of(line_batch& batch) {
     batch.size = 0;
     batch.lines = 0;
     batch.mapped = reader.buffer.data();
@@ -448,9 +450,19 @@ scan_result next_batch(line_batch& batch) {
             reader.listed = reader.listed_at = 0;
             reader.begin = end;
         }
-        reader.fill(batch);
+        fill_from_run<every_line>(batch);
     }
     return scan_result::lines;
+}
+
+}  // namespace
+
+scan_result next_batch(line_batch& batch) {
+    return next_batch_of<false>(batch);
+}
+
+scan_result next_batch_of_every_line(line_batch& batch) {
+    return next_batch_of<true>(batch);
 }
 
 phrase_set phrases_in(const line_batch& batch, std::size_t i) {

@@ -34,18 +34,18 @@ struct line_batch {
 
 enum class scan_result { lines, end_of_log, failed };
 
-// Which lines a batch holds as texts: those that may hold a phrase, or every line (then a batch's
-// size and lines are equal, and lines_before[i] is i).
-enum class lines_handed_out { with_phrases, every_line };
-
 // Makes the scanner start on the given open stream (opened in binary mode), from its start,
-// with the functions of the given CPU path, which the CPU must have, handing out the lines chosen.
-void start_scan(std::FILE* in, cpu_path path,
-                lines_handed_out which = lines_handed_out::with_phrases);
+// with the functions of the given CPU path, which the CPU must have.
+void start_scan(std::FILE* in, cpu_path path);
 
 // Hands out the next batch, of at least one line, in log order. On failed, scan_error() tells
 // why. A byte 26 ends the data.
 scan_result next_batch(line_batch& batch);
+
+// Hands out the next batch as next_batch does, but with every line as a text, phrase or not (the
+// batch's size and lines are then equal): for counting rules that read every line. A scan takes
+// one of the two throughout.
+scan_result next_batch_of_every_line(line_batch& batch);
 
 // Returns the pass_phrases in text i of the batch, from the batch's map of spots: what
 // find_phrases returns for that text.
