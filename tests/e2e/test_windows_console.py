@@ -51,7 +51,18 @@ class PlayersWindows(unittest.TestCase):
                 timeout=120,
                 check=False,
             )
-            self.assertEqual((games / "week one.txt").read_bytes(), EXPECTED)
+            # The shortcut counts by the full rules: the report is the program's own under
+            # --rules full, with the names as the game shows them, without the appended "^7".
+            direct = root / "direct.txt"
+            subprocess.run(
+                RUNNER + [str(PROGRAM), "-q", "--rules", "full", "-o", "direct.txt",
+                          "my games\\week one.log"],
+                cwd=root, stdin=subprocess.DEVNULL, capture_output=True, timeout=120, check=False)
+            report = (games / "week one.txt").read_bytes()
+            self.assertEqual(report, direct.read_bytes())
+            direct.unlink()
+            self.assertIn(b"-----===> Sarge" + TEXT_LINE_END, report)
+            self.assertNotIn(b"Sarge^7", report)
             self.assertTrue((games / "week one.html").read_bytes().startswith(b"<!DOCTYPE html>"))
             self.assertEqual(sorted(p.name for p in root.iterdir()), ["bin", "my games"])
             # The session is kept in the history beside the log, and the page is the history's.
