@@ -5,13 +5,13 @@
 #include <cstdlib>
 
 #include "count/kinds.h"
+#include "fuzz_support.h"
 
 namespace {
 
 constexpr std::size_t longest_name = 19;
 constexpr std::size_t slots = 100;
 constexpr int rounds_allowed = 50;
-constexpr std::size_t text_limit = 64 * 1024;
 
 bool has(const std::string& text, std::size_t pos, std::string_view word) {
     return pos <= text.size() && text.size() - pos >= word.size() &&
@@ -216,18 +216,7 @@ bool model_examine(model_run& run, const std::string& text) {
 }
 
 void model_pass(model_run& run, std::string_view log) {
-    // Text mode: a byte 26 ends the data, carriage returns vanish.
-    std::string data(log.substr(0, log.find('\x1a')));
-    data.erase(std::remove(data.begin(), data.end(), '\r'), data.end());
-
-    std::size_t begin = 0;
-    while (begin < data.size()) {
-        std::size_t lf = data.find('\n', begin);
-        std::size_t end = lf == std::string::npos ? data.size() : lf + 1;
-        std::string text = data.substr(begin, end - begin);
-        text = text.substr(0, text.find('\0'));
-        text = text.substr(0, text_limit);
-        begin = end;
+    for (const std::string& text : text_mode_lines(log)) {
         if (!model_examine(run, text)) {
             run.stopped = true;
             return;
