@@ -78,7 +78,7 @@ class Tables(unittest.TestCase):
                 players = json.loads(run.stdout)["players"]
                 for kind in self.kinds:
                     counted = sum(p["counters"][kind["victim"]] for p in players)
-                    self.assertGreater(counted, 0, kind["extractor"])
+                    self.assertGreater(counted, 0, kind["name"])
 
 
 if __name__ == "__main__":
