@@ -41,7 +41,8 @@ int main() {
                             {"text_report", info.in_text_report},
                             {"classic", (info.rules & classic_only) != 0},
                             {"full", (info.rules & full_only) != 0},
-                            {"caption", std::string(info.caption)}});
+                            {"caption", std::string(info.caption)},
+                            {"family", std::string(info.family)}});
     }
     json classic = json::array();
     for (counter c : classic_counters) {
