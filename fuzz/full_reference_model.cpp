@@ -5,11 +5,11 @@
 
 #include "count/full_rules.h"
 #include "count/game_limits.h"
+#include "fuzz_support.h"
 
 namespace {
 
 constexpr std::size_t most_name_bytes = 63;
-constexpr std::size_t examined_bytes = std::size_t{64} * 1024;
 
 std::vector<std::vector<std::int32_t>> square() {
     return std::vector<std::vector<std::int32_t>>(max_players,
@@ -92,16 +92,7 @@ full_model_run full_model_pass(std::string_view log) {
     round.first_line = 1;
     round.killed = square();
 
-    std::string data(log.substr(0, log.find('\x1a')));
-    data.erase(std::remove(data.begin(), data.end(), '\r'), data.end());
-    std::size_t begin = 0;
-    while (begin < data.size()) {
-        std::size_t lf = data.find('\n', begin);
-        std::size_t end = lf == std::string::npos ? data.size() : lf + 1;
-        std::string text = data.substr(begin, end - begin);
-        begin = end;
-        text = text.substr(0, text.find('\0'));
-        text = text.substr(0, examined_bytes);
+    for (std::string text : text_mode_lines(log)) {
         if (!text.empty() && text.back() == '\n') {
             text.pop_back();
         }

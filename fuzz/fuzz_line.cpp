@@ -26,26 +26,25 @@ std::string up_to_zero(const std::string& text) {
     return text.substr(0, text.find('\0'));
 }
 
-// Every extractor on every path agrees with the model's rules of its names.
+// Every rule of names' cutter on every path agrees with the model's own cut by that rule.
 void check_extractors(std::string_view line) {
     for (std::size_t p = 0; p < cpu_path_names.size(); ++p) {
         if (!cpu_has(static_cast<cpu_path>(p))) {
             continue;
         }
-        for (const obituary_kind& kind : obituary_kinds) {
-            stats_t got = kind.extract(line, static_cast<cpu_path>(p));
-            model_names want = model_extract(kind.extractor, std::string(line));
+        for (const cut_rule_info& rule : cut_rule_table) {
+            stats_t got = cut_names(rule.id, line, static_cast<cpu_path>(p));
+            model_names want = model_extract(rule.name, std::string(line));
             std::string_view cur = checked_name(got.curname);
             std::string_view vic = checked_name(got.vicname);
             std::string_view agg = checked_name(got.aggname);
-            if (!kind.two_names) {
-                fuzz_check(cur == up_to_zero(want.first),
-                           "one-name extractor agrees with the model");
-                fuzz_check(vic.empty() && agg.empty(), "one-name extractor sets only curname");
+            if (!rule.two_names) {
+                fuzz_check(cur == up_to_zero(want.first), "one-name cutter agrees with the model");
+                fuzz_check(vic.empty() && agg.empty(), "one-name cutter sets only curname");
             } else {
                 fuzz_check(vic == up_to_zero(want.first), "victim agrees with the model");
                 fuzz_check(agg == up_to_zero(want.second), "killer agrees with the model");
-                fuzz_check(cur.empty(), "two-name extractor sets no curname");
+                fuzz_check(cur.empty(), "two-name cutter sets no curname");
             }
         }
     }

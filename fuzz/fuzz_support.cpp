@@ -1,5 +1,6 @@
 #include "fuzz_support.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,23 @@ std::string read_back(std::FILE* out) {
 }
 
 }  // namespace
+
+std::vector<std::string> text_mode_lines(std::string_view log) {
+    constexpr std::size_t examined_bytes = std::size_t{64} * 1024;
+    std::string data(log.substr(0, log.find('\x1a')));
+    data.erase(std::remove(data.begin(), data.end(), '\r'), data.end());
+    std::vector<std::string> lines;
+    std::size_t begin = 0;
+    while (begin < data.size()) {
+        std::size_t lf = data.find('\n', begin);
+        std::size_t end = lf == std::string::npos ? data.size() : lf + 1;
+        std::string text = data.substr(begin, end - begin);
+        begin = end;
+        text = text.substr(0, text.find('\0'));
+        lines.push_back(text.substr(0, examined_bytes));
+    }
+    return lines;
+}
 
 void fuzz_check(bool condition, const char* what) {
     if (!condition) {

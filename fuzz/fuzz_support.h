@@ -6,8 +6,15 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "reference_model.h"
+
+// Splits a log held in memory as the program reads it in text mode: a byte 26 ends the data,
+// carriage returns vanish, a line runs up to and with its line feed (the last one may have
+// none), and only its text before its first zero byte, at most 64 KiB of it, is examined.
+// Returns the examined text of each line, in order.
+std::vector<std::string> text_mode_lines(std::string_view log);
 
 // Aborts with the message when the condition does not hold.
 void fuzz_check(bool condition, const char* what);

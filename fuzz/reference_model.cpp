@@ -5,13 +5,13 @@
 #include <cstdlib>
 
 #include "count/kinds.h"
+#include "fuzz_support.h"
 
 namespace {
 
 constexpr std::size_t longest_name = 19;
 constexpr std::size_t slots = 100;
 constexpr int rounds_allowed = 50;
-constexpr std::size_t text_limit = 64 * 1024;
 
 bool has(const std::string& text, std::size_t pos, std::string_view word) {
     return pos <= text.size() && text.size() - pos >= word.size() &&
@@ -21,7 +21,7 @@ bool has(const std::string& text, std::size_t pos, std::string_view word) {
 enum class second_end { line_feed_or_three_blanks, line_feed_or_two_blanks, s_p, s_ro, s_roc };
 
 struct member {
-    std::string_view extractor;
+    std::string_view cut_rule;  // the rule of names' name in the table
     bool two_names;
     bool blank_before_mark;  // the first name's end mark needs a blank before its word
     std::string_view mark_word;
@@ -29,44 +29,42 @@ struct member {
     second_end end;
 };
 
-// The thirteen extractors, one row each: where the first name ends, where the second begins
-// and what ends it.
+// The rules of names, one row each: where the first name ends, where the second begins and
+// what ends it. Kinds pick one by name.
 constexpr auto members = std::to_array<member>({
-    {"suicide", false, false, "wa", "", second_end::s_p},
-    {"melted", false, false, "melt", "", second_end::s_p},
-    {"lava", false, false, "does", "", second_end::s_p},
-    {"blown", false, false, "blew", "", second_end::s_p},
-    {"cratered", false, true, "cr", "", second_end::s_p},
-    {"railed", true, true, "wa", "ed by", second_end::line_feed_or_three_blanks},
-    {"lightning", true, true, "wa", "ed by", second_end::line_feed_or_three_blanks},
-    {"shotgun", true, true, "wa", "wn by", second_end::line_feed_or_two_blanks},
-    {"machinegun", true, true, "wa", "ed by", second_end::line_feed_or_three_blanks},
-    {"plasmagun", true, true, "wa", "ed by", second_end::s_p},
-    {"almost_rocketed", true, false, "almo", "dged", second_end::s_roc},
-    {"gauntlet", true, false, "was", "d?by", second_end::line_feed_or_three_blanks},
-    {"rocket_hit", true, false, "ate", "ate", second_end::s_ro},
+    {"any_before_wa", false, false, "wa", "", second_end::s_p},
+    {"any_before_melt", false, false, "melt", "", second_end::s_p},
+    {"any_before_does", false, false, "does", "", second_end::s_p},
+    {"any_before_blew", false, false, "blew", "", second_end::s_p},
+    {"blank_before_cr", false, true, "cr", "", second_end::s_p},
+    {"by_to_line_end", true, true, "wa", "ed by", second_end::line_feed_or_three_blanks},
+    {"down_by_to_two_blanks", true, true, "wa", "wn by", second_end::line_feed_or_two_blanks},
+    {"by_to_s_p", true, true, "wa", "ed by", second_end::s_p},
+    {"dodged_to_s_roc", true, false, "almo", "dged", second_end::s_roc},
+    {"pummeled_by_to_line_end", true, false, "was", "d?by", second_end::line_feed_or_three_blanks},
+    {"ate_to_s_ro", true, false, "ate", "ate", second_end::s_ro},
 });
 
-// The model knows the rules of names of every kind, and of no other.
-const member& member_named(std::string_view extractor) {
+// The model knows every rule of names of the table, and no other.
+const member& member_named(std::string_view cut_rule) {
     const auto* found = std::find_if(members.begin(), members.end(),
-                                     [&](const member& m) { return m.extractor == extractor; });
+                                     [&](const member& m) { return m.cut_rule == cut_rule; });
     if (found == members.end()) {
-        std::fprintf(stderr, "the model has no rules for the extractor %.*s\n",
-                     static_cast<int>(extractor.size()), extractor.data());
+        std::fprintf(stderr, "the model has no rule of names called %.*s\n",
+                     static_cast<int>(cut_rule.size()), cut_rule.data());
         std::abort();
     }
     return *found;
 }
 
-constexpr bool members_are_the_kinds() {
-    if (members.size() != obituary_kinds.size()) {
+constexpr bool members_are_the_rules_of_names() {
+    if (members.size() != cut_rule_table.size()) {
         return false;
     }
-    for (const obituary_kind& kind : obituary_kinds) {
+    for (const cut_rule_info& rule : cut_rule_table) {
         bool known = false;
         for (const member& m : members) {
-            known = known || (m.extractor == kind.extractor && m.two_names == kind.two_names);
+            known = known || (m.cut_rule == rule.name && m.two_names == rule.two_names);
         }
         if (!known) {
             return false;
@@ -74,7 +72,8 @@ constexpr bool members_are_the_kinds() {
     }
     return true;
 }
-static_assert(members_are_the_kinds(), "the model's rules of names, one per kind of the table");
+static_assert(members_are_the_rules_of_names(),
+              "the model's own rules of names, one per rule of the table, by name");
 
 bool start_at(const std::string& text, std::size_t j, std::string_view start) {
     if (j + start.size() > text.size()) {
@@ -128,8 +127,8 @@ void bump(model_run& run, int slot, counter c) {
 
 }  // namespace
 
-model_names model_extract(std::string_view extractor, const std::string& text) {
-    const member& m = member_named(extractor);
+model_names model_extract(std::string_view cut_rule, const std::string& text) {
+    const member& m = member_named(cut_rule);
     model_names names;
 
     std::size_t first_end = text.size();
@@ -182,8 +181,9 @@ bool model_examine(model_run& run, const std::string& text) {
             (!kind.also.empty() && text.find(kind.also) == std::string::npos)) {
             continue;
         }
-        model_names names = model_extract(kind.extractor, text);
-        const member& m = member_named(kind.extractor);
+        std::string_view rule = info_of(kind.cut).name;
+        model_names names = model_extract(rule, text);
+        const member& m = member_named(rule);
         std::size_t free = slots - run.names.size();
         if (!m.two_names) {
             if (slot_of(run, names.first) < 0 && free == 0) {
@@ -216,18 +216,7 @@ bool model_examine(model_run& run, const std::string& text) {
 }
 
 void model_pass(model_run& run, std::string_view log) {
-    // Text mode: a byte 26 ends the data, carriage returns vanish.
-    std::string data(log.substr(0, log.find('\x1a')));
-    data.erase(std::remove(data.begin(), data.end(), '\r'), data.end());
-
-    std::size_t begin = 0;
-    while (begin < data.size()) {
-        std::size_t lf = data.find('\n', begin);
-        std::size_t end = lf == std::string::npos ? data.size() : lf + 1;
-        std::string text = data.substr(begin, end - begin);
-        text = text.substr(0, text.find('\0'));
-        text = text.substr(0, text_limit);
-        begin = end;
+    for (const std::string& text : text_mode_lines(log)) {
         if (!model_examine(run, text)) {
             run.stopped = true;
             return;

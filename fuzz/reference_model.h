@@ -1,7 +1,8 @@
 // A second, deliberately plain implementation of the log rules, written for the fuzz targets
 // to compare the program against: the whole log in memory, std::string everywhere, a linear
 // name table. It shares no code with the program; it takes the kinds' phrases and counters from
-// the table of kinds, and checks its own rules of names against that table's extractors.
+// the table of kinds, with each kind's rule of names by name, and cuts names by rules of its
+// own, checked against the table's list of rules.
 #pragma once
 
 #include <array>
@@ -18,9 +19,9 @@ struct model_names {
     std::string second;  // the killer; empty for a one-name line
 };
 
-// Cuts the names out of a line's text by the rules of the extractor with the given name
-// ("railed", "suicide", ...), which must be one of the table of kinds.
-model_names model_extract(std::string_view extractor, const std::string& text);
+// Cuts the names out of a line's text by the model's own rule of names of the given name
+// ("by_to_line_end", "any_before_wa", ...), which must be one of the table's rules.
+model_names model_extract(std::string_view cut_rule, const std::string& text);
 
 // Everything a run leaves in the tables, plus how it ended.
 struct model_run {

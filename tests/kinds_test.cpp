@@ -1,9 +1,8 @@
-// The table of kinds against what follows from it elsewhere: the extractor sources, the phrases
+// The table of kinds against what follows from it elsewhere: the rules of names, the phrases
 // searched for, and a line of each kind counted as that kind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,30 +13,26 @@
 
 namespace {
 
-// Every extractor source file is a kind's, and every kind's is there; the build takes them
-// from the folder.
-TEST(Kinds, EachKindHasItsOwnExtractorSourceAndNoSourceIsLeftOver) {
-    std::set<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(FRAGTALLY_EXTRACTOR_SOURCES)) {
-        if (entry.path().extension() == ".cpp" && entry.path().stem() != "name_cutter") {
-            files.insert(entry.path().stem().string());
-        }
-    }
-    std::set<std::string> modules;
-    std::set<std::string> extractors;
+// Every rule of names is some kind's, and kinds have names of their own.
+TEST(Kinds, EachRuleOfNamesIsUsedAndEachKindNamedOnce) {
+    std::set<std::string_view> names;
+    std::set<std::string_view> rules;
     for (const obituary_kind& kind : obituary_kinds) {
-        modules.emplace(kind.module);
-        extractors.emplace(kind.extractor);
+        names.insert(kind.name);
+        rules.insert(info_of(kind.cut).name);
     }
-    EXPECT_EQ(modules.size(), obituary_kinds.size()) << "a source file per kind";
-    EXPECT_EQ(extractors.size(), obituary_kinds.size()) << "an extractor per kind";
-    EXPECT_EQ(files, modules);
+    EXPECT_EQ(names.size(), obituary_kinds.size()) << "a name per kind";
+    std::set<std::string_view> table;
+    for (const cut_rule_info& rule : cut_rule_table) {
+        table.insert(rule.name);
+    }
+    EXPECT_EQ(rules, table) << "a rule of names no kind cuts by";
 }
 
 // Each kind's phrases are searched for, and a line that holds them is found to hold them.
 TEST(Kinds, EveryPhraseOfAKindIsSearchedFor) {
     for (const obituary_kind& kind : obituary_kinds) {
-        SCOPED_TRACE(kind.extractor);
+        SCOPED_TRACE(kind.name);
         auto listed = [](std::string_view text) {
             return std::any_of(pass_phrases.begin(), pass_phrases.end(),
                                [&](const phrase_entry& p) { return p.text == text; });
@@ -58,7 +53,7 @@ using KindLines = TablesTest;
 // A real line of one kind and the counters it must bump, written out here rather than taken from
 // the table of kinds: the victim (or the one player) Bob, the killer Sam.
 struct kind_line {
-    std::string_view extractor;
+    std::string_view kind;
     std::string_view line;
     std::vector<counter> bob;
     std::vector<counter> sam;  // empty for a death without a killer
@@ -97,7 +92,7 @@ TEST_F(KindLines, ALineOfEachKindBumpsThatKindsCounters) {
     std::set<std::string_view> covered;
     for (const kind_line& c : kind_lines) {
         SCOPED_TRACE(c.line);
-        covered.insert(c.extractor);
+        covered.insert(c.kind);
         init();
         ASSERT_TRUE(examine_line(c.line, find_phrases(c.line)));
         bool two_names = !c.sam.empty();
@@ -115,7 +110,7 @@ TEST_F(KindLines, ALineOfEachKindBumpsThatKindsCounters) {
     }
     std::set<std::string_view> kinds;
     for (const obituary_kind& kind : obituary_kinds) {
-        kinds.insert(kind.extractor);
+        kinds.insert(kind.name);
     }
     EXPECT_EQ(covered, kinds) << "a line of every kind";
 }

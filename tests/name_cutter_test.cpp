@@ -51,7 +51,7 @@ rule_case two(const char* label) {
 // exercise the cuts fail when an extractor's rules move away from these.
 template <std::size_t k>
 stats_t kind_on_path(cpu_path path, std::string_view text) {
-    return obituary_kinds[k].extract(text, path);
+    return cut_names(obituary_kinds[k].cut, text, path);
 }
 
 template <std::size_t... k>
@@ -64,8 +64,8 @@ std::vector<rule_case> kind_cases(std::index_sequence<k...>) {
         std::vector<std::string> pieces = marks;
         pieces.emplace_back(obituary_kinds[kind].phrase);
         pieces.emplace_back(obituary_kinds[kind].also);
-        cases.push_back({std::string(obituary_kinds[kind].extractor), nullptr, pieces,
-                         obituary_kinds[kind].two_names});
+        cases.push_back({std::string(obituary_kinds[kind].name), nullptr, pieces,
+                         obituary_kinds[kind].two_names()});
     }
     const std::array<cut_function, sizeof...(k)> cuts = {kind_on_path<k>...};
     for (std::size_t kind = 0; kind < cuts.size(); ++kind) {

@@ -41,7 +41,8 @@ int main() {
                             {"text_report", info.in_text_report},
                             {"classic", (info.rules & classic_only) != 0},
                             {"full", (info.rules & full_only) != 0},
-                            {"caption", std::string(info.caption)}});
+                            {"caption", std::string(info.caption)},
+                            {"family", std::string(info.family)}});
     }
     json classic = json::array();
     for (counter c : classic_counters) {
@@ -57,14 +58,21 @@ int main() {
         if (!kind.also.empty()) {
             phrases.push_back(std::string(kind.also));
         }
-        kinds.push_back({{"extractor", std::string(kind.extractor)},
-                         {"phrases", phrases},
-                         {"victim", name_of(kind.victim)},
-                         {"killer", kind.two_names ? json(name_of(kind.killer)) : json(nullptr)}});
+        kinds.push_back(
+            {{"name", std::string(kind.name)},
+             {"cut_rule", std::string(info_of(kind.cut).name)},
+             {"phrases", phrases},
+             {"victim", name_of(kind.victim)},
+             {"killer", kind.two_names() ? json(name_of(kind.killer)) : json(nullptr)}});
+    }
+    json rules = json::array();
+    for (const cut_rule_info& rule : cut_rule_table) {
+        rules.push_back({{"name", std::string(rule.name)}, {"two_names", rule.two_names}});
     }
     std::string text = json{{"counters", counters},
                             {"classic_counters", classic},
                             {"full_counters", full},
+                            {"cut_rules", rules},
                             {"kinds", kinds}}
                            .dump(2) +
                        "\n";

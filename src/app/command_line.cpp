@@ -329,12 +329,15 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
                    "the format of the report that -o - writes:\n" + format_list(", ", false) +
                        " (" + std::string(report_formats[0].name) + " when not given)")
         ->type_name("NAME");
-    std::string rules = "classic";
+    const std::string classic(rule_set_name(rule_set::classic));
+    const std::string full(rule_set_name(rule_set::full));
+    std::string rules = classic;
     app.add_option("--rules", rules,
-                   "the rules every report counts by: classic (the\nthirteen kinds of line, the "
-                   "default) or full\n(every obituary the game prints, names exact)")
+                   "the rules every report counts by: " + classic +
+                       " (the\nthirteen kinds of line, the default) or " + full +
+                       "\n(every obituary the game prints, names exact)")
         ->type_name("SET")
-        ->check(CLI::IsMember({"classic", "full"}));
+        ->check(CLI::IsMember({classic, full}));
     app.add_flag("-q,--quiet", options.quiet,
                  "print no progress lines (the notice at the round\nlimit goes to standard error)");
     app.add_option("--history", options.history,
@@ -385,7 +388,7 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
         }
         return usage_error(printable(text), exit_status);
     }
-    options.rules = rules == "full" ? rule_set::full : rule_set::classic;
+    options.rules = rules == full ? rule_set::full : rule_set::classic;
     std::vector<std::string> extras = app.remaining();
     if (!extras.empty() &&
         !extra_arguments(app, extras, std::vector<std::string>(args.rbegin(), args.rend()),

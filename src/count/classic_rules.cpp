@@ -125,11 +125,11 @@ line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, s
     for (std::size_t k = 0; k < obituary_kinds.size(); ++k) {
         if ((phrases & phrases_of_kind[k]) == phrases_of_kind[k]) {
             const obituary_kind& kind = obituary_kinds[k];
-            stats_t names = kind.extract(text, path_);
+            stats_t names = cut_names(kind.cut, text, path_);
             int victim_slot = no_slot;
             int killer_slot = no_slot;
             bool counted = false;
-            if (kind.two_names) {
+            if (kind.two_names()) {
                 counted = count_two_names(round, kind, names.vicname, names.aggname, victim_slot,
                                           killer_slot);
             } else {
@@ -156,7 +156,7 @@ void classic_rules::add_tallies(std::span<const line_tally> tallies) {
         for (std::size_t i = 0; i < effect.count; ++i) {
             const fired_kind& fired = effect.kinds[i];
             const obituary_kind& kind = obituary_kinds[fired.kind];
-            if (kind.two_names) {
+            if (kind.two_names()) {
                 bump_two<totals::left>(round, kind, fired.victim, fired.killer, tally.times);
             } else {
                 bump<totals::left>(round, fired.victim, kind.victim, tally.times);

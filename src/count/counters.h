@@ -19,7 +19,8 @@ constexpr std::string_view rule_set_name(rule_set rules) {
 }
 
 // Index of each counter within a player's row, which is also the order of the JSON report's
-// counters. A new counter goes just before counter_end and needs a row in counter_table.
+// classic counters. A new counter needs a row in counter_table and goes just before suicides
+// when the classic rules count it, else just before counter_end.
 enum counter : int {
     kills,
     deaths,
@@ -101,8 +102,9 @@ enum counter : int {
     counter_end,  // not a counter: the number of them
 };
 
-// The classic rules' counters are the first ones of the enumeration; their tables hold these.
-inline constexpr int classic_counter_count = lg_deaths + 1;
+// The classic rules' counters are the first ones of the enumeration, up to the full rules' own;
+// their tables hold these.
+inline constexpr int classic_counter_count = suicides;
 
 // What a counter counts: all of a player's kills, deaths or suicides (the totals), kills or
 // deaths by one weapon, or deaths without a killer by one cause.

@@ -291,8 +291,17 @@ class Expected:
                     opponent = shown_bytes(m[1].encode("latin-1"))
                     self.killed[player, opponent] = int(m[2])
                     self.killed[opponent, player] = int(m[3])
-            assert sorted(row) == sorted(plain.COUNTERS), (player, sorted(row))
             self.counters[player] = row
+        # The counters the text report does not show, from the plain count; those it shows must
+        # agree with it.
+        tally = plain.Tally()
+        tally.read(log)
+        counted = {shown_bytes(name): tally.rows[name] for name in tally.names}
+        assert sorted(counted) == sorted(self.counters), (sorted(counted), sorted(self.counters))
+        for player, row in self.counters.items():
+            assert all(counted[player][c] == v for c, v in row.items()), (player, row)
+            row.update((c, v) for c, v in counted[player].items() if c not in row)
+            assert sorted(row) == sorted(plain.COUNTERS), (player, sorted(row))
         self._count_rounds(log)
 
     def _count_rounds(self, log):
@@ -331,7 +340,7 @@ class Expected:
 
     def score(self, player):
         row = self.counters[player]
-        return row["kills"] - sum(v for c, v in row.items() if c.endswith("_suicides"))
+        return row["kills"] - sum(row[c] for _, c in ALL_SUICIDES)
 
     def ranking(self):
         slot = {p: i for i, p in enumerate(self.players)}
@@ -369,15 +378,18 @@ def cells(tr):
     return [c for c in tr.kids() if c.tag in ("td", "th")]
 
 
-# The page's words for the text report's weapon and suicide labels, and the weapon as players
-# name it, written out here rather than read from the program.
-CAPTION_OF = {"Gauntlet": "Gauntlet", "Machinegun": "Machine gun", "Shotgun": "Shotgun",
-              "Direct hits RL": "Rocket (direct hit)", "Close hits RL": "Rocket (splash)",
-              "Railgun": "Railgun", "Plasma Gun": "Plasma gun", "Lightning Gun": "Lightning gun"}
-FAMILY_OF = dict(CAPTION_OF, **{"Direct hits RL": "Rocket launcher",
-                                "Close hits RL": "Rocket launcher"})
-SUICIDE_CAPTION_OF = {"rocket": "Own rocket", "plasmagun": "Own plasma",
-                      "void": "Killed by the world", "jumping": "Fell to death", "lava": "Lava"}
+# The page's words for the weapon and suicide labels, and the weapon as players name it, from
+# the listing of the program's table of counters.
+CAPTION_OF = {c["label"]: c["caption"] for c in plain.CLASSIC if c["group"] == "kill"}
+FAMILY_OF = {c["label"]: c["family"] for c in plain.CLASSIC if c["group"] == "kill"}
+SUICIDE_CAPTION_OF = {c["label"]: c["caption"] for c in plain.CLASSIC if c["group"] == "suicide"}
+# Every weapon and every cause of suicide the classic rules count, shown in the text report or
+# not: (label, kills counter, deaths counter) and (label, counter).
+ALL_WEAPONS = [(c["label"], c["name"],
+                next(d["name"] for d in plain.CLASSIC
+                     if d["group"] == "death" and d["label"] == c["label"]))
+               for c in plain.CLASSIC if c["group"] == "kill"]
+ALL_SUICIDES = [(c["label"], c["name"]) for c in plain.CLASSIC if c["group"] == "suicide"]
 
 # Round-end lines that name a team or the time limit, whole.
 TEAM_ENDS = {b"Red hit the fraglimit.": "Red", b"Blue hit the fraglimit.": "Blue",
@@ -421,7 +433,7 @@ def check_figures(dom, want, fail):
     facts = {dl.find("dt").text(): dl.find("dd").text()
              for dl in dom.find("div", "facts").find_all("dl")}
     counted = sum(want.counters[p][c] for p in want.players
-                  for c in ["kills"] + [c for c in plain.COUNTERS if c.endswith("_suicides")])
+                  for c in ["kills"] + [c for _, c in ALL_SUICIDES])
     fail.equal(facts.get("Players"), str(len(want.players)), "summary: players")
     fail.equal(facts.get("Lines read"), str(want.lines), "summary: lines read")
     fail.equal(facts.get("Rounds", "").split(" ")[0], str(len(want.round_lines)),
@@ -443,7 +455,7 @@ def check_figures(dom, want, fail):
         link = r[1].find("a")
         fail.check(link is not None and link.attrs.get("href", "")[1:] in ids,
                    "leaderboard: %s links to no element of the page" % player)
-        suicides = sum(v for c, v in row.items() if c.endswith("_suicides"))
+        suicides = sum(row[c] for _, c in ALL_SUICIDES)
         ratio = ("%.2f" % (row["kills"] / row["deaths"]) if row["deaths"]
                  else ("\u221e" if row["kills"] else "\u2013"))
         fail.equal([c.text() for c in r[2:7]],
@@ -451,7 +463,7 @@ def check_figures(dom, want, fail):
                     str(suicides)],
                    "leaderboard: %s score (kills minus suicides) and totals" % player)
         families = {}
-        for label, f, _ in plain.WEAPONS:
+        for label, f, _ in ALL_WEAPONS:
             families[FAMILY_OF[label]] = families.get(FAMILY_OF[label], 0) + row[f]
         best = max(families, key=lambda f: families[f])  # the first among equals
         favourite = (best, families[best]) if families[best] else ("\u2013", None)
@@ -469,8 +481,8 @@ def check_figures(dom, want, fail):
                sorted(p for p in want.players if want.counters[p]["kills"]), "cards")
     fail.equal(sorted(quiet), sorted(p for p in want.players if not want.counters[p]["kills"]),
                "lines of players without a kill")
-    weapon_of = {CAPTION_OF[label]: (f, a) for label, f, a in plain.WEAPONS}
-    suicide_of = {SUICIDE_CAPTION_OF[label]: c for label, c in plain.SUICIDES}
+    weapon_of = {CAPTION_OF[label]: (f, a) for label, f, a in ALL_WEAPONS}
+    suicide_of = {SUICIDE_CAPTION_OF[label]: c for label, c in ALL_SUICIDES}
     for card in cards:
         player = chip_name(card.find("h3"))
         row = want.counters.get(player, {})

@@ -17,13 +17,22 @@ so that an expected report made with it checks the program rather than repeating
 - The log is split into lines after each line feed (carriage returns dropped, a byte 26 ends
   the data, a last line without a line feed still counts, a line ends at its first zero byte).
 - A line holding "fraglimit" is a round end; the 51st one stops the run before it is looked at.
-- Every obituary kind whose phrases are all in the line fires, in a fixed order, and its names
-  are cut out by the rules of its kind (the KINDS table). Names keep at most 19 bytes.
+- Every obituary kind whose phrases are all in the line fires, in the table's order, and its
+  names are cut out by its rule of names, which this script spells out itself (CUT_RULES).
+  Names keep at most 19 bytes.
 - A name gets a slot the first time it is seen; the victim is looked up before the killer.
 
 Lines longer than 64 KiB, which the program examines on their start only, are not handled.
+
+What kinds and counters there are it reads from the listing of the program's tables that the
+build writes (tests/table_listing.cpp): each kind's phrases, counters and the name of its rule
+of names, each counter's name, label and whether the text report shows it. It looks for the
+listing where FRAGTALLY_TABLES points, else in the dev build (build/dev/tests/tables.json).
 """
 
+import json
+import os
+import pathlib
 import re
 import sys
 from collections import Counter
@@ -32,14 +41,26 @@ MAX_NAME = 19
 ROUND_LIMIT = 50
 ANY = None  # in a pattern: one byte of any value
 
-# The 23 counters of a player's row, in their order.
-COUNTERS = [
-    "kills", "deaths", "void_suicides", "crater_suicides", "mg_kills", "rl_direct_kills",
-    "pg_kills", "sg_kills", "gauntlet_kills", "rail_kills", "rail_deaths", "rl_close_deaths",
-    "rl_direct_deaths", "rl_close_kills", "sg_deaths", "mg_deaths", "gauntlet_deaths",
-    "pg_deaths", "rocket_suicides", "plasma_suicides", "lava_suicides", "lg_kills", "lg_deaths",
-]
+ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 
+
+def load_tables():
+    """The listing of the program's tables of counters and kinds."""
+    path = pathlib.Path(os.environ.get("FRAGTALLY_TABLES") or
+                        ROOT / "build" / "dev" / "tests" / "tables.json")
+    try:
+        return json.loads(path.read_text("utf-8"))
+    except OSError as e:
+        raise SystemExit("derive_report.py: cannot read the listing of the tables: %s (build the "
+                         "dev preset, or point FRAGTALLY_TABLES at a build's tests/tables.json)"
+                         % e) from e
+
+
+TABLES = load_tables()
+# The classic counters, in the order of the program's table (the reports' order).
+CLASSIC = [c for c in TABLES["counters"] if c["classic"]]
+# The counters of a player's row, in their order.
+COUNTERS = TABLES["classic_counters"]
 
 def pat(*parts):
     """A pattern from strings (bytes to match) and ANY (one byte not tested)."""
@@ -70,31 +91,39 @@ def mark(pattern):
     return lambda text, m: at(text, m, pattern)
 
 
-# (phrases that must all be in the line, victim-or-single counter, killer counter or None,
-#  first name's end mark, start pattern, end test of the second name), in the order they fire.
-KINDS = [
-    (["in the wrong place"], "void_suicides", None, pat(ANY, "wa"), None, None),
-    (["melted himself"], "plasma_suicides", None, pat(ANY, "melt"), None, None),
-    (["into the lava"], "lava_suicides", None, pat(ANY, "does"), None, None),
-    (["blew himself up"], "rocket_suicides", None, pat(ANY, "blew"), None, None),
-    (["cratered"], "crater_suicides", None, pat(" cr"), None, None),
-    (["was railed by"], "rail_deaths", "rail_kills",
-     pat(" wa"), pat("ed by"), line_feed_or_blanks(3)),
-    (["was electrocuted by"], "lg_deaths", "lg_kills",
-     pat(" wa"), pat("ed by"), line_feed_or_blanks(3)),
-    (["was gunned down by"], "sg_deaths", "sg_kills",
-     pat(" wa"), pat("wn by"), line_feed_or_blanks(2)),
-    (["machinegunned by"], "mg_deaths", "mg_kills",
-     pat(" wa"), pat("ed by"), line_feed_or_blanks(3)),
-    (["melted by"], "pg_deaths", "pg_kills",
-     pat(" wa"), pat("ed by"), mark(pat(ANY, "s p"))),
-    (["almost dodged"], "rl_close_deaths", "rl_close_kills",
-     pat(ANY, "almo"), pat("dged"), mark(pat(ANY, "s", ANY, "roc"))),
-    (["was pummeled by"], "gauntlet_deaths", "gauntlet_kills",
-     pat(ANY, "was"), pat("d", ANY, "by"), line_feed_or_blanks(3)),
-    (["ate", "rocket"], "rl_direct_deaths", "rl_direct_kills",
-     pat(ANY, "ate"), pat("ate"), mark(pat(ANY, "s", ANY, "ro"))),
-]
+# The rules of names by the names the table gives them: the first name's end mark, and for two
+# names the start pattern and the end test of the second.
+CUT_RULES = {
+    "any_before_wa": (pat(ANY, "wa"), None, None),
+    "any_before_melt": (pat(ANY, "melt"), None, None),
+    "any_before_does": (pat(ANY, "does"), None, None),
+    "any_before_blew": (pat(ANY, "blew"), None, None),
+    "blank_before_cr": (pat(" cr"), None, None),
+    "by_to_line_end": (pat(" wa"), pat("ed by"), line_feed_or_blanks(3)),
+    "down_by_to_two_blanks": (pat(" wa"), pat("wn by"), line_feed_or_blanks(2)),
+    "by_to_s_p": (pat(" wa"), pat("ed by"), mark(pat(ANY, "s p"))),
+    "dodged_to_s_roc": (pat(ANY, "almo"), pat("dged"), mark(pat(ANY, "s", ANY, "roc"))),
+    "pummeled_by_to_line_end": (pat(ANY, "was"), pat("d", ANY, "by"), line_feed_or_blanks(3)),
+    "ate_to_s_ro": (pat(ANY, "ate"), pat("ate"), mark(pat(ANY, "s", ANY, "ro"))),
+}
+
+
+def kind_of(row):
+    """A kind of the listing as (phrases that must all be in the line, victim-or-single counter,
+    killer counter or None, first name's end mark, start pattern, end test of the second)."""
+    if row["cut_rule"] not in CUT_RULES:
+        raise SystemExit("derive_report.py: no rule of names %r (kind %r)"
+                         % (row["cut_rule"], row["name"]))
+    rule = CUT_RULES[row["cut_rule"]]
+    if (rule[1] is None) != (row["killer"] is None):
+        raise SystemExit("derive_report.py: rule %r cuts %s names, kind %r has %s"
+                         % (row["cut_rule"], "one" if rule[1] is None else "two", row["name"],
+                            "a killer" if row["killer"] else "none"))
+    return (row["phrases"], row["victim"], row["killer"]) + rule
+
+
+# The kinds, in the order they fire.
+KINDS = [kind_of(row) for row in TABLES["kinds"]]
 
 
 def victim_or_single(text, end_mark):
@@ -187,25 +216,12 @@ HEADER = (
 )
 
 # Label, filled to 14 characters, then the "for" and "against" counters of each weapon line.
-WEAPONS = [
-    ("Gauntlet", "gauntlet_kills", "gauntlet_deaths"),
-    ("Machinegun", "mg_kills", "mg_deaths"),
-    ("Shotgun", "sg_kills", "sg_deaths"),
-    ("Direct hits RL", "rl_direct_kills", "rl_direct_deaths"),
-    ("Close hits RL", "rl_close_kills", "rl_close_deaths"),
-    ("Railgun", "rail_kills", "rail_deaths"),
-    ("Plasma Gun", "pg_kills", "pg_deaths"),
-    ("Lightning Gun", "lg_kills", "lg_deaths"),
-]
+WEAPONS = [(c["label"], c["name"],
+            next(d["name"] for d in CLASSIC if d["group"] == "death" and d["label"] == c["label"]))
+           for c in CLASSIC if c["group"] == "kill" and c["text_report"]]
 
 # Label and counter of each cause on the suicide line, in its order.
-SUICIDES = [
-    ("rocket", "rocket_suicides"),
-    ("plasmagun", "plasma_suicides"),
-    ("void", "void_suicides"),
-    ("jumping", "crater_suicides"),
-    ("lava", "lava_suicides"),
-]
+SUICIDES = [(c["label"], c["name"]) for c in CLASSIC if c["group"] == "suicide" and c["text_report"]]
 
 
 def report(t):

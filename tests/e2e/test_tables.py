@@ -1,8 +1,8 @@
-"""The lists that scripts and tests keep of their own, against the program's table of counters
-and table of kinds as the build lists them (FRAGTALLY_TABLES): the plain model's counters,
-weapon and suicide lines and kinds (which the browser check reads too), the JSON schema's
-counters, the text report's lines that the JSON test reads, and the kinds in the benchmarks'
-generated logs (FRAGTALLY_GEN_LOG)."""
+"""The program's table of counters and table of kinds as the build lists them (FRAGTALLY_TABLES),
+against what keeps lists of its own or depends on them: the plain model's rules of names (it
+reads its kinds and counters from the listing, which the browser check reads through it), the
+counters of the JSON documents, the text report's lines that the JSON test reads, and the kinds
+in the benchmarks' generated logs (FRAGTALLY_GEN_LOG)."""
 
 import json
 import os
@@ -28,39 +28,35 @@ class Tables(unittest.TestCase):
         cls.counters = [c for c in tables["counters"] if c["classic"]]
         cls.full_counters = tables["full_counters"]
         cls.kinds = tables["kinds"]
+        cls.tables = tables
         cls.by_id = [c["name"] for c in sorted(cls.counters, key=lambda c: c["id"])]
         assert cls.by_id == tables["classic_counters"]
 
     def group(self, group):
         return [c for c in self.counters if c["group"] == group]
 
-    def test_the_plain_model_counts_the_same_counters_in_the_same_order(self):
-        self.assertEqual(derive_report.COUNTERS, self.by_id)
+    def test_the_plain_model_cuts_names_by_every_rule_of_the_table(self):
+        # The plain model takes its kinds and counters from the listing, but spells out each
+        # rule of names itself, under the name the table gives it.
+        rules = {r["name"]: r["two_names"] for r in self.tables["cut_rules"]}
+        have = {name: rule[1] is not None for name, rule in derive_report.CUT_RULES.items()}
+        self.assertEqual(have, rules)
 
-    def test_the_plain_model_prints_the_text_reports_lines(self):
-        deaths = {c["label"]: c["name"] for c in self.group("death")}
-        weapons = [(c["label"], c["name"], deaths[c["label"]])
-                   for c in self.group("kill") if c["text_report"]]
-        self.assertEqual(derive_report.WEAPONS, weapons)
-        suicides = [(c["label"], c["name"]) for c in self.group("suicide") if c["text_report"]]
-        self.assertEqual(derive_report.SUICIDES, suicides)
-
-    def test_the_plain_model_knows_every_kind_with_its_counters(self):
-        want = [(k["phrases"], k["victim"], k["killer"]) for k in self.kinds]
-        # The model lists a kind's phrases in the order it needs them.
-        have = [(sorted(phrases), victim, killer)
-                for phrases, victim, killer, *_ in derive_report.KINDS]
-        self.assertEqual(have, [(sorted(p), v, k) for p, v, k in want])
-
-    def test_the_schema_names_every_counter_in_order(self):
-        schema = json.loads((DATA.parent.parent / "docs" / "report-json.schema.json")
-                            .read_text("utf-8"))
-        for name, want in (("classic_counters", self.by_id),
-                           ("full_counters", self.full_counters)):
-            with self.subTest(name):
-                counters = schema["$defs"][name]
-                self.assertEqual(counters["required"], want)
-                self.assertEqual(list(counters["properties"]), want)
+    def test_the_reports_list_every_counter_of_the_table_in_order(self):
+        # The schema names no counter but the totals: the documents hold the table's counters.
+        log = b"Bob was railed by Sam\nSam cratered.\nSam^7 was railed by Bob^7\n"
+        for rules, want in (("classic", self.by_id), ("full", self.full_counters)):
+            with self.subTest(rules):
+                run = run_in_new_folder(log, args=["-q", "--rules", rules, "-o", "-",
+                                                   "--format", "json"])
+                self.assertEqual(run.status, 1, run.stderr)
+                document = json.loads(run.stdout)
+                self.assertTrue(document["players"])
+                for player in document["players"]:
+                    self.assertEqual(list(player["counters"]), want)
+                for rnd in document["rounds"]:
+                    for player in rnd["players"]:
+                        self.assertEqual(list(player["counters"]), want)
 
     def test_the_json_test_reads_each_counter_of_the_text_report_once(self):
         read = [c for counters in test_report_json.TEXT_LINES.values() for c in counters]
@@ -78,7 +74,7 @@ class Tables(unittest.TestCase):
                 players = json.loads(run.stdout)["players"]
                 for kind in self.kinds:
                     counted = sum(p["counters"][kind["victim"]] for p in players)
-                    self.assertGreater(counted, 0, kind["extractor"])
+                    self.assertGreater(counted, 0, kind["name"])
 
 
 if __name__ == "__main__":

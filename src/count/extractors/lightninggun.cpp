@@ -1,8 +1,0 @@
-#include "count/extractors/name_cutter.h"
-
-// "Bob was electrocuted by Sam": the victim ends at a blank before "wa", the killer ends at a line
-// feed or three blanks.
-stats_t lightning(std::string_view readPtr, cpu_path path) {
-    constexpr two_name_rules rules{" wa", "ed by", "   ", true};
-    return cut_two_names_with<rules>(path, readPtr);
-}
