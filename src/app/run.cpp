@@ -109,6 +109,11 @@ int run_log(const run_options& options, cpu_path path) {
         end = run_full_pass(*full, progress) ? pass_end::end_of_log : pass_end::read_failed;
     } else {
         start_scan(in, path);
+        // The rounds go to a temporary file as they end, and the writers read them back one at
+        // a time; without one they stay in memory.
+        if (std::FILE* spill = std::tmpfile()) {
+            spill_rounds_to(spill);
+        }
         classic_rules rules(path);
         end = run_pass(rules, progress, path);
     }
