@@ -131,13 +131,6 @@ int run_log(const run_options& options, cpu_path path) {
     bool written = true;
     run_results results = full ? full->finish(options.log) : results_of_pass(options.log);
     results.log_bytes = log_bytes;
-    if (!results.rounds.written()) {
-        report_failure("cannot keep the rounds in a temporary file for", options.log, errno);
-        for (pending_report& report : reports) {
-            drop_report(report);
-        }
-        return exit_failure;
-    }
     for (pending_report& report : reports) {
         written = finish_report(report, results) && written;
     }
