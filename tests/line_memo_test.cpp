@@ -38,10 +38,8 @@ struct tables_state {
 
 // Takes the closed rounds out of the tables, so once at the end of a pass.
 tables_state snapshot() {
-    tables_state state{name,       player_count,
-                       stats,      who_killed_who,
-                       rounds,     uncounted_obituaries,
-                       lines_read, {}};
+    tables_state state{name,   player_count,         stats,      who_killed_who,
+                       rounds, uncounted_obituaries, lines_read, {}};
     run_results results = results_of_pass("log");
     auto players = static_cast<std::size_t>(player_count);
     for (const round_result& round : results.rounds) {
