@@ -13,6 +13,16 @@
 
 namespace {
 
+// A round as the results hold it: its lines, and each claimed slot's counters and kills in it.
+struct round_state {
+    std::uint64_t first_line;
+    std::uint64_t last_line;
+    bool ended;
+    std::vector<counter_values> counters;
+    std::vector<std::int32_t> kills;  // by killer, then victim
+    bool operator==(const round_state&) const = default;
+};
+
 // Everything a pass leaves in the tables.
 struct tables_state {
     std::array<name_slot, max_players> names;
@@ -22,25 +32,27 @@ struct tables_state {
     std::int32_t round_ends;
     std::uint64_t uncounted;
     std::uint64_t lines;
-    std::vector<round_tally> round_counts;  // too large for the stack
-    bool operator==(const tables_state& other) const {
-        auto same_round = [](const round_tally& a, const round_tally& b) {
-            return a.end_line == b.end_line && a.stats == b.stats &&
-                   a.who_killed_who == b.who_killed_who;
-        };
-        return names == other.names && players == other.players && counters == other.counters &&
-               matrix == other.matrix && round_ends == other.round_ends &&
-               uncounted == other.uncounted && lines == other.lines &&
-               std::equal(round_counts.begin(), round_counts.end(), other.round_counts.begin(),
-                          other.round_counts.end(), same_round);
-    }
+    std::vector<round_state> rounds;
+    bool operator==(const tables_state& other) const = default;
 };
 
+// Takes the closed rounds out of the tables, so once at the end of a pass.
 tables_state snapshot() {
-    return {name,       player_count,
-            stats,      who_killed_who,
-            rounds,     uncounted_obituaries,
-            lines_read, std::vector<round_tally>(round_tallies.begin(), round_tallies.end())};
+    tables_state state{name,   player_count,         stats,      who_killed_who,
+                       rounds, uncounted_obituaries, lines_read, {}};
+    run_results results = results_of_pass("log");
+    auto players = static_cast<std::size_t>(player_count);
+    for (const round_result& round : results.rounds) {
+        round_state& kept = state.rounds.emplace_back(
+            round_state{round.first_line(), round.last_line(), round.ended(), {}, {}});
+        for (std::size_t k = 0; k < players; ++k) {
+            kept.counters.push_back(round.counters_of(k));
+            for (std::size_t v = 0; v < players; ++v) {
+                kept.kills.push_back(round.kills().killed(k, v));
+            }
+        }
+    }
+    return state;
 }
 
 void empty_tables() {

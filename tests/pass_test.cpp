@@ -305,23 +305,26 @@ TEST_F(Pass, RoundsCutTheLogAtEachRoundEnd) {
             EXPECT_EQ(got.last_line, want.last_line) << "round " << r;
             EXPECT_EQ(got.ended, want.ended) << "round " << r;
         }
+        run_results results = results_of_pass("log");
+        ASSERT_EQ(results.rounds.size(), c.spans.size());
         for (std::size_t r = 0; r < c.rail_kills_of_sam.size(); ++r) {
             auto sam = static_cast<std::size_t>(slot_of("Sam"));
-            EXPECT_EQ(round_tallies[r].stats[sam][rail_kills], c.rail_kills_of_sam[r]);
+            EXPECT_EQ(results.rounds[r].counters_of(sam)[rail_kills], c.rail_kills_of_sam[r])
+                << "round " << r;
         }
         // Summed over the rounds, every counter and every kill-matrix cell is the total.
         for (std::size_t p = 0; p < max_players; ++p) {
             for (std::size_t i = 0; i < std::size_t{classic_counter_count}; ++i) {
                 std::int32_t sum = 0;
-                for (const auto& round : round_tallies) {
-                    sum += round.stats[p][i];
+                for (const round_result& round : results.rounds) {
+                    sum += round.counters_of(p)[i];
                 }
                 EXPECT_EQ(sum, stats[p][i]);
             }
             for (std::size_t q = 0; q < max_players; ++q) {
                 std::int32_t sum = 0;
-                for (const auto& round : round_tallies) {
-                    sum += round.who_killed_who[p][q];
+                for (const round_result& round : results.rounds) {
+                    sum += round.kills().killed(p, q);
                 }
                 EXPECT_EQ(sum, who_killed_who[p][q]);
             }

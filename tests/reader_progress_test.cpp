@@ -73,7 +73,7 @@ TEST_F(Scanner, LinesAreThoseOfAPlainSplitOnEveryPath) {
             ASSERT_EQ(rounds, std::min(round_ends, round_limit + 1))
                 << cpu_path_names[p] << ", size " << size;
             for (std::size_t r = 0; r < round_end_lines.size() && r < max_rounds; ++r) {
-                ASSERT_EQ(round_tallies[r].end_line, round_end_lines[r])
+                ASSERT_EQ(span_of_round(static_cast<int>(r)).last_line, round_end_lines[r])
                     << cpu_path_names[p] << ", size " << size << ", round " << r;
             }
         }

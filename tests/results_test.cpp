@@ -107,6 +107,53 @@ TEST(Results, WhoEndedARoundByTheFormOfItsLine) {
     EXPECT_EQ(round_result(1, 3, true, "Sam^7 hit the fraglimit.\n").ended_by().who, "Sam");
 }
 
+// Rounds written to a stream read back as they were added; a stream that stops taking them
+// (a full disk, a limit on file sizes) leaves that round and those after it in memory, and
+// the rounds it took readable.
+TEST(Results, RoundsGoToTheStreamUntilItFailsThenStayInMemory) {
+    auto round_of = [](std::uint32_t r) {
+        round_result round(10 * r + 1, 10 * r + 10, true, "Timelimit hit.");
+        round.add_count(r, kills, static_cast<std::int32_t>(r) + 1);
+        round.kills().add(r, r + 1, static_cast<std::int32_t>(r) + 2);
+        return round;
+    };
+    struct stream_case {
+        const char* what;
+        std::size_t room;  // bytes the stream takes, 0 for a file that takes any
+        bool all_written;
+    };
+    const stream_case cases[] = {
+        {"a temporary file", 0, true},
+        {"room for about two rounds", 200, false},
+        {"no room at all", 1, false},
+    };
+    for (const stream_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string room(c.room, '\0');
+        std::FILE* stream = c.room == 0 ? std::tmpfile() : fmemopen(room.data(), room.size(), "w+");
+        ASSERT_NE(stream, nullptr);
+        round_list rounds;
+        rounds.spill_to(stream);
+        constexpr std::uint32_t count = 5;
+        for (std::uint32_t r = 0; r < count; ++r) {
+            rounds.push_back(round_of(r));
+        }
+        EXPECT_EQ(rounds.written(), c.all_written);
+        ASSERT_EQ(rounds.size(), count);
+        // Backwards and forwards, so that rounds read back and kept alternate.
+        for (std::uint32_t r : {4u, 0u, 3u, 1u, 2u, 0u, 4u}) {
+            const round_result& round = rounds[r];
+            EXPECT_EQ(round.first_line(), 10 * r + 1) << "round " << r;
+            EXPECT_EQ(round.last_line(), 10 * r + 10) << "round " << r;
+            EXPECT_EQ(round.ended_by().kind, round_end_kind::time) << "round " << r;
+            EXPECT_EQ(round.counters_of(r)[kills], static_cast<std::int32_t>(r) + 1)
+                << "round " << r;
+            EXPECT_EQ(round.kills().killed(r, r + 1), static_cast<std::int32_t>(r) + 2)
+                << "round " << r;
+        }
+    }
+}
+
 TEST(Results, EveryWriterTakesAnyNumberOfPlayersFromTheResultsAlone) {
     init();
     constexpr std::uint32_t players = 150;

@@ -79,17 +79,22 @@ TEST_F(Tables, AFullTableClaimsNoMore) {
 namespace {
 
 // The pass counts lines seen again into their rounds alone and adds the totals up at its end:
-// the sums must stop at the largest count as counting one by one does.
+// the sums must stop at the largest count as counting one by one does. A round that ends takes
+// its counts along and leaves the next round empty.
 TEST_F(Tables, TotalsAreTheSumsOfTheRoundsStoppingAtTheLargestCount) {
     constexpr std::int32_t largest = std::numeric_limits<std::int32_t>::max();
-    rounds = 2;  // rounds 0, 1 and the open round 2
-    round_tallies[0].stats[0][kills] = 3;
-    round_tallies[2].stats[0][kills] = 4;
-    round_tallies[0].stats[1][deaths] = largest - 1;
-    round_tallies[1].stats[1][deaths] = 5;
-    round_tallies[1].who_killed_who[0][1] = largest;
-    round_tallies[2].who_killed_who[0][1] = largest;
-    round_tallies[2].who_killed_who[1][0] = 2;
+    ASSERT_EQ(find_player("Anna"), 0);
+    ASSERT_EQ(find_player("Bob"), 1);
+    open_round.stats[0][kills] = 3;
+    open_round.stats[1][deaths] = largest - 1;
+    end_round(10, "Anna^7 hit the fraglimit.\n");
+    open_round.stats[1][deaths] = 5;
+    open_round.who_killed_who[0][1] = largest;
+    end_round(20, "Timelimit hit.\n");
+    open_round.stats[0][kills] = 4;
+    open_round.who_killed_who[0][1] = largest;
+    open_round.who_killed_who[1][0] = 2;
+    EXPECT_EQ(rounds, 2);
     stats[2][kills] = 9;  // anything there before is replaced
     total_up_rounds();
     EXPECT_EQ(stats[0][kills], 7);
@@ -98,10 +103,42 @@ TEST_F(Tables, TotalsAreTheSumsOfTheRoundsStoppingAtTheLargestCount) {
     EXPECT_EQ(who_killed_who[1][0], 2);
     EXPECT_EQ(stats[2][kills], 0);
 
+    lines_read = 25;
+    run_results results = results_of_pass("log");
+    ASSERT_EQ(results.rounds.size(), 3U);
+    struct expected_round {
+        std::uint64_t first_line;
+        std::uint64_t last_line;
+        bool ended;
+        std::int32_t kills_of_anna;
+        std::int32_t deaths_of_bob;
+        std::int32_t anna_killed_bob;
+        std::int32_t bob_killed_anna;
+    };
+    constexpr std::array<expected_round, 3> expected{{
+        {1, 10, true, 3, largest - 1, 0, 0},
+        {11, 20, true, 0, 5, largest, 0},
+        {21, 25, false, 4, 0, largest, 2},
+    }};
+    for (std::size_t r = 0; r < expected.size(); ++r) {
+        const round_result& round = results.rounds[r];
+        const expected_round& want = expected[r];
+        EXPECT_EQ(round.first_line(), want.first_line) << "round " << r;
+        EXPECT_EQ(round.last_line(), want.last_line) << "round " << r;
+        EXPECT_EQ(round.ended(), want.ended) << "round " << r;
+        EXPECT_EQ(round.counters_of(0)[kills], want.kills_of_anna) << "round " << r;
+        EXPECT_EQ(round.counters_of(1)[deaths], want.deaths_of_bob) << "round " << r;
+        EXPECT_EQ(round.kills().killed(0, 1), want.anna_killed_bob) << "round " << r;
+        EXPECT_EQ(round.kills().killed(1, 0), want.bob_killed_anna) << "round " << r;
+    }
+    // Each closed round keeps its own round-end line.
+    EXPECT_EQ(results.rounds[0].ended_by().who, "Anna");
+    EXPECT_EQ(results.rounds[1].ended_by().kind, round_end_kind::time);
+
     // Past the rounds kept, the last holds the rest.
     init();
     rounds = round_limit + 7;
-    round_tallies[max_rounds - 1].stats[0][kills] = 1;
+    open_round.stats[0][kills] = 1;
     total_up_rounds();
     EXPECT_EQ(stats[0][kills], 1);
 }

@@ -16,12 +16,6 @@ void bump(std::int32_t& count, std::uint32_t times = 1) {
         std::min<std::int64_t>(sum, std::numeric_limits<std::int32_t>::max()));
 }
 
-// The round the lines read so far belong to; rounds past the last kept (only when lines are
-// examined on after the stop) share the last.
-round_tally& current_round() {
-    return round_tallies[static_cast<std::size_t>(std::min<std::int32_t>(rounds, max_rounds - 1))];
-}
-
 // Whether a count goes to the totals as well as to its round: the pass adds up the totals from
 // the rounds when it ends, so a line seen again is counted in its round alone.
 enum class totals { bumped, left };
@@ -104,19 +98,15 @@ line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, s
     if (phrases == 0) {
         return verdict;  // most lines
     }
-    // A round end's obituaries belong to the round it ends.
-    round_tally& round = current_round();
-    if (ends_round(phrases)) {
+    // A round end's obituaries belong to the round it ends, which ends after them.
+    round_tally& round = open_round;
+    bool round_end = ends_round(phrases);
+    if (round_end) {
         // The lines seen again before it belong to the round it ends: the pass has added them.
         assert(lines_settled());
         verdict.repeatable = false;
-        if (rounds < max_rounds) {
-            round.end_line = line;
-            round.end_text_length = std::min(text.size(), round_end_text_size);
-            std::copy_n(text.begin(), round.end_text_length, round.end_text.begin());
-        }
-        ++rounds;
-        if (rounds > round_limit) {
+        if (rounds >= round_limit) {
+            end_round(line, text);
             verdict.go_on = false;
             return verdict;
         }
@@ -146,11 +136,14 @@ line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, s
             }
         }
     }
+    if (round_end) {
+        end_round(line, text);
+    }
     return verdict;
 }
 
 void classic_rules::add_tallies(std::span<const line_tally> tallies) {
-    round_tally& round = current_round();
+    round_tally& round = open_round;
     for (const line_tally& tally : tallies) {
         const line_effect& effect = tally.effect;
         for (std::size_t i = 0; i < effect.count; ++i) {

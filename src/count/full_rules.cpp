@@ -146,6 +146,16 @@ void bump(std::int32_t& count) {
     }
 }
 
+// Adds counts to others, stopping at the largest count, as bump does: a sum of counts that each
+// stopped there is the count that would have.
+void add_counts(std::int32_t* to, const std::int32_t* from, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        auto sum = static_cast<std::uint32_t>(to[i]) + static_cast<std::uint32_t>(from[i]);
+        to[i] = static_cast<std::int32_t>(
+            std::min<std::uint32_t>(sum, std::numeric_limits<std::int32_t>::max()));
+    }
+}
+
 }  // namespace
 
 // Entries of the memo of lines, one line each, in pairs: a line may take either entry of its
@@ -222,10 +232,8 @@ struct full_count::state {
         return players++;
     }
 
-    void add(std::size_t p, counter c) {
-        bump(totals[p][static_cast<std::size_t>(c)]);
-        bump(round[p][static_cast<std::size_t>(c)]);
-    }
+    // Counts go to the round alone; close_round adds the round to the totals.
+    void add(std::size_t p, counter c) { bump(round[p][static_cast<std::size_t>(c)]); }
 
     // Counts what line number `line`, of this text, does: a round end, or an obituary of the
     // message on the slots given.
@@ -249,7 +257,6 @@ struct full_count::state {
         add(victim, m.victim);
         add(killer, kills);
         add(killer, m.killer);
-        bump(killed[killer][victim]);
         bump(killed_in_round[killer][victim]);
     }
 
@@ -285,6 +292,8 @@ struct full_count::state {
                                        killed_in_round[p][v]);
                 }
             }
+            add_counts(totals[p].data(), round[p].data(), round[p].size());
+            add_counts(killed[p].data(), killed_in_round[p].data(), players);
             round[p].fill(0);
             std::fill(killed_in_round[p].begin(), killed_in_round[p].begin() + players, 0);
         }
@@ -351,19 +360,24 @@ void full_count::count_lines(std::span<const std::string_view> texts) {
     constexpr std::size_t batch = 16;
     for (std::size_t from = 0; from < texts.size(); from += batch) {
         std::size_t size = std::min(batch, texts.size() - from);
-        std::array<std::string_view, batch> lines;
-        std::array<std::size_t, batch> places{};
+        // Left unset past `size`, and places for the lines the memo holds only: zeroing them
+        // every batch costs more than it would guard.
+        std::array<const char*, batch> starts;
+        std::array<std::size_t, batch> sizes;
+        std::array<std::size_t, batch> places;
         for (std::size_t i = 0; i < size; ++i) {
-            lines[i] = may_count(texts[from + i]);
-            if (!lines[i].empty() && lines[i].size() <= remembered_text) {
-                places[i] = memo_place(lines[i]);
+            std::string_view line = may_count(texts[from + i]);
+            starts[i] = line.data();
+            sizes[i] = line.size();
+            if (!line.empty() && line.size() <= remembered_text) {
+                places[i] = memo_place(line);
                 __builtin_prefetch(&s.memo[places[i]]);
                 __builtin_prefetch(&s.memo[places[i] + 1]);
             }
         }
         for (std::size_t i = 0; i < size; ++i) {
             ++lines_;
-            std::string_view text = lines[i];
+            std::string_view text(starts[i], sizes[i]);
             if (text.empty()) {
                 continue;
             }

@@ -127,8 +127,8 @@ class full_count {
     std::uint64_t uncounted() const { return uncounted_; }
 
     // Closes the last round and returns the results for the log named so; call once, at the end.
-    // Their rounds are read back from a temporary file; rounds.written() tells whether every
-    // round went into it.
+    // Their rounds are read back from a temporary file, or kept in memory from the first round
+    // that the file did not take.
     run_results finish(std::string_view log);
 
   private:

@@ -16,7 +16,19 @@ std::int32_t rounds = 0;
 std::uint64_t uncounted_obituaries = 0;
 std::uint64_t lines_read = 0;
 bool stopped_at_round_limit = false;
-std::array<round_tally, max_rounds> round_tallies;
+round_tally open_round;
+
+namespace {
+
+// The rounds closed so far, in log order, and the sums of their counts, which total_up_rounds
+// adds the open round to.
+round_list closed_rounds;
+round_tally closed_sums;
+
+// The round-end line of each round kept, numbered from 1.
+std::array<std::uint64_t, max_rounds> round_end_lines{};
+
+}  // namespace
 
 namespace {
 
@@ -140,19 +152,18 @@ void init() {
     for (auto& row : who_killed_who) {
         row.fill(0);
     }
-    // The pass counts only into the rounds up to the current one, so the rest are still empty;
-    // leaving them alone keeps their 2.5 MB out of memory for a log of few rounds.
-    auto used = static_cast<std::size_t>(std::clamp(rounds + 1, 1, max_rounds));
-    for (auto& round : std::span(round_tallies).first(used)) {
-        round.end_line = 0;
-        round.end_text_length = 0;
-        for (auto& row : round.stats) {
+    for (round_tally* round : {&open_round, &closed_sums}) {
+        round->end_line = 0;
+        round->end_text_length = 0;
+        for (auto& row : round->stats) {
             row.fill(0);
         }
-        for (auto& row : round.who_killed_who) {
+        for (auto& row : round->who_killed_who) {
             row.fill(0);
         }
     }
+    closed_rounds = round_list();
+    round_end_lines.fill(0);
     slot_index.fill(-1);
     player_count = 0;
     rounds = 0;
@@ -177,36 +188,28 @@ void add_counts(std::int32_t* to, const std::int32_t* from, std::size_t size) {
 }  // namespace
 
 void total_up_rounds() {
-    // Rounds past the last kept share it, so every count is in one of these.
-    auto used = static_cast<std::size_t>(std::min<std::int32_t>(rounds, max_rounds - 1)) + 1;
-    for (auto& row : stats) {
-        row.fill(0);
-    }
-    for (auto& row : who_killed_who) {
-        row.fill(0);
-    }
-    for (std::size_t r = 0; r < used; ++r) {
-        add_counts(stats[0].data(), round_tallies[r].stats[0].data(),
-                   stats.size() * classic_counter_count);
-        add_counts(who_killed_who[0].data(), round_tallies[r].who_killed_who[0].data(),
-                   who_killed_who.size() * max_players);
-    }
+    // Rounds past the last kept share it, so every count is in the closed rounds or the open one.
+    stats = closed_sums.stats;
+    who_killed_who = closed_sums.who_killed_who;
+    add_counts(stats[0].data(), open_round.stats[0].data(), stats.size() * classic_counter_count);
+    add_counts(who_killed_who[0].data(), open_round.who_killed_who[0].data(),
+               who_killed_who.size() * max_players);
 }
 
 int round_count() {
     // At the round-limit stop, rounds counts the round end that stopped the run too.
     int ended = std::min(static_cast<int>(rounds), max_rounds);
-    bool open_round =
+    bool lines_after =
         ended < max_rounds &&
-        lines_read > (ended == 0 ? 0 : round_tallies[static_cast<std::size_t>(ended - 1)].end_line);
-    return ended + (open_round ? 1 : 0);
+        lines_read > (ended == 0 ? 0 : round_end_lines[static_cast<std::size_t>(ended - 1)]);
+    return ended + (lines_after ? 1 : 0);
 }
 
 round_span span_of_round(int r) {
     auto k = static_cast<std::size_t>(r);
-    std::uint64_t first = k == 0 ? 1 : round_tallies[k - 1].end_line + 1;
+    std::uint64_t first = k == 0 ? 1 : round_end_lines[k - 1] + 1;
     bool ended = r < rounds;
-    return {first, ended ? round_tallies[k].end_line : lines_read, ended};
+    return {first, ended ? round_end_lines[k] : lines_read, ended};
 }
 
 int lookup_player(std::string_view player) {
@@ -247,7 +250,58 @@ void copy_kills(kill_matrix& to,
     }
 }
 
+// The counts of a round, kept dense, as the results hold them.
+round_result result_of_round(const round_tally& tally, round_span span, std::size_t players) {
+    round_result round(
+        span.first_line, span.last_line, span.ended,
+        span.ended ? std::string(tally.end_text.data(), tally.end_text_length) : std::string());
+    std::size_t entries = 0;
+    for (std::size_t p = 0; p < players; ++p) {
+        entries += static_cast<std::size_t>(std::count_if(
+            tally.stats[p].begin(), tally.stats[p].end(), [](std::int32_t n) { return n != 0; }));
+    }
+    round.reserve(entries);
+    for (std::size_t p = 0; p < players; ++p) {
+        for (std::size_t c = 0; c < tally.stats[p].size(); ++c) {
+            if (tally.stats[p][c] != 0) {
+                round.add_count(static_cast<std::uint32_t>(p), static_cast<counter>(c),
+                                tally.stats[p][c]);
+            }
+        }
+    }
+    copy_kills(round.kills(), tally.who_killed_who, players);
+    return round;
+}
+
 }  // namespace
+
+void end_round(std::uint64_t line, std::string_view text) {
+    if (rounds < max_rounds) {
+        auto r = static_cast<std::size_t>(rounds);
+        round_end_lines[r] = line;
+        open_round.end_line = line;
+        open_round.end_text_length = std::min(text.size(), round_end_text_size);
+        std::copy_n(text.begin(), open_round.end_text_length, open_round.end_text.begin());
+    }
+    int ended = rounds++;
+    if (ended < max_rounds - 1) {
+        // Only the claimed slots can hold counts, so only their rows and cells are cleared.
+        auto players = static_cast<std::size_t>(player_count);
+        closed_rounds.push_back(result_of_round(open_round, span_of_round(ended), players));
+        for (std::size_t p = 0; p < players; ++p) {
+            add_counts(closed_sums.stats[p].data(), open_round.stats[p].data(),
+                       classic_counter_count);
+            add_counts(closed_sums.who_killed_who[p].data(), open_round.who_killed_who[p].data(),
+                       players);
+            open_round.stats[p].fill(0);
+            std::fill_n(open_round.who_killed_who[p].begin(), players, 0);
+        }
+    }
+}
+
+void spill_rounds_to(std::FILE* stream) {
+    closed_rounds.spill_to(stream);
+}
 
 run_results results_of_pass(std::string_view log) {
     run_results results;
@@ -264,30 +318,11 @@ run_results results_of_pass(std::string_view log) {
         std::copy(stats[p].begin(), stats[p].end(), player.counters.begin());
     }
     copy_kills(results.head_to_head, who_killed_who, players);
-    int count = round_count();
-    results.rounds.reserve(static_cast<std::size_t>(count));
-    for (int r = 0; r < count; ++r) {
-        round_span span = span_of_round(r);
-        const round_tally& tally = round_tallies[static_cast<std::size_t>(r)];
-        round_result& round = results.rounds.emplace_back(
-            span.first_line, span.last_line, span.ended,
-            span.ended ? std::string(tally.end_text.data(), tally.end_text_length) : std::string());
-        std::size_t entries = 0;
-        for (std::size_t p = 0; p < players; ++p) {
-            entries +=
-                static_cast<std::size_t>(std::count_if(tally.stats[p].begin(), tally.stats[p].end(),
-                                                       [](std::int32_t n) { return n != 0; }));
-        }
-        round.reserve(entries);
-        for (std::size_t p = 0; p < players; ++p) {
-            for (std::size_t c = 0; c < tally.stats[p].size(); ++c) {
-                if (tally.stats[p][c] != 0) {
-                    round.add_count(static_cast<std::uint32_t>(p), static_cast<counter>(c),
-                                    tally.stats[p][c]);
-                }
-            }
-        }
-        copy_kills(round.kills(), tally.who_killed_who, players);
+    results.rounds = std::move(closed_rounds);
+    closed_rounds = round_list();
+    auto closed = static_cast<int>(results.rounds.size());
+    if (round_count() > closed) {
+        results.rounds.push_back(result_of_round(open_round, span_of_round(closed), players));
     }
     return results;
 }

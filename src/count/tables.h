@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 #include "count/counters.h"
@@ -51,8 +52,20 @@ struct round_tally {
     std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who{};
 };
 
-// The rounds in log order; round r holds the counts of the lines after round end r - 1.
-extern std::array<round_tally, max_rounds> round_tallies;
+// The counts of the round being read: round min(rounds, max_rounds - 1). The last round kept
+// stays open to the end, and holds the lines examined after the round-limit stop too; the
+// rounds before it are closed, and results_of_pass hands them out.
+extern round_tally open_round;
+
+// Ends the round being read at its round-end line, number `line` (its first bytes kept), once
+// the line's own obituaries are counted, and counts it in `rounds`: a round before the last kept
+// is closed and its counts moved out of open_round, which starts the next round empty. The
+// memo's sightings of the round must have been added to it.
+void end_round(std::uint64_t line, std::string_view text);
+
+// From now on closed rounds go to this stream (a temporary file), which the tables close: the
+// pass then keeps one round's counts in memory, whatever the log. Call it after init().
+void spill_rounds_to(std::FILE* stream);
 
 // The lines that one round spans, numbered from 1.
 struct round_span {
@@ -99,5 +112,6 @@ inline int free_slots() {
     return max_players - player_count;
 }
 
-// Returns the results of the pass as the tables hold them after it, for the log named so.
+// Returns the results of the pass as the tables hold them after it, for the log named so. It
+// takes the closed rounds along, so call it once after a pass.
 run_results results_of_pass(std::string_view log);

@@ -122,6 +122,7 @@ bool round_result::read_from(std::FILE* in, round_result& round) {
 }
 
 void round_list::spill_to(std::FILE* stream) {
+    assert(held_.empty());
     stream_.reset(stream);
     spilled_ = true;
 }
@@ -133,24 +134,27 @@ round_result& round_list::emplace_back(std::uint64_t first_line, std::uint64_t l
 }
 
 void round_list::push_back(round_result round) {
-    if (!spilled_) {
-        held_.push_back(std::move(round));
-        return;
+    if (spilled_ && written_) {
+        // Writes are appended; a read in between moved the stream, so each write seeks to the
+        // end. Each round is flushed, so that a write that fails fails for this round alone and
+        // the rounds before it stay readable.
+        long place = std::fseek(stream_.get(), 0, SEEK_END) == 0 ? std::ftell(stream_.get()) : -1;
+        if (place >= 0 && round.write_to(stream_.get()) && std::fflush(stream_.get()) == 0) {
+            places_.push_back(static_cast<std::uint64_t>(place));
+            return;
+        }
+        written_ = false;
     }
-    // Writes are appended; a read in between moved the stream, so each write seeks to the end.
-    written_ = written_ && std::fseek(stream_.get(), 0, SEEK_END) == 0;
-    long place = std::ftell(stream_.get());
-    written_ = written_ && place >= 0 && round.write_to(stream_.get());
-    places_.push_back(static_cast<std::uint64_t>(place < 0 ? 0 : place));
+    held_.push_back(std::move(round));
 }
 
 const round_result& round_list::operator[](std::size_t r) const {
-    if (!spilled_) {
-        return held_[r];
+    if (r >= places_.size()) {
+        return held_[r - places_.size()];
     }
     if (read_at_ != r) {
-        // A round that cannot be read back (the stream failed as it was written) reads as
-        // empty; written() has told the run already.
+        // A round that cannot be read back (something else changed the temporary file) reads
+        // as empty.
         bool read = std::fseek(stream_.get(), static_cast<long>(places_[r]), SEEK_SET) == 0 &&
                     round_result::read_from(stream_.get(), read_);
         if (!read) {

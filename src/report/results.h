@@ -119,10 +119,12 @@ class round_result {
 
 // The rounds of a run, in log order: held in memory, or, once spill_to is given a stream, written
 // to it as they come and read back one at a time, so that a run of any number of rounds keeps
-// one in memory (and eight bytes of each round's place in the stream).
+// one in memory (and eight bytes of each round's place in the stream). A round the stream does
+// not take whole (a full disk, a limit on file sizes) stays in memory, and so do those after it.
 class round_list {
   public:
-    // From now on, rounds added go to this stream (a temporary file), which the list closes.
+    // From now on, rounds added go to this stream (a temporary file), which the list closes;
+    // call it before any round is added.
     void spill_to(std::FILE* stream);
 
     // Makes room for this many rounds in memory.
@@ -134,10 +136,10 @@ class round_list {
                                std::string end_text = {});
     void push_back(round_result round);
 
-    // Whether every round spilled was written whole.
+    // Whether every round added since spill_to went to the stream.
     bool written() const { return written_; }
 
-    std::size_t size() const { return spilled_ ? places_.size() : held_.size(); }
+    std::size_t size() const { return places_.size() + held_.size(); }
     bool empty() const { return size() == 0; }
 
     // Round r, below size(). A spilled round is read back into the one kept in memory, so the
@@ -166,7 +168,7 @@ class round_list {
     struct stream_closer {
         void operator()(std::FILE* stream) const { std::fclose(stream); }
     };
-    std::vector<round_result> held_;
+    std::vector<round_result> held_;  // the rounds after those in the stream
     std::unique_ptr<std::FILE, stream_closer> stream_;
     bool spilled_ = false;
     bool written_ = true;

@@ -57,6 +57,7 @@ struct line_reader {
     bool skipping = false;      // inside the unexamined rest of an over-long line
     bool data_ended = false;    // end of file, or a byte 26, has been reached
     bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
+    bool map_spots = true;      // the batches hand out spots: not so for every line
     int error = 0;              // errno of a failed read
     line_feed_list line_feeds_listed{};
     scan_functions functions{};
@@ -228,7 +229,10 @@ std::string_view line_text(const char* start, std::size_t size) {
         reader.may_hold_nul = std::memchr(reader.buffer.data(), '\0', reader.end) != nullptr;
         reader.functions.map_line_feeds(reader.buffer.data(), reader.end, reader.line_feeds.data());
     }
-    pass_search::map(reader.buffer.data(), reader.end, reader.spots.data(), reader.functions.sweep);
+    if (reader.map_spots) {
+        pass_search::map(reader.buffer.data(), reader.end, reader.spots.data(),
+                         reader.functions.sweep);
+    }
     return true;
 }
 
@@ -423,8 +427,10 @@ template <bool every_line>
 [[gnu::always_inline]] inline scan_result next_batch_of(line_batch& batch) {
     batch.size = 0;
     batch.lines = 0;
-    batch.mapped = reader.buffer.data();
-    batch.spots = reader.spots.data();
+    // Rules that take every line ask for no phrase, so the search is not run for them.
+    reader.map_spots = !every_line;
+    batch.mapped = every_line ? nullptr : reader.buffer.data();
+    batch.spots = every_line ? nullptr : reader.spots.data();
     // A run that ended with a full batch leaves nothing for the next: the loop starts another.
     while (batch.lines == 0) {
         if (!reader.in_run) {
