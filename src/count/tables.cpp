@@ -249,6 +249,15 @@ void copy_kills(kill_matrix& to,
 
 }  // namespace
 
+std::uint64_t obituaries_counted() {
+    std::uint64_t victims = 0;
+    for (std::size_t p = 0; p < static_cast<std::size_t>(player_count); ++p) {
+        victims += static_cast<std::uint64_t>(stats[p][deaths]) +
+                   static_cast<std::uint64_t>(stats[p][suicides]);
+    }
+    return victims;
+}
+
 run_results results_of_pass(std::string_view log) {
     run_results results;
     results.log = std::string(log);

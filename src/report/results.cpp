@@ -122,8 +122,18 @@ bool round_result::read_from(std::FILE* in, round_result& round) {
 }
 
 void round_list::spill_to(std::FILE* stream) {
-    stream_.reset(stream);
+    stream_.reset(stream, std::fclose);
     spilled_ = true;
+}
+
+round_list round_list::shared_copy() const {
+    round_list copy;
+    copy.held_ = held_;
+    copy.stream_ = stream_;
+    copy.spilled_ = spilled_;
+    copy.written_ = written_;
+    copy.places_ = places_;
+    return copy;
 }
 
 round_result& round_list::emplace_back(std::uint64_t first_line, std::uint64_t last_line,
@@ -145,8 +155,8 @@ void round_list::push_back(round_result round) {
 }
 
 const round_result& round_list::operator[](std::size_t r) const {
-    if (!spilled_) {
-        return held_[r];
+    if (r >= places_.size()) {
+        return held_[r - places_.size()];
     }
     if (read_at_ != r) {
         // A round that cannot be read back (the stream failed as it was written) reads as
