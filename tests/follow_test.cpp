@@ -28,8 +28,8 @@ std::string sample_log() {
     std::string log;
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 40; ++i) {
-            log += "P" + std::to_string(i % 7) + "^7 was railed by P" + std::to_string(i % 5) +
-                   "^7\n";
+            log +=
+                "P" + std::to_string(i % 7) + "^7 was railed by P" + std::to_string(i % 5) + "^7\n";
             log += i % 9 == 0 ? "chat: gg\r\n" : "P3^7 ate P1^7's rocket\n";
         }
         log += "P2^7 hit the fraglimit.\n";
@@ -132,7 +132,8 @@ std::string full_whole(const std::string& log) {
 }
 
 // Where the log is cut into three pieces: inside a line, right after a line feed, among lines
-// seen again before a round end (their sightings not yet settled), inside the over-long line, between a carriage return and its line feed, inside the last line.
+// seen again before a round end (their sightings not yet settled), inside the over-long line,
+// between a carriage return and its line feed, inside the last line.
 std::vector<std::pair<std::size_t, std::size_t>> cuts_of(const std::string& log) {
     std::size_t long_line = log.find(std::string(300, 'x'));
     std::size_t cr = log.find('\r');
@@ -192,7 +193,8 @@ TEST(Follow, EndingTheInputWithoutReadingLeavesTheFileUnread) {
     EXPECT_EQ(run_pass(rules, progress, path, at), pass_end::end_of_log);
     // The piece is the last line, as the end of a normal log; what came after it is not read.
     EXPECT_EQ(at.lines, 2u);
-    EXPECT_EQ(json_of(results_of_pass("log")), classic_whole("Bob^7 was railed by Kim^7\nKim^7 cra"));
+    EXPECT_EQ(json_of(results_of_pass("log")),
+              classic_whole("Bob^7 was railed by Kim^7\nKim^7 cra"));
 }
 
 TEST(Follow, FullResultsMidPassLeaveTheCountAsItWas) {

@@ -92,10 +92,10 @@ log_watch::log_watch(const std::string& log) : name_(name_of(log)) {
     if (folder.empty()) {
         folder = ".";
     }
-    if (fd_ >= 0 && inotify_add_watch(fd_, folder.c_str(),
-                                      IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
-                                          IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB |
-                                          IN_DELETE_SELF | IN_MOVE_SELF) < 0) {
+    if (fd_ >= 0 &&
+        inotify_add_watch(fd_, folder.c_str(),
+                          IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                              IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF) < 0) {
         close(fd_);
         fd_ = -1;
     }
@@ -112,7 +112,8 @@ void log_watch::wait(clock_type::duration longest) {
     auto limit = fd_ >= 0 ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(250);
     auto until = clock_type::now() + std::min<clock_type::duration>(longest, limit);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - clock_type::now());
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - clock_type::now());
         if (left.count() <= 0) {
             return;
         }
@@ -220,9 +221,7 @@ class session {
     }
 
     std::int32_t round_ends() const { return full_ ? full_->round_ends() : rounds; }
-    std::uint64_t obituaries() const {
-        return full_ ? full_->obituaries() : obituaries_counted();
-    }
+    std::uint64_t obituaries() const { return full_ ? full_->obituaries() : obituaries_counted(); }
 
     // The results of the lines read so far; counting may go on.
     run_results results() const {

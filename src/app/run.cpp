@@ -111,7 +111,7 @@ int run_log(const run_options& options, cpu_path path) {
         start_scan(in, path);
         full = std::make_unique<full_count>();
         end = run_full_pass(*full, progress) == scan_result::failed ? pass_end::read_failed
-                                                                     : pass_end::end_of_log;
+                                                                    : pass_end::end_of_log;
     } else {
         start_scan(in, path);
         classic_rules rules(path);

@@ -276,7 +276,7 @@ followed_file check_followed(const std::string& path, std::FILE* in) {
         return followed_file::other;
     }
     return named.st_dev == open.st_dev && named.st_ino == open.st_ino ? followed_file::same
-                                                                       : followed_file::other;
+                                                                      : followed_file::other;
 }
 
 bool size_of_open_file(std::FILE* in, std::uint64_t& size) {
