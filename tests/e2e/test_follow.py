@@ -264,6 +264,18 @@ class Follow(unittest.TestCase):
         follower.wait_for_report(data)
         self.assertEqual(follower.stop(), 1)
 
+    def test_the_round_limit_stops_as_in_a_normal_run(self):
+        # The classic rules stop at the 51st round end, with the notice, wherever it comes.
+        game = b"Bob was railed by Sam\nSam ate Bob's rocket\nfraglimit hit\n"
+        follower = self.follower(log=game * 30)
+        follower.wait_for_report(game * 30)
+        follower.append(game * 25)
+        self.assertEqual(follower.child.wait(timeout=60), 1)
+        self.assertEqual(follower.report(), expected_report(game * 55))
+        self.assertIn(b"You seem to have hit that limit. Writing out live.txt, live.html and "
+                      b"live.json now and quitting.", follower.stderr())
+        self.assertIsNone(LIVE.search(follower.report("live.html")))
+
     @windows_skip("the peak_rss launcher and SIGTERM")
     @unittest.skipUnless(PEAK_RSS, "needs the peak_rss launcher (Linux)")
     @unittest.skipIf(SANITIZED, "the sanitizers keep freed memory")
