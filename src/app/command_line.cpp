@@ -345,8 +345,8 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
                  "print no progress lines (the notice at the round\nlimit goes to standard error)");
     app.add_flag("-f,--follow", options.follow,
                  "after the log's end, go on reading what the game\nadds, rewriting the reports "
-                 "after each round end\n(and every 2 s while obituaries come), until\n"
-                 "stopped with Ctrl-C; the page reloads itself");
+                 "after each round end\n(at most every 2 s while obituaries come),\n"
+                 "until stopped with Ctrl-C; the page reloads\nitself");
     app.add_option("--history", options.history,
                    "after the run, record its session in FILE (made\nwhen missing); a log "
                    "recorded before adds\nnothing, a log grown since replaces its session")
