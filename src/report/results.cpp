@@ -123,6 +123,7 @@ bool round_result::read_from(std::FILE* in, round_result& round) {
 
 void round_list::spill_to(std::FILE* stream) {
     stream_.reset(stream, std::fclose);
+    places_ = std::make_shared<std::vector<std::uint64_t>>();
     spilled_ = true;
 }
 
@@ -133,6 +134,7 @@ round_list round_list::shared_copy() const {
     copy.spilled_ = spilled_;
     copy.written_ = written_;
     copy.places_ = places_;
+    copy.spilled_rounds_ = spilled_rounds_;
     return copy;
 }
 
@@ -147,21 +149,24 @@ void round_list::push_back(round_result round) {
         held_.push_back(std::move(round));
         return;
     }
+    // The places are shared with copies, which are behind the list they were made from.
+    assert(places_->size() == spilled_rounds_);
     // Writes are appended; a read in between moved the stream, so each write seeks to the end.
     written_ = written_ && std::fseek(stream_.get(), 0, SEEK_END) == 0;
     long place = std::ftell(stream_.get());
     written_ = written_ && place >= 0 && round.write_to(stream_.get());
-    places_.push_back(static_cast<std::uint64_t>(place < 0 ? 0 : place));
+    places_->push_back(static_cast<std::uint64_t>(place < 0 ? 0 : place));
+    ++spilled_rounds_;
 }
 
 const round_result& round_list::operator[](std::size_t r) const {
-    if (r >= places_.size()) {
-        return held_[r - places_.size()];
+    if (r >= spilled_rounds_) {
+        return held_[r - spilled_rounds_];
     }
     if (read_at_ != r) {
         // A round that cannot be read back (the stream failed as it was written) reads as
         // empty; written() has told the run already.
-        bool read = std::fseek(stream_.get(), static_cast<long>(places_[r]), SEEK_SET) == 0 &&
+        bool read = std::fseek(stream_.get(), static_cast<long>((*places_)[r]), SEEK_SET) == 0 &&
                     round_result::read_from(stream_.get(), read_);
         if (!read) {
             read_ = round_result(0, 0, false);

@@ -134,8 +134,9 @@ class round_list {
                                std::string end_text = {});
     void push_back(round_result round);
 
-    // A list of the same rounds, which reads a spilled list's stream without moving it and keeps
-    // it open while either list lives; rounds the copy adds do not show in this list.
+    // A list of the same rounds, which reads a spilled list's stream and places without copying
+    // them and keeps them while either list lives; rounds this list adds later do not show in
+    // the copy, which adds its own with add_in_memory only.
     round_list shared_copy() const;
 
     // Adds a round at the end, kept in memory even in a spilled list (after its spilled rounds).
@@ -144,7 +145,7 @@ class round_list {
     // Whether every round spilled was written whole.
     bool written() const { return written_; }
 
-    std::size_t size() const { return places_.size() + held_.size(); }
+    std::size_t size() const { return spilled_rounds_ + held_.size(); }
     bool empty() const { return size() == 0; }
 
     // Round r, below size(). A spilled round is read back into the one kept in memory, so the
@@ -175,7 +176,10 @@ class round_list {
     std::shared_ptr<std::FILE> stream_;
     bool spilled_ = false;
     bool written_ = true;
-    std::vector<std::uint64_t> places_;  // where each spilled round starts in the stream
+    // Where each spilled round starts in the stream, shared with the copies, which read only
+    // the first spilled_rounds_ of them: the list only appends.
+    std::shared_ptr<std::vector<std::uint64_t>> places_;
+    std::size_t spilled_rounds_ = 0;
     mutable round_result read_{0, 0, false};
     mutable std::size_t read_at_ = static_cast<std::size_t>(-1);
 };
