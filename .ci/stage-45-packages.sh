@@ -31,7 +31,7 @@ linux_top=$(basename "$linux")
 check_listing "$(tar tzf "$linux.tar.gz")" "$linux_top" README.md fragtally \
   "$linux_top/share/man/" "$linux_top/share/man/man1/" "$linux_top/share/man/man1/fragtally.1"
 check_listing "$(unzip -Z1 "$windows.zip")" "$(basename "$windows")" README.txt fragtally.exe \
-  "$(basename "$windows")/bin/fragtally-page.cmd"
+  "$(basename "$windows")/bin/fragtally-page.cmd" "$(basename "$windows")/bin/fragtally-live.cmd"
 deb_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
 deb_expected=$(printf '%s\n' ./usr/bin/fragtally ./usr/share/doc/fragtally/README.md \
   ./usr/share/doc/fragtally/copyright ./usr/share/doc/fragtally/changelog.gz \

@@ -7,7 +7,8 @@
 # Beside the Windows program, a command file that a double-click runs: it writes both reports of
 # the log in its folder and opens the page.
 if(WIN32)
-  install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/fragtally-page.cmd DESTINATION bin)
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/fragtally-page.cmd
+    ${PROJECT_SOURCE_DIR}/packaging/fragtally-live.cmd DESTINATION bin)
 endif()
 
 set(CPACK_PACKAGE_NAME fragtally)

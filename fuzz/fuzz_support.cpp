@@ -150,7 +150,7 @@ void check_full_pass(const std::string& log) {
     start_progress(out);
     full_count count;
     progress_output progress;
-    bool read = run_full_pass(count, progress);
+    bool read = run_full_pass(count, progress) != scan_result::failed;
     flush_progress();
     std::fclose(in);
     std::fclose(out);

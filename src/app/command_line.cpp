@@ -46,7 +46,7 @@ std::string footer() {
     text += "\nExit status:\n";
     text += "  0  --help or --version\n";
     text += "  1  the log was read and every report written, also after the stop at the\n";
-    text += "     round limit\n";
+    text += "     round limit, and after a stop request of --follow\n";
     text += "  2  a failure: a usage error, a log that cannot be read or a report that\n";
     text += "     cannot be written\n";
     text += "\nExample:\n";
@@ -54,6 +54,8 @@ std::string footer() {
     text += "      reads games/qconsole.log without progress lines and writes week.txt\n";
     text += "  fragtally --history games.db games/qconsole.log\n";
     text += "      also records the session in games.db (made when missing)\n";
+    text += "  fragtally -f -o live.html games/qconsole.log\n";
+    text += "      keeps live.html current while the game writes games/qconsole.log\n";
     text += "  fragtally --history games.db --from-history --since 2026-12-01 -o month.html\n";
     text += "      writes the page of the sessions in games.db begun since December 1\n";
     return text;
@@ -259,6 +261,10 @@ bool settle_history(bool log_given, run_options& options, int& exit_status) {
     if (options.from_history && options.history.empty()) {
         return usage_error("--from-history needs --history FILE", exit_status);
     }
+    if (options.from_history && options.follow) {
+        return usage_error("--from-history reads no log to follow; not expected: --follow",
+                           exit_status);
+    }
     if (options.from_history && log_given) {
         return usage_error("--from-history reads no LOG; not expected: " + printable(options.log),
                            exit_status);
@@ -340,6 +346,10 @@ bool parse_command_line(int argc, const char* const* argv, run_options& options,
         ->check(CLI::IsMember({classic, full}));
     app.add_flag("-q,--quiet", options.quiet,
                  "print no progress lines (the notice at the round\nlimit goes to standard error)");
+    app.add_flag("-f,--follow", options.follow,
+                 "after the log's end, go on reading what the game\nadds, rewriting the reports "
+                 "after each round end\n(at most every 2 s while obituaries come),\n"
+                 "until stopped with Ctrl-C; the page reloads\nitself");
     app.add_option("--history", options.history,
                    "after the run, record its session in FILE (made\nwhen missing); a log "
                    "recorded before adds\nnothing, a log grown since replaces its session")

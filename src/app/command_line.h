@@ -26,6 +26,7 @@ struct run_options {
     std::string log{default_log};
     std::vector<report_output> outputs;  // at least one after parsing
     bool quiet = false;                  // no progress lines
+    bool follow = false;                 // --follow: read on as the log grows, until stopped
     rule_set rules = rule_set::classic;  // the rules every report of the run counts by
     bool output_named = false;           // an -o was given
     bool no_arguments = false;           // the classic run: nothing on the command line

@@ -9,6 +9,7 @@
 
 #include "app/console.h"
 #include "app/exit_status.h"
+#include "app/follow.h"
 #include "app/history_run.h"
 #include "app/messages.h"
 #include "app/progress.h"
@@ -37,11 +38,13 @@ std::string names_of(const std::vector<pending_report>& reports) {
     return names;
 }
 
+}  // namespace
+
 // The classic notice clears a terminal, goes to standard output and waits for a key on a
 // terminal. A run that asked for no progress or for other reports, or a scripted run given
 // arguments, gets it on standard error and goes on: the key wait and the cleared screen would
 // only be in its way. A run without arguments stays as it always was.
-void stop_at_round_limit(const run_options& options, const std::vector<pending_report>& reports) {
+void notice_round_limit(const run_options& options, const std::vector<pending_report>& reports) {
     bool classic =
         !options.quiet && !options.output_named && (options.no_arguments || input_is_console());
     std::FILE* out = classic ? stdout : stderr;
@@ -66,9 +69,10 @@ void stop_at_round_limit(const run_options& options, const std::vector<pending_r
     }
 }
 
-}  // namespace
-
 int run_log(const run_options& options, cpu_path path) {
+    if (options.follow) {
+        return follow_log(options, path);
+    }
     init();
     std::FILE* in = open_for_reading(options.log);
     if (in == nullptr) {
@@ -106,7 +110,8 @@ int run_log(const run_options& options, cpu_path path) {
     if (options.rules == rule_set::full) {
         start_scan(in, path);
         full = std::make_unique<full_count>();
-        end = run_full_pass(*full, progress) ? pass_end::end_of_log : pass_end::read_failed;
+        end = run_full_pass(*full, progress) == scan_result::failed ? pass_end::read_failed
+                                                                    : pass_end::end_of_log;
     } else {
         start_scan(in, path);
         // The rounds go to a temporary file as they end, and the writers read them back one at
@@ -125,7 +130,7 @@ int run_log(const run_options& options, cpu_path path) {
     std::uint64_t log_bytes = bytes_read_from(in);
     std::fclose(in);
     if (end == pass_end::round_limit_stop) {
-        stop_at_round_limit(options, reports);
+        notice_round_limit(options, reports);
     }
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;

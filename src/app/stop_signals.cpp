@@ -1,6 +1,9 @@
 #include "app/stop_signals.h"
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -25,6 +29,10 @@ struct listed_file {
 };
 std::vector<listed_file> temp_files;
 
+// Set when a deferred request has come; the next request is handled as before.
+volatile std::sig_atomic_t deferring = 0;
+volatile std::sig_atomic_t requested = 0;
+
 #ifdef _WIN32
 
 // Windows runs a stop handler on a thread of its own while the program goes on; the lock is
@@ -37,9 +45,23 @@ list_lock lock;
 
 // An open file cannot be deleted on Windows, so each is closed first; the program ends here,
 // with the lock kept, so that no write goes on.
+HANDLE stop_event = nullptr;
+HANDLE done_event = nullptr;
+
 BOOL WINAPI on_stop(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
         return FALSE;
+    }
+    if (deferring != 0 && requested == 0) {
+        requested = 1;
+        SetEvent(stop_event);
+        if (event != CTRL_CLOSE_EVENT) {
+            return TRUE;
+        }
+        // Windows ends the program once this handler returns from a closed console, and gives
+        // it 5 seconds: the final reports are written meanwhile on the main thread.
+        WaitForSingleObject(done_event, 4500);
+        ExitProcess(exit_failure);
     }
     EnterCriticalSection(&lock.section);
     for (const listed_file& file : temp_files) {
@@ -60,8 +82,19 @@ sigset_t stop_set() {
     return set;
 }
 
-// Only async-signal-safe calls: tcsetattr inside restore_console_settings, unlink, _exit.
+// The self-pipe that wakes a run waiting in poll at a deferred request.
+std::array<int, 2> wake_pipe{-1, -1};
+
+// Only async-signal-safe calls: tcsetattr inside restore_console_settings, write, unlink, _exit.
 void on_stop(int /*signal_number*/) {
+    if (deferring != 0 && requested == 0) {
+        requested = 1;
+        int saved = errno;
+        char byte = 1;
+        [[maybe_unused]] ssize_t wrote = write(wake_pipe[1], &byte, 1);
+        errno = saved;
+        return;
+    }
     restore_console_settings();
     for (const listed_file& file : temp_files) {
         unlink(file.path.c_str());
@@ -77,6 +110,22 @@ void on_stop(int /*signal_number*/) {
 
 void handle_stop_requests() {
     SetConsoleCtrlHandler(on_stop, TRUE);
+}
+
+void defer_first_stop_request() {
+    stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    done_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    deferring = stop_event != nullptr && done_event != nullptr ? 1 : 0;
+}
+
+void* stop_request_event() {
+    return stop_event;
+}
+
+void stop_request_done() {
+    if (done_event != nullptr) {
+        SetEvent(done_event);
+    }
 }
 
 stops_held::stops_held() {
@@ -103,6 +152,22 @@ void handle_stop_requests() {
     }
 }
 
+void defer_first_stop_request() {
+    // Without the pipe a request could not wake the wait, so it stops the program as before.
+    if (pipe(wake_pipe.data()) != 0) {
+        return;
+    }
+    for (int end : wake_pipe) {
+        fcntl(end, F_SETFD, FD_CLOEXEC);
+        fcntl(end, F_SETFL, O_NONBLOCK);
+    }
+    deferring = 1;
+}
+
+int stop_request_descriptor() {
+    return wake_pipe[0];
+}
+
 stops_held::stops_held() {
     sigset_t set = stop_set();
     sigprocmask(SIG_BLOCK, &set, nullptr);
@@ -114,6 +179,10 @@ stops_held::~stops_held() {
 }
 
 #endif
+
+bool stop_requested() {
+    return requested != 0;
+}
 
 void remember_temp_file(const temp_file& temp) {
     temp_files.push_back({temp.path, temp.stream});

@@ -263,9 +263,9 @@ struct full_count::state {
     // Lines seen lately, by memo_place of their text.
     std::array<remembered_line, memo_lines> memo{};
 
-    // Closes the round at `last_line`, its lines' counts handed to the store, and starts the next;
-    // an ended round keeps the first bytes of the line that ended it, as the classic pass does.
-    void close_round(std::uint64_t last_line, bool ended, std::string_view end_text) {
+    // The round being read as a round ending at `last_line`; an ended round keeps the first
+    // bytes of the line that ended it, as the classic pass does.
+    round_result round_to(std::uint64_t last_line, bool ended, std::string_view end_text) const {
         round_result result(round_first_line, last_line, ended,
                             std::string(end_text.substr(0, round_end_text_size)));
         std::size_t entries = 0;
@@ -292,14 +292,26 @@ struct full_count::state {
                                        killed_in_round[p][v]);
                 }
             }
+        }
+        return result;
+    }
+
+    // Closes the round at `last_line`, its lines' counts handed to the store and added to the
+    // totals, and starts the next.
+    void close_round(std::uint64_t last_line, bool ended, std::string_view end_text) {
+        rounds.push_back(round_to(last_line, ended, end_text));
+        for (std::size_t p = 0; p < players; ++p) {
             add_counts(totals[p].data(), round[p].data(), round[p].size());
             add_counts(killed[p].data(), killed_in_round[p].data(), players);
             round[p].fill(0);
             std::fill(killed_in_round[p].begin(), killed_in_round[p].begin() + players, 0);
         }
-        rounds.push_back(std::move(result));
         round_first_line = last_line + 1;
     }
+
+    // The results of the count, with the given rounds.
+    run_results results(std::string_view log, std::uint64_t lines, std::uint64_t uncounted,
+                        round_list list) const;
 };
 
 full_count::full_count() : state_(std::make_unique<state>()) {
@@ -446,35 +458,72 @@ full_count::remembered_line full_count::count_parsed(std::string_view text) {
     return effect;
 }
 
+run_results full_count::state::results(std::string_view log, std::uint64_t lines,
+                                       std::uint64_t uncounted, round_list list) const {
+    run_results results;
+    results.log = std::string(log);
+    results.rules = rule_set::full;
+    results.lines = lines;
+    results.round_ends = round_ends;
+    results.uncounted_obituaries = uncounted;
+    results.players.reserve(players);
+    for (std::size_t p = 0; p < players; ++p) {
+        // The round being read is added to the totals only when it closes.
+        counter_values counters = totals[p];
+        add_counts(counters.data(), round[p].data(), counters.size());
+        results.players.push_back({std::string(name_of(p)), counters});
+    }
+    std::size_t cells = 0;
+    std::vector<std::array<std::int32_t, max_players>> kills(players);
+    for (std::size_t k = 0; k < players; ++k) {
+        kills[k] = killed[k];
+        add_counts(kills[k].data(), killed_in_round[k].data(), players);
+        cells += static_cast<std::size_t>(std::count_if(
+            kills[k].begin(), kills[k].begin() + players, [](auto n) { return n != 0; }));
+    }
+    results.head_to_head.reserve(cells);
+    for (std::size_t k = 0; k < players; ++k) {
+        for (std::size_t v = 0; v < players; ++v) {
+            if (kills[k][v] != 0) {
+                results.head_to_head.add(static_cast<std::uint32_t>(k),
+                                         static_cast<std::uint32_t>(v), kills[k][v]);
+            }
+        }
+    }
+    results.rounds = std::move(list);
+    return results;
+}
+
 run_results full_count::finish(std::string_view log) {
     state& s = *state_;
     if (lines_ >= s.round_first_line) {
         s.close_round(lines_, false, {});
     }
-    run_results results;
-    results.log = std::string(log);
-    results.rules = rule_set::full;
-    results.lines = lines_;
-    results.round_ends = s.round_ends;
-    results.uncounted_obituaries = uncounted_;
-    results.players.reserve(s.players);
+    return s.results(log, lines_, uncounted_, std::move(s.rounds));
+}
+
+std::int32_t full_count::round_ends() const {
+    return state_->round_ends;
+}
+
+std::uint64_t full_count::obituaries() const {
+    const state& s = *state_;
+    std::uint64_t victims = 0;
     for (std::size_t p = 0; p < s.players; ++p) {
-        results.players.push_back({std::string(s.name_of(p)), s.totals[p]});
+        // The round being read is not in the totals yet.
+        victims += static_cast<std::uint64_t>(s.totals[p][deaths]) +
+                   static_cast<std::uint64_t>(s.totals[p][suicides]) +
+                   static_cast<std::uint64_t>(s.round[p][deaths]) +
+                   static_cast<std::uint64_t>(s.round[p][suicides]);
     }
-    std::size_t cells = 0;
-    for (std::size_t k = 0; k < s.players; ++k) {
-        cells += static_cast<std::size_t>(std::count_if(
-            s.killed[k].begin(), s.killed[k].begin() + s.players, [](auto n) { return n != 0; }));
+    return victims;
+}
+
+run_results full_count::results_so_far(std::string_view log) const {
+    const state& s = *state_;
+    round_list list = s.rounds.shared_copy();
+    if (lines_ >= s.round_first_line) {
+        list.add_in_memory(s.round_to(lines_, false, {}));
     }
-    results.head_to_head.reserve(cells);
-    for (std::size_t k = 0; k < s.players; ++k) {
-        for (std::size_t v = 0; v < s.players; ++v) {
-            if (s.killed[k][v] != 0) {
-                results.head_to_head.add(static_cast<std::uint32_t>(k),
-                                         static_cast<std::uint32_t>(v), s.killed[k][v]);
-            }
-        }
-    }
-    results.rounds = std::move(s.rounds);
-    return results;
+    return s.results(log, lines_, uncounted_, std::move(list));
 }

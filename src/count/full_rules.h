@@ -126,10 +126,21 @@ class full_count {
     // Obituaries whose new names found no free slot.
     std::uint64_t uncounted() const { return uncounted_; }
 
+    // Round-end lines counted so far.
+    std::int32_t round_ends() const;
+
+    // The deaths and suicides of every player so far: it grows with each obituary counted.
+    std::uint64_t obituaries() const;
+
     // Closes the last round and returns the results for the log named so; call once, at the end.
     // Their rounds are read back from a temporary file, or kept in memory from the first round
     // that the file did not take.
     run_results finish(std::string_view log);
+
+    // The results of the lines counted so far, the open round as a last round not ended, for
+    // the log named so; counting may go on after it. Their rounds read the temporary file the
+    // count writes, which stays open while either lives.
+    run_results results_so_far(std::string_view log) const;
 
   private:
     // What a line did, remembered with its text: its kind and, for an obituary, its message and
@@ -156,9 +167,11 @@ class full_count {
 
 // Counts every line the scanner hands out under the full rules (there is no round limit) and adds
 // a progress line for each to the progress output (void add(std::uint64_t lines)); the scanner
-// must have been started; the pass takes every line of the log. Returns false when a read failed.
+// must have been started; the pass takes every line of the log. Returns end_of_log, failed when a
+// read failed, or waiting when a followed log has no whole line more for now: a call goes on
+// from there.
 template <class Progress>
-bool run_full_pass(full_count& count, Progress& progress) {
+scan_result run_full_pass(full_count& count, Progress& progress) {
     // Progress lines depend on nothing but the count, so they are added in batches.
     constexpr std::uint64_t progress_batch = 4096;
     std::uint64_t unprinted = 0;
@@ -167,7 +180,7 @@ bool run_full_pass(full_count& count, Progress& progress) {
         scan_result got = next_batch_of_every_line(batch);
         if (got != scan_result::lines) {
             progress.add(unprinted);
-            return got != scan_result::failed;
+            return got;
         }
         assert(batch.size == batch.lines);
         count.count_lines({batch.texts.data(), batch.size});

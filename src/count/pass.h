@@ -10,13 +10,15 @@
 #include "scan/cpu.h"
 #include "scan/line_scanner.h"
 
-enum class pass_end { end_of_log, round_limit_stop, read_failed };
+// waiting: a followed log has no whole line more for now (see run_pass with a pass_position).
+enum class pass_end { end_of_log, round_limit_stop, read_failed, waiting };
 
 // What the pass asks of the counting rules it runs (count/classic_rules.h has the classic ones):
 //   static bool ends_round(phrase_set): the memo's tallies are added before such a line;
 //   line_verdict examine(text, phrases, line number, line_effect&);
 //   void add_tallies(std::span<const line_tally>): lines seen again, into the round being read;
-//   void finish(lines, stopped): once, when the pass ends.
+//   void finish(lines, stopped): when the pass ends, and at each wait of a followed log, after
+//   which the pass may go on: it must leave the tables as results_of_pass reads them.
 // And of the progress output: void add(std::uint64_t lines).
 
 namespace pass_detail {
@@ -124,26 +126,38 @@ batch_loop<Rules> batch_loop_for(cpu_path path) {
 
 }  // namespace pass_detail
 
+// Where a pass stands between its calls, kept by the caller of a pass that waits for a followed
+// log: the lines counted, those given a progress line, and the last settling of the memo.
+struct pass_position {
+    std::uint64_t lines = 0;
+    std::uint64_t printed = 0;
+    std::uint64_t settled_at = 0;
+};
+
 // Counts every line the scanner hands out with the rules until the log ends or the rules stop
 // the pass, with the batch loop of the given CPU path, which the CPU must have, and adds a
 // progress line for each line read (the stopping one excepted). The scanner must have been
-// started, and the tables the rules count into emptied.
+// started, and the tables the rules count into emptied. When the scanner waits for a followed
+// log, the pass settles the memo, finishes the rules as far as it came and returns waiting; a
+// call with the same position goes on from there.
 template <class Rules, class Progress>
-pass_end run_pass(Rules& rules, Progress& progress, cpu_path path) {
+pass_end run_pass(Rules& rules, Progress& progress, cpu_path path, pass_position& at) {
     static_assert(readable_after_text >= memo_reads_after_text, "the memo reads past a line");
     static_assert(line_batch_size <= memo_batch, "the memo looks up a whole batch");
     // Progress lines depend on nothing but the count, so they are added in batches.
     constexpr std::uint64_t progress_batch = 4096;
     pass_detail::batch_loop<Rules> count = pass_detail::batch_loop_for<Rules>(path);
-    std::uint64_t lines = 0;
-    std::uint64_t printed = 0;
-    std::uint64_t settled_at = 0;
+    std::uint64_t lines = at.lines;
+    std::uint64_t printed = at.printed;
+    std::uint64_t settled_at = at.settled_at;
     pass_end end = pass_end::end_of_log;
     for (;;) {
         line_batch batch;
         scan_result got = next_batch(batch);
         if (got != scan_result::lines) {
-            end = got == scan_result::failed ? pass_end::read_failed : pass_end::end_of_log;
+            end = got == scan_result::failed    ? pass_end::read_failed
+                  : got == scan_result::waiting ? pass_end::waiting
+                                                : pass_end::end_of_log;
             break;
         }
         // A batch tallies at most one sighting per text.
@@ -163,7 +177,16 @@ pass_end run_pass(Rules& rules, Progress& progress, cpu_path path) {
     pass_detail::settle(rules);
     assert(lines_settled());
     // The line of the round-limit stop gets no progress line.
-    progress.add(lines - printed - (end == pass_end::round_limit_stop ? 1 : 0));
+    std::uint64_t unprinted = lines - printed - (end == pass_end::round_limit_stop ? 1 : 0);
+    progress.add(unprinted);
     rules.finish(lines, end == pass_end::round_limit_stop);
+    at = {lines, printed + unprinted, lines};
     return end;
+}
+
+// A pass over a whole log, from its start.
+template <class Rules, class Progress>
+pass_end run_pass(Rules& rules, Progress& progress, cpu_path path) {
+    pass_position at;
+    return run_pass(rules, progress, path, at);
 }

@@ -303,6 +303,15 @@ void spill_rounds_to(std::FILE* stream) {
     closed_rounds.spill_to(stream);
 }
 
+std::uint64_t obituaries_counted() {
+    std::uint64_t victims = 0;
+    for (std::size_t p = 0; p < static_cast<std::size_t>(player_count); ++p) {
+        victims += static_cast<std::uint64_t>(stats[p][deaths]) +
+                   static_cast<std::uint64_t>(stats[p][suicides]);
+    }
+    return victims;
+}
+
 run_results results_of_pass(std::string_view log) {
     run_results results;
     results.log = std::string(log);
@@ -318,11 +327,12 @@ run_results results_of_pass(std::string_view log) {
         std::copy(stats[p].begin(), stats[p].end(), player.counters.begin());
     }
     copy_kills(results.head_to_head, who_killed_who, players);
-    results.rounds = std::move(closed_rounds);
-    closed_rounds = round_list();
+    // The closed rounds stay with the tables, so that a run that follows a growing log can take
+    // results again later; the copy reads the same temporary file.
+    results.rounds = closed_rounds.shared_copy();
     auto closed = static_cast<int>(results.rounds.size());
     if (round_count() > closed) {
-        results.rounds.push_back(result_of_round(open_round, span_of_round(closed), players));
+        results.rounds.add_in_memory(result_of_round(open_round, span_of_round(closed), players));
     }
     return results;
 }

@@ -112,6 +112,10 @@ inline int free_slots() {
     return max_players - player_count;
 }
 
-// Returns the results of the pass as the tables hold them after it, for the log named so. It
-// takes the closed rounds along, so call it once after a pass.
+// The deaths and suicides of every player in the totals: a figure that grows with each obituary
+// counted, so comparing it tells whether any came. The totals must be added up.
+std::uint64_t obituaries_counted();
+
+// Returns the results of the pass as the tables hold them now, for the log named so; the pass
+// may go on after it.
 run_results results_of_pass(std::string_view log);

@@ -532,8 +532,16 @@ void put_head(page_writer& page, std::string_view log_path, std::string_view per
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta http-equiv=\"Content-Security-Policy\" content=\"");
     put(page, content_policy);
+    put(page, "\">\n");
+    const std::optional<live_facts>& live = page.results.live;
+    if (live) {
+        // A reload the browser does by itself: the policy still forbids every script.
+        put(page, "<meta http-equiv=\"refresh\" content=\"");
+        put_number(page, live->refresh_seconds);
+        put(page, "\">\n");
+    }
     put(page,
-        "\">\n<meta name=\"referrer\" content=\"no-referrer\">\n"
+        "<meta name=\"referrer\" content=\"no-referrer\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
         "<meta name=\"color-scheme\" content=\"light dark\">\n<title>fragtally: ");
     put_path(page, log_path);
@@ -541,6 +549,13 @@ void put_head(page_writer& page, std::string_view log_path, std::string_view per
     put(page, style_sheet);
     put(page, "</style>\n</head>\n<body>\n<header>\n<h1>fragtally</h1>\n<p>Statistics of ");
     put_path(page, log_path);
+    if (live) {
+        put(page, "</p>\n<p>Live: the log is being followed. Written at ");
+        put(page, live->written_at);
+        put(page, "; this page reloads itself every ");
+        put_number(page, live->refresh_seconds);
+        put(page, " seconds.");
+    }
     put(page,
         "</p>\n<nav><a href=\"#summary\">Summary</a><a href=\"#leaderboard\">Leaderboard</a>"
         "<a href=\"#awards\">Awards</a><a href=\"#rivalries\">Rivalries</a>"

@@ -123,8 +123,20 @@ bool round_result::read_from(std::FILE* in, round_result& round) {
 
 void round_list::spill_to(std::FILE* stream) {
     assert(held_.empty());
-    stream_.reset(stream);
+    stream_.reset(stream, std::fclose);
+    places_ = std::make_shared<std::vector<std::uint64_t>>();
     spilled_ = true;
+}
+
+round_list round_list::shared_copy() const {
+    round_list copy;
+    copy.held_ = held_;
+    copy.stream_ = stream_;
+    copy.spilled_ = spilled_;
+    copy.written_ = written_;
+    copy.places_ = places_;
+    copy.spilled_rounds_ = spilled_rounds_;
+    return copy;
 }
 
 round_result& round_list::emplace_back(std::uint64_t first_line, std::uint64_t last_line,
@@ -135,12 +147,15 @@ round_result& round_list::emplace_back(std::uint64_t first_line, std::uint64_t l
 
 void round_list::push_back(round_result round) {
     if (spilled_ && written_) {
+        // The places are shared with copies, which are behind the list they were made from.
+        assert(places_->size() == spilled_rounds_);
         // Writes are appended; a read in between moved the stream, so each write seeks to the
         // end. Each round is flushed, so that a write that fails fails for this round alone and
         // the rounds before it stay readable.
         long place = std::fseek(stream_.get(), 0, SEEK_END) == 0 ? std::ftell(stream_.get()) : -1;
         if (place >= 0 && round.write_to(stream_.get()) && std::fflush(stream_.get()) == 0) {
-            places_.push_back(static_cast<std::uint64_t>(place));
+            places_->push_back(static_cast<std::uint64_t>(place));
+            ++spilled_rounds_;
             return;
         }
         written_ = false;
@@ -149,13 +164,13 @@ void round_list::push_back(round_result round) {
 }
 
 const round_result& round_list::operator[](std::size_t r) const {
-    if (r >= places_.size()) {
-        return held_[r - places_.size()];
+    if (r >= spilled_rounds_) {
+        return held_[r - spilled_rounds_];
     }
     if (read_at_ != r) {
         // A round that cannot be read back (something else changed the temporary file) reads
         // as empty.
-        bool read = std::fseek(stream_.get(), static_cast<long>(places_[r]), SEEK_SET) == 0 &&
+        bool read = std::fseek(stream_.get(), static_cast<long>((*places_)[r]), SEEK_SET) == 0 &&
                     round_result::read_from(stream_.get(), read_);
         if (!read) {
             read_ = round_result(0, 0, false);

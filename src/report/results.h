@@ -136,10 +136,18 @@ class round_list {
                                std::string end_text = {});
     void push_back(round_result round);
 
+    // A list of the same rounds, which reads a spilled list's stream and places without copying
+    // them and keeps them while either list lives; rounds this list adds later do not show in
+    // the copy, which adds its own with add_in_memory only.
+    round_list shared_copy() const;
+
+    // Adds a round at the end, kept in memory even in a spilled list (after its spilled rounds).
+    void add_in_memory(round_result round) { held_.push_back(std::move(round)); }
+
     // Whether every round added since spill_to went to the stream.
     bool written() const { return written_; }
 
-    std::size_t size() const { return places_.size() + held_.size(); }
+    std::size_t size() const { return spilled_rounds_ + held_.size(); }
     bool empty() const { return size() == 0; }
 
     // Round r, below size(). A spilled round is read back into the one kept in memory, so the
@@ -165,14 +173,14 @@ class round_list {
     iterator end() const { return {this, size()}; }
 
   private:
-    struct stream_closer {
-        void operator()(std::FILE* stream) const { std::fclose(stream); }
-    };
     std::vector<round_result> held_;  // the rounds after those in the stream
-    std::unique_ptr<std::FILE, stream_closer> stream_;
+    std::shared_ptr<std::FILE> stream_;
     bool spilled_ = false;
     bool written_ = true;
-    std::vector<std::uint64_t> places_;  // where each spilled round starts in the stream
+    // Where each spilled round starts in the stream, shared with the copies, which read only
+    // the first spilled_rounds_ of them: the list only appends.
+    std::shared_ptr<std::vector<std::uint64_t>> places_;
+    std::size_t spilled_rounds_ = 0;
     mutable round_result read_{0, 0, false};
     mutable std::size_t read_at_ = static_cast<std::size_t>(-1);
 };
@@ -191,6 +199,13 @@ struct history_facts {
     std::uint64_t out_of_range_left_out = 0;  // begun outside --since and --until
 };
 
+// What a report written while the log is being followed adds: when it was written, and how
+// often the page asks an open browser tab to load it again.
+struct live_facts {
+    std::string written_at;  // "YYYY-MM-DD HH:MM:SS", local time
+    int refresh_seconds = 5;
+};
+
 // Everything a report shows; the writers take it as it stands and change nothing.
 struct run_results {
     std::string log;                     // the log's path as the user gave it
@@ -204,4 +219,5 @@ struct run_results {
     round_list rounds;                       // in log order; a history's sessions in time order
     std::uint64_t log_bytes = 0;             // bytes of the log the pass read (for the history)
     std::optional<history_facts> history;    // set when the report is made from a history
+    std::optional<live_facts> live;          // set on the reports written while following a log
 };

@@ -115,6 +115,73 @@ std::FILE* open_for_reading(const std::string& path) {
     return _wfopen(wide(path).c_str(), L"rb");
 }
 
+std::FILE* open_for_following(const std::string& path) {
+    // The game holds its log open and truncates it at start: sharing write and delete lets it.
+    HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND
+                    ? ENOENT
+                    : EACCES;
+        return nullptr;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* in = _fdopen(fd, "rb");
+    if (in == nullptr) {
+        _close(fd);
+    }
+    return in;
+}
+
+followed_file check_followed(const std::string& path, std::FILE* in) {
+    BY_HANDLE_FILE_INFORMATION named{};
+    BY_HANDLE_FILE_INFORMATION open{};
+    if (!identify(path, named)) {
+        return followed_file::missing;
+    }
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(in)));
+    if (GetFileInformationByHandle(handle, &open) == 0) {
+        return followed_file::other;
+    }
+    return named.dwVolumeSerialNumber == open.dwVolumeSerialNumber &&
+                   named.nFileIndexHigh == open.nFileIndexHigh &&
+                   named.nFileIndexLow == open.nFileIndexLow
+               ? followed_file::same
+               : followed_file::other;
+}
+
+bool size_of_open_file(std::FILE* in, std::uint64_t& size) {
+    LARGE_INTEGER bytes{};
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(in)));
+    if (GetFileSizeEx(handle, &bytes) == 0) {
+        return false;
+    }
+    size = static_cast<std::uint64_t>(bytes.QuadPart);
+    return true;
+}
+
+std::size_t read_start_of(std::FILE* in, char* out, std::size_t size) {
+    // A read at an offset moves the handle's file pointer, which the stream reads on from.
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(in)));
+    LARGE_INTEGER here{};
+    LARGE_INTEGER none{};
+    if (SetFilePointerEx(handle, none, &here, FILE_CURRENT) == 0) {
+        return 0;
+    }
+    OVERLAPPED at{};
+    DWORD got = 0;
+    if (ReadFile(handle, out, static_cast<DWORD>(size), &got, &at) == 0) {
+        got = 0;
+    }
+    SetFilePointerEx(handle, here, nullptr, FILE_BEGIN);
+    return got;
+}
+
 std::uint64_t bytes_read_from(std::FILE* in) {
     // ftell's long has 32 bits here.
     long long at = _ftelli64(in);
@@ -193,6 +260,37 @@ void make_stdout_binary() {
 
 std::FILE* open_for_reading(const std::string& path) {
     return std::fopen(path.c_str(), "rb");
+}
+
+std::FILE* open_for_following(const std::string& path) {
+    return std::fopen(path.c_str(), "rb");
+}
+
+followed_file check_followed(const std::string& path, std::FILE* in) {
+    struct stat named {};
+    struct stat open {};
+    if (stat(path.c_str(), &named) != 0) {
+        return followed_file::missing;
+    }
+    if (fstat(fileno(in), &open) != 0) {
+        return followed_file::other;
+    }
+    return named.st_dev == open.st_dev && named.st_ino == open.st_ino ? followed_file::same
+                                                                      : followed_file::other;
+}
+
+bool size_of_open_file(std::FILE* in, std::uint64_t& size) {
+    struct stat open {};
+    if (fstat(fileno(in), &open) != 0) {
+        return false;
+    }
+    size = static_cast<std::uint64_t>(open.st_size);
+    return true;
+}
+
+std::size_t read_start_of(std::FILE* in, char* out, std::size_t size) {
+    ssize_t got = pread(fileno(in), out, size, 0);
+    return got < 0 ? 0 : static_cast<std::size_t>(got);
 }
 
 std::uint64_t bytes_read_from(std::FILE* in) {

@@ -10,6 +10,24 @@
 // Opens a file for reading in binary mode; returns nullptr with errno set on failure.
 std::FILE* open_for_reading(const std::string& path);
 
+// Opens a log that another program is writing, for reading in binary mode, in a way that lets
+// that program go on writing, truncating, replacing or deleting it (on Windows, the sharing
+// that allows it); returns nullptr with errno set on failure.
+std::FILE* open_for_following(const std::string& path);
+
+// What a followed log's path names now, against the file open for reading.
+enum class followed_file { same, missing, other };
+
+// Tells whether the path still names the open file, names no file, or names another file.
+followed_file check_followed(const std::string& path, std::FILE* in);
+
+// Sets size to the open file's size now; false when it cannot be told.
+bool size_of_open_file(std::FILE* in, std::uint64_t& size);
+
+// Reads up to size of the open file's first bytes into out and returns how many it got,
+// without moving the stream, whose buffered bytes stay as they were.
+std::size_t read_start_of(std::FILE* in, char* out, std::size_t size);
+
 // How many bytes have been read from the start of a file open for reading.
 std::uint64_t bytes_read_from(std::FILE* in);
 

@@ -56,6 +56,8 @@ struct line_reader {
     std::size_t end = 0;        // end of the data in the buffer
     bool skipping = false;      // inside the unexamined rest of an over-long line
     bool data_ended = false;    // end of file, or a byte 26, has been reached
+    bool following = false;     // the end of the file is a wait for more, not the end
+    bool drained = false;       // following: the last read reached the end of the file
     bool may_hold_nul = false;  // the buffered data holds a zero byte somewhere
     bool map_spots = true;      // the batches hand out spots: not so for every line
     int error = 0;              // errno of a failed read
@@ -217,7 +219,13 @@ std::string_view line_text(const char* start, std::size_t size) {
             reader.error = errno != 0 ? errno : EIO;
             return false;
         }
-        reader.data_ended = true;
+        if (reader.following) {
+            // The file may grow: the stream's end-of-file mark would stop the next read.
+            std::clearerr(reader.in);
+            reader.drained = true;
+        } else {
+            reader.data_ended = true;
+        }
     }
     reader.end += got;
     // The unfinished line moved to the front is mapped again with the new data; it is rarely
@@ -269,6 +277,11 @@ std::string_view line_text(const char* start, std::size_t size) {
                 return scan_result::lines;
             }
             return scan_result::end_of_log;
+        }
+        if (reader.drained) {
+            // The unfinished line stays in the buffer; the next call reads on after it.
+            reader.drained = false;
+            return scan_result::waiting;
         }
         if (!refill()) {
             return scan_result::failed;
@@ -408,12 +421,14 @@ bool fill_from_run(line_batch& batch) {
 
 }  // namespace
 
-void start_scan(std::FILE* in, cpu_path path) {
+void start_scan(std::FILE* in, cpu_path path, scan_mode mode) {
     reader.functions = scan_functions_for(path);
     reader.in = in;
     reader.begin = reader.end = 0;
     reader.skipping = false;
     reader.data_ended = false;
+    reader.following = mode == scan_mode::follow;
+    reader.drained = false;
     reader.may_hold_nul = false;
     reader.error = 0;
     reader.in_run = false;
@@ -474,6 +489,12 @@ scan_result next_batch_of_every_line(line_batch& batch) {
 phrase_set phrases_in(const line_batch& batch, std::size_t i) {
     return pass_search::find_mapped(batch.texts[i], batch.mapped, batch.spots,
                                     reader.functions.sweep);
+}
+
+void end_scan_input(bool read_to_end) {
+    reader.following = false;
+    reader.drained = false;
+    reader.data_ended = reader.data_ended || !read_to_end;
 }
 
 int scan_error() {

@@ -32,14 +32,26 @@ struct line_batch {
     const std::uint64_t* spots = nullptr;
 };
 
-enum class scan_result { lines, end_of_log, failed };
+// waiting: only when following a log, which has no more whole lines for now.
+enum class scan_result { lines, end_of_log, failed, waiting };
+
+// How a scan meets the end of the file: as the end of the log, or, when following a log that is
+// still being written, as a wait for more (the unfinished last line kept until its line feed).
+enum class scan_mode { whole_log, follow };
 
 // Makes the scanner start on the given open stream (opened in binary mode), from its start,
 // with the functions of the given CPU path, which the CPU must have.
-void start_scan(std::FILE* in, cpu_path path);
+void start_scan(std::FILE* in, cpu_path path, scan_mode mode = scan_mode::whole_log);
+
+// Tells a scan in follow mode that the input is over: the next batches hand out what is left,
+// the unfinished last line as a line of its own, and then end_of_log, as a whole-log scan does.
+// With read_to_end, what the file holds past the buffer is read first (a stop); without, the
+// file is read no more (it was truncated or replaced, and what it holds is another session's).
+void end_scan_input(bool read_to_end);
 
 // Hands out the next batch, of at least one line, in log order. On failed, scan_error() tells
-// why. A byte 26 ends the data.
+// why. A byte 26 ends the data. In follow mode, waiting says that the file has no whole line
+// more for now; the next call reads on from where this one stopped.
 scan_result next_batch(line_batch& batch);
 
 // Hands out the next batch as next_batch does, but with every line as a text, phrase or not (the

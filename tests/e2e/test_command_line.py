@@ -316,6 +316,10 @@ CASES = {
     "--from-history without --history": Case(
         ["--from-history"], 2, b"", usage(b"--from-history needs --history FILE"), ONLY_LOG
     ),
+    "--follow with --from-history": Case(
+        ["--history", "h.db", "--from-history", "--follow"], 2, b"",
+        usage(b"--from-history reads no log to follow; not expected: --follow"), ONLY_LOG
+    ),
     "--from-history with a LOG": Case(
         ["--history", "h.db", "--from-history", "qconsole.log"], 2, b"",
         usage(b"--from-history reads no LOG; not expected: qconsole.log"), ONLY_LOG
