@@ -105,10 +105,12 @@ int run_log(const run_options& options, cpu_path path) {
     pass_end end = pass_end::end_of_log;
     if (options.rules == rule_set::full) {
         start_scan(in, path);
+        hash_for_history(options);
         full = std::make_unique<full_count>();
         end = run_full_pass(*full, progress) ? pass_end::end_of_log : pass_end::read_failed;
     } else {
         start_scan(in, path);
+        hash_for_history(options);
         classic_rules rules(path);
         end = run_pass(rules, progress, path);
     }
@@ -117,7 +119,6 @@ int run_log(const run_options& options, cpu_path path) {
         report_failure("cannot read", options.log, scan_error());
         return give_up();
     }
-    std::uint64_t log_bytes = bytes_read_from(in);
     std::fclose(in);
     if (end == pass_end::round_limit_stop) {
         stop_at_round_limit(options, reports);
@@ -125,7 +126,7 @@ int run_log(const run_options& options, cpu_path path) {
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;
     run_results results = full ? full->finish(options.log) : results_of_pass(options.log);
-    results.log_bytes = log_bytes;
+    results.log_bytes = bytes_scanned();
     if (!results.rounds.written()) {
         report_failure("cannot keep the rounds in a temporary file for", options.log, errno);
         for (pending_report& report : reports) {
@@ -136,7 +137,7 @@ int run_log(const run_options& options, cpu_path path) {
     for (pending_report& report : reports) {
         written = finish_report(report, results) && written;
     }
-    written = record_run(options, results) && written;
+    written = record_run(options, results, scan_digests()) && written;
     if (results.uncounted_obituaries > 0) {
         std::array<char, 96> text{};
         std::snprintf(text.data(), text.size(), "more than %d players: %llu %s not counted",

@@ -115,12 +115,6 @@ std::FILE* open_for_reading(const std::string& path) {
     return _wfopen(wide(path).c_str(), L"rb");
 }
 
-std::uint64_t bytes_read_from(std::FILE* in) {
-    // ftell's long has 32 bits here.
-    long long at = _ftelli64(in);
-    return at < 0 ? 0 : static_cast<std::uint64_t>(at);
-}
-
 bool same_file(const std::string& first, const std::string& second) {
     BY_HANDLE_FILE_INFORMATION a{};
     BY_HANDLE_FILE_INFORMATION b{};
@@ -193,11 +187,6 @@ void make_stdout_binary() {
 
 std::FILE* open_for_reading(const std::string& path) {
     return std::fopen(path.c_str(), "rb");
-}
-
-std::uint64_t bytes_read_from(std::FILE* in) {
-    off_t at = ftello(in);
-    return at < 0 ? 0 : static_cast<std::uint64_t>(at);
 }
 
 bool same_file(const std::string& first, const std::string& second) {

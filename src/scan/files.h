@@ -10,9 +10,6 @@
 // Opens a file for reading in binary mode; returns nullptr with errno set on failure.
 std::FILE* open_for_reading(const std::string& path);
 
-// How many bytes have been read from the start of a file open for reading.
-std::uint64_t bytes_read_from(std::FILE* in);
-
 // Tells whether both paths name one existing file, also through links; false when either
 // does not exist.
 bool same_file(const std::string& first, const std::string& second);
