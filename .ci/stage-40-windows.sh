@@ -42,6 +42,10 @@ wineserver -p
 wineboot -i </dev/null >/dev/null 2>&1
 took "wine prefix"
 
+# The history's kill test preloads its shim into wine, whose C library writes the Windows
+# program's files.
+gcc -shared -fPIC -O2 -o build/windows/libkill_shim.so tests/kill_shim.c -ldl
+export FRAGTALLY_KILL_SHIM=$PWD/build/windows/libkill_shim.so
 export FRAGTALLY=$exe FRAGTALLY_RUNNER=wine PYTHONDONTWRITEBYTECODE=1
 python3 -m unittest discover -v -s tests/e2e -t tests/e2e -p 'test_*.py'
 took "end-to-end tests under wine"

@@ -16,7 +16,7 @@ import unittest
 
 import jsonschema
 
-from harness import DATA, run_program, windows_skip
+from harness import DATA, run_program
 from test_report_html import Page
 
 HISTORY = "h.db"
@@ -435,7 +435,6 @@ class Faults(HistoryCase):
                 self.check_refused(args, b".*\nTry 'fragtally --help'",
                                    (HISTORY, "a.log", "a.txt"), lines=2)
 
-    @windows_skip("the history is locked through Python's sqlite3, which wine does not share")
     def test_a_history_held_by_another_writer(self):
         self.record("a.log", A)
         (self.folder / "c.log").write_bytes(C)
@@ -454,7 +453,6 @@ class Faults(HistoryCase):
         self.assertLess(waited, 10)
         self.assertEqual(rows_of(self.folder / HISTORY), before)
 
-    @windows_skip("a resource limit does not reach a Windows program")
     def test_a_full_disk_keeps_the_history_and_writes_the_report(self):
         # A history larger than the next session's report, so that a limit of the history's
         # size lets the report be written and stops the history's growth.
@@ -486,7 +484,6 @@ class Faults(HistoryCase):
         self.assertTrue((self.folder / "a.txt").is_file())
         self.assertFalse((self.folder / "no").exists())
 
-    @windows_skip("LD_PRELOAD")
     def test_killed_while_recording(self):
         shim = os.environ.get("FRAGTALLY_KILL_SHIM")
         if not shim:
