@@ -1,20 +1,24 @@
-// The history's pieces that need no history file: the log's hash, which must not depend on how
-// the bytes arrive, the hashes the scanner takes as it reads a log, and the start of a session
-// read from the log's first line.
+// The history's pieces below its SQL: the log's hash, which must not depend on how the bytes
+// arrive, the hashes the scanner takes as it reads a log, how recording uses them, and the start
+// of a session read from the log's first line.
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "count/tables.h"
 #include "history/history.h"
 #include "scan/cpu.h"
 #include "scan/line_scanner.h"
+#include "test_support.h"
 
 namespace {
 
@@ -145,6 +149,75 @@ TEST(ScanHash, NoneUnlessAsked) {
     EXPECT_EQ(bytes_scanned(), log.size());
     EXPECT_TRUE(scan_digests().empty());
     std::fclose(in);
+}
+
+namespace {
+
+std::uint64_t hash_of(std::string_view bytes) {
+    log_hash hash;
+    hash.add(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    return hash.value();
+}
+
+using sessions_lines = std::pair<std::uint64_t, std::uint64_t>;
+
+class RecordingWithDigests : public TablesTest {
+  protected:
+    void SetUp() override {
+        TablesTest::SetUp();
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("fragtally-history-test-" +
+                   std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    // Counts the log as a run does and records it with the given digests in place of the
+    // scanner's.
+    bool record(std::string_view bytes, const std::vector<log_digest>& digests) {
+        std::string log = (folder_ / "qconsole.log").string();
+        std::ofstream(log, std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        init();
+        run_on(bytes);
+        run_results results = results_of_pass(log);
+        results.log_bytes = bytes.size();
+        return record_session(history(), results, digests);
+    }
+
+    std::string history() const { return (folder_ / "h.db").string(); }
+
+    // The sessions' count and their lines, from the history.
+    sessions_lines sessions_and_lines() const {
+        std::optional<run_results> results = results_from_history(history(), {});
+        EXPECT_TRUE(results.has_value());
+        return results ? sessions_lines(results->history->sessions, results->lines)
+                       : sessions_lines(0, 0);
+    }
+
+  private:
+    std::filesystem::path folder_;
+};
+
+}  // namespace
+
+// The pass hashes the log at the recorded lengths it was told of before it began; a session
+// recorded meanwhile has a length it did not hash, which recording reads the log again for.
+// Hashes that the pass took are what counts: a wrong one at a recorded length makes the log
+// another session, though reading the log again would have matched it.
+TEST_F(RecordingWithDigests, ALengthThePassDidNotHashIsReadAgain) {
+    const std::string first =
+        "Ann was railed by Bob\nBob was railed by Ann\nExit: fraglimit hit.\n";
+    const std::string grown = first + "Cy was railed by Ann\n";
+    const std::string more = grown + "Ann was railed by Cy\n";
+    ASSERT_TRUE(record(first, {{first.size(), hash_of(first)}}));
+    EXPECT_EQ(sessions_and_lines(), sessions_lines(1, 3));
+    // Only the end hashed, as when the first session was recorded during the pass.
+    ASSERT_TRUE(record(grown, {{grown.size(), hash_of(grown)}}));
+    EXPECT_EQ(sessions_and_lines(), sessions_lines(1, 4));
+    ASSERT_TRUE(record(more, {{grown.size(), hash_of(grown) ^ 1}, {more.size(), hash_of(more)}}));
+    EXPECT_EQ(sessions_and_lines(), sessions_lines(2, 9));
 }
 
 TEST(SessionStart, FromTheFirstLine) {

@@ -382,15 +382,14 @@ void append_number(std::string& text, std::int32_t value) {
 
 // The longest counter name, which bounds a JSON object of counters.
 constexpr std::size_t longest_counter_name =
-    std::max_element(counter_names.begin(), counter_names.end(), [](auto a, auto b) {
-        return a.size() < b.size();
-    })->size();
+    std::max_element(counter_names.begin(), counter_names.end(),
+                     [](auto a, auto b) { return a.size() < b.size(); }) -> size();
 
 // Writes the counters other than 0 as a JSON object of counter names, in the table's order;
 // the names need no escaping. Made in a fixed buffer: a long session writes tens of thousands.
 void write_counters(std::string& object, const counter_values& values) {
     // Each member: a comma, the quoted name, a colon and at most 11 characters of a number.
-    std::array<char, 2 + counter_count * (longest_counter_name + 15)> text{};
+    std::array<char, 2 + counter_count*(longest_counter_name + 15)> text{};
     char* out = text.data();
     *out++ = '{';
     for (std::size_t c = 0; c < counter_names.size(); ++c) {

@@ -59,8 +59,8 @@ void log_hash::add(const unsigned char* bytes, std::size_t size) {
         add_block(pending_.data());
         pending_size_ = 0;
     }
-    // The lanes in a local copy: stored through the object, each block would wait for the
-    // last one's stores (the bytes may alias them), which made hashing four times slower.
+    // The lanes in a local copy, stored once at the end: through the object, the bytes might
+    // alias them, so each block stored all four (27 instructions a block instead of 23).
     std::array<std::uint64_t, 4> lanes = lanes_;
     for (; size >= block; bytes += block, size -= block) {
         mix_in_block(lanes, bytes);
