@@ -49,6 +49,10 @@ cmake --build --preset ci --target fragtally table_listing_file
 export FRAGTALLY_TABLES=$PWD/build/ci/tests/tables.json
 took "the listing of the tables"
 
+# The history's kill test preloads its shim into wine, whose C library writes the Windows
+# program's files.
+gcc -shared -fPIC -O2 -o build/windows/libkill_shim.so tests/kill_shim.c -ldl
+export FRAGTALLY_KILL_SHIM=$PWD/build/windows/libkill_shim.so
 export FRAGTALLY=$exe FRAGTALLY_RUNNER=wine PYTHONDONTWRITEBYTECODE=1
 python3 -m unittest discover -v -s tests/e2e -t tests/e2e -p 'test_*.py'
 took "end-to-end tests under wine"

@@ -1,7 +1,8 @@
 // Preloaded into the program by the history's fault test: the program kills itself with SIGKILL
 // at its FRAGTALLY_KILL_AT_WRITE-th write (counted from 1) to a file whose name begins with
 // FRAGTALLY_KILL_FILE (the history, its journal), as a power cut or a killed process would stop
-// it there. Other files, and runs without the variables, are left alone.
+// it there. Other files, and runs without the variables, are left alone. Under wine it is
+// preloaded into wine's process, whose C library makes the Windows program's writes.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <limits.h>

@@ -342,7 +342,7 @@ int follow_log(const run_options& options, cpu_path path) {
         if (round_ended) {
             // The session as it stands, so that a kill or the game's restart loses no round;
             // before the reports, so that whoever sees them can find it in the history.
-            written = record_run(options, results) && written;
+            written = record_run(options, results, {}) && written;
         }
         results.live = live_facts{time_now(), page_refresh_seconds};
         written = reports.write_live(results) && written;
@@ -423,7 +423,7 @@ int follow_log(const run_options& options, cpu_path path) {
     }
     written = reports.write_final(*results) && written;
     if (current) {
-        written = record_run(options, *results) && written;
+        written = record_run(options, *results, {}) && written;
     }
 #ifdef _WIN32
     stop_request_done();

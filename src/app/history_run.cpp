@@ -10,8 +10,15 @@
 #include "history/history.h"
 #include "report/report_formats.h"
 
-bool record_run(const run_options& options, const run_results& results) {
-    return options.history.empty() || record_session(options.history, results);
+void hash_for_history(const run_options& options) {
+    if (!options.history.empty()) {
+        hash_scan_at(recorded_lengths(options.history, options.rules));
+    }
+}
+
+bool record_run(const run_options& options, const run_results& results,
+                const std::vector<log_digest>& digests) {
+    return options.history.empty() || record_session(options.history, results, digests);
 }
 
 int report_from_history(const run_options& options) {

@@ -109,6 +109,7 @@ int run_log(const run_options& options, cpu_path path) {
     pass_end end = pass_end::end_of_log;
     if (options.rules == rule_set::full) {
         start_scan(in, path);
+        hash_for_history(options);
         full = std::make_unique<full_count>();
         end = run_full_pass(*full, progress) == scan_result::failed ? pass_end::read_failed
                                                                     : pass_end::end_of_log;
@@ -119,6 +120,7 @@ int run_log(const run_options& options, cpu_path path) {
         if (std::FILE* spill = std::tmpfile()) {
             spill_rounds_to(spill);
         }
+        hash_for_history(options);
         classic_rules rules(path);
         end = run_pass(rules, progress, path);
     }
@@ -127,7 +129,6 @@ int run_log(const run_options& options, cpu_path path) {
         report_failure("cannot read", options.log, scan_error());
         return give_up();
     }
-    std::uint64_t log_bytes = bytes_read_from(in);
     std::fclose(in);
     if (end == pass_end::round_limit_stop) {
         notice_round_limit(options, reports);
@@ -135,11 +136,11 @@ int run_log(const run_options& options, cpu_path path) {
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;
     run_results results = full ? full->finish(options.log) : results_of_pass(options.log);
-    results.log_bytes = log_bytes;
+    results.log_bytes = bytes_scanned();
     for (pending_report& report : reports) {
         written = finish_report(report, results) && written;
     }
-    written = record_run(options, results) && written;
+    written = record_run(options, results, scan_digests()) && written;
     if (results.uncounted_obituaries > 0) {
         std::array<char, 96> text{};
         std::snprintf(text.data(), text.size(), "more than %d players: %llu %s not counted",

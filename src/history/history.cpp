@@ -3,11 +3,13 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <map>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -83,13 +85,45 @@ CREATE TABLE round_counters (
     FOREIGN KEY (session, round) REFERENCES rounds(session, round) ON DELETE CASCADE
 ) WITHOUT ROWID;
 )sql",
+    // A session's counts as JSON objects in the rows of its players and rounds: a long session
+    // has tens of thousands of counters and cells, and a row for each made recording cost as
+    // much as the pass. Views give the rows of version 1 for queries.
+    R"sql(
+ALTER TABLE session_players ADD COLUMN counters TEXT NOT NULL DEFAULT '{}';
+ALTER TABLE session_players ADD COLUMN kills TEXT NOT NULL DEFAULT '{}';
+ALTER TABLE rounds ADD COLUMN counters TEXT NOT NULL DEFAULT '{}';
+UPDATE session_players SET
+    counters = coalesce((SELECT json_group_object(c.counter, c.count) FROM session_counters c
+                         WHERE c.session = session_players.session
+                           AND c.player = session_players.player), '{}'),
+    kills = coalesce((SELECT json_group_object(CAST(h.victim AS TEXT), h.count) FROM head_to_head h
+                      WHERE h.session = session_players.session
+                        AND h.killer = session_players.player), '{}');
+UPDATE rounds SET counters = coalesce(
+    (SELECT json_group_object(CAST(player AS TEXT), json(counts))
+     FROM (SELECT rc.player, json_group_object(rc.counter, rc.count) AS counts
+           FROM round_counters rc
+           WHERE rc.session = rounds.session AND rc.round = rounds.round
+           GROUP BY rc.player)), '{}');
+DROP TABLE session_counters;
+DROP TABLE head_to_head;
+DROP TABLE round_counters;
+CREATE VIEW session_counters (session, player, counter, count) AS
+    SELECT sp.session, sp.player, c.key, c.value
+    FROM session_players sp, json_each(sp.counters) c;
+CREATE VIEW head_to_head (session, killer, victim, count) AS
+    SELECT sp.session, sp.player, CAST(k.key AS INTEGER), k.value
+    FROM session_players sp, json_each(sp.kills) k;
+CREATE VIEW round_counters (session, round, player, counter, count) AS
+    SELECT r.session, r.round, CAST(p.key AS INTEGER), c.key, c.value
+    FROM rounds r, json_each(r.counters) p, json_each(p.value) c;
+)sql",
 });
 static_assert(schema_steps.size() == history_schema_version, "one step per schema version");
 
 // The tables of a session's rows, which replacing a session empties, children first.
 constexpr auto session_tables =
-    std::to_array<std::string_view>({"round_counters", "rounds", "head_to_head", "session_counters",
-                                     "session_players", "sessions"});
+    std::to_array<std::string_view>({"rounds", "session_players", "sessions"});
 
 // The rule set whose name the history stores for a run; the one place that reads it.
 rule_set rules_of(const run_results& results) {
@@ -202,9 +236,12 @@ database open_history(const std::string& path, bool create) {
     sqlite3_busy_timeout(db.get(), history_busy_wait_ms);
     // The first read finds a file that is no database; the check finds damaged pages, which
     // would otherwise show only when a query reaches them.
-    statement integrity(db.get(), "PRAGMA quick_check(1)");
-    if (!integrity.step() || integrity.text(0) != "ok") {
-        throw history_error{"the database is damaged"};
+    {
+        // In a scope of its own: a statement left running would stop the upgrade's DROP TABLE.
+        statement integrity(db.get(), "PRAGMA quick_check(1)");
+        if (!integrity.step() || integrity.text(0) != "ok") {
+            throw history_error{"the database is damaged"};
+        }
     }
     std::int64_t version = schema_version_of(db.get());
     if (version > history_schema_version) {
@@ -255,52 +292,121 @@ struct recorded_session {
     std::string hash;
 };
 
-// What re-reading the log tells: its first line, and the hash of the first bytes up to each
-// length asked for (a recorded session's length) and up to the length the pass read.
+// What the run knows of its log: its first line, and the hash of the first bytes up to each
+// length the pass took one at, and up to the length the pass read.
 struct log_identity {
     std::string first_line;
     std::map<std::uint64_t, std::string> hash_at;  // length -> hash of the bytes up to it
 };
 
-log_identity identify_log(const std::string& log, std::uint64_t bytes,
-                          std::vector<std::uint64_t> lengths) {
-    log_identity identity;
+// Reads the log again from its start, at most `bytes` bytes: its first line, and the hash at
+// each of the lengths, which are sorted; reading stops at the last of them.
+void read_log_again(const std::string& log, std::uint64_t bytes,
+                    const std::vector<std::uint64_t>& lengths, log_identity& identity) {
     std::FILE* in = open_for_reading(log);
     if (in == nullptr) {
         throw history_error{"cannot read the log " + printable(log) +
                             " again: " + std::strerror(errno)};
     }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(in, std::fclose);
-    lengths.push_back(bytes);
-    std::sort(lengths.begin(), lengths.end());
     log_hash hash;
-    std::vector<unsigned char> buffer(std::size_t{1} << 20);
+    // Small reads while the first line is all that is wanted, which is the usual case.
+    std::vector<unsigned char> buffer(lengths.empty() ? std::size_t{4096} : std::size_t{1} << 20);
     std::uint64_t done = 0;
     bool first_line_done = false;
-    for (std::uint64_t length : lengths) {
-        if (length > bytes) {
-            break;
+    auto length = lengths.begin();
+    while (length != lengths.end() || (!first_line_done && done < bytes)) {
+        std::uint64_t upto = length != lengths.end() ? *length : bytes;
+        if (done == upto) {
+            identity.hash_at[*length] = hash.digest();
+            ++length;
+            continue;
         }
-        while (done < length) {
-            auto want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - done));
-            std::size_t got = std::fread(buffer.data(), 1, want, in);
-            if (got == 0) {
-                throw history_error{"the log " + printable(log) + " changed while it was read"};
-            }
-            if (!first_line_done) {
-                const unsigned char* begin = buffer.data();
-                const unsigned char* end = std::find(begin, begin + got, '\n');
-                identity.first_line.append(reinterpret_cast<const char*>(begin),
-                                           static_cast<std::size_t>(end - begin));
-                first_line_done = end != begin + got;
-            }
-            hash.add(buffer.data(), got);
-            done += got;
+        auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), upto - done));
+        std::size_t got = std::fread(buffer.data(), 1, want, in);
+        if (got == 0) {
+            throw history_error{"the log " + printable(log) + " changed while it was read"};
         }
-        identity.hash_at[length] = hash.digest();
+        if (!first_line_done) {
+            const unsigned char* begin = buffer.data();
+            const unsigned char* end = std::find(begin, begin + got, '\n');
+            identity.first_line.append(reinterpret_cast<const char*>(begin),
+                                       static_cast<std::size_t>(end - begin));
+            first_line_done = end != begin + got;
+        }
+        hash.add(buffer.data(), got);
+        done += got;
     }
+}
+
+// The log's identity from the pass's digests, reading the log again only for its first line
+// and for recorded lengths the digests lack (a session recorded by another run meanwhile).
+log_identity identify_log(const std::string& log, std::uint64_t bytes,
+                          const std::vector<log_digest>& digests,
+                          const std::vector<std::uint64_t>& recorded) {
+    log_identity identity;
+    for (const log_digest& digest : digests) {
+        identity.hash_at[digest.length] = hash_text(digest.hash);
+    }
+    std::vector<std::uint64_t> missing;
+    if (!identity.hash_at.contains(bytes)) {
+        // A pass that did not hash (a followed log, recorded as it grows): read it again.
+        missing.push_back(bytes);
+    }
+    for (std::uint64_t length : recorded) {
+        if (length <= bytes && !identity.hash_at.contains(length)) {
+            missing.push_back(length);
+        }
+    }
+    std::sort(missing.begin(), missing.end());
+    missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+    read_log_again(log, bytes, missing, identity);
     return identity;
+}
+
+// Appends a member "key":value to a JSON object being written, which has its "{" already.
+void append_member(std::string& object, std::int64_t key, std::string_view value) {
+    std::array<char, 24> digits{};
+    auto end = std::to_chars(digits.begin(), digits.end(), key).ptr;
+    object += object.size() > 1 ? ",\"" : "\"";
+    object.append(digits.begin(), end);
+    object += "\":";
+    object += value;
+}
+
+// Appends a number.
+void append_number(std::string& text, std::int32_t value) {
+    std::array<char, 12> digits{};
+    auto end = std::to_chars(digits.begin(), digits.end(), value).ptr;
+    text.append(digits.begin(), end);
+}
+
+// The longest counter name, which bounds a JSON object of counters.
+constexpr std::size_t longest_counter_name =
+    std::max_element(counter_names.begin(), counter_names.end(),
+                     [](auto a, auto b) { return a.size() < b.size(); }) -> size();
+
+// Writes the counters other than 0 as a JSON object of counter names, in the table's order;
+// the names need no escaping. Made in a fixed buffer: a long session writes tens of thousands.
+void write_counters(std::string& object, const counter_values& values) {
+    // Each member: a comma, the quoted name, a colon and at most 11 characters of a number.
+    std::array<char, 2 + counter_count*(longest_counter_name + 15)> text{};
+    char* out = text.data();
+    *out++ = '{';
+    for (std::size_t c = 0; c < counter_names.size(); ++c) {
+        if (values[c] != 0) {
+            if (out != text.data() + 1) {
+                *out++ = ',';
+            }
+            *out++ = '"';
+            out = std::copy(counter_names[c].begin(), counter_names[c].end(), out);
+            *out++ = '"';
+            *out++ = ':';
+            out = std::to_chars(out, text.data() + text.size(), values[c]).ptr;
+        }
+    }
+    *out++ = '}';
+    object.assign(text.data(), out);
 }
 
 std::int64_t player_id(sqlite3* db, statement& insert, statement& find, const std::string& name) {
@@ -343,69 +449,63 @@ void insert_session(sqlite3* db, const run_results& results, const log_identity&
     statement insert_player(
         db, "INSERT OR IGNORE INTO players (name, name_text, plain_name) VALUES (?, ?, ?)");
     statement find_player(db, "SELECT id FROM players WHERE name = ?");
-    statement slot(db, "INSERT INTO session_players (session, slot, player) VALUES (?, ?, ?)");
     std::vector<std::int64_t> ids;
     ids.reserve(results.players.size());
-    for (std::size_t p = 0; p < results.players.size(); ++p) {
-        ids.push_back(player_id(db, insert_player, find_player, results.players[p].name));
-        slot.bind(1, id).bind(2, static_cast<std::int64_t>(p)).bind(3, ids.back()).run();
+    for (const player_result& player : results.players) {
+        ids.push_back(player_id(db, insert_player, find_player, player.name));
     }
 
-    statement counters(db,
-                       "INSERT INTO session_counters (session, player, counter, count) "
-                       "VALUES (?, ?, ?, ?)");
-    statement round_counters(db,
-                             "INSERT INTO round_counters (session, round, player, counter, count) "
-                             "VALUES (?, ?, ?, ?, ?)");
-    statement head_to_head(db,
-                           "INSERT INTO head_to_head (session, killer, victim, count) "
-                           "VALUES (?, ?, ?, ?)");
-    statement rounds(db,
-                     "INSERT INTO rounds (session, round, first_line, last_line, ended) "
-                     "VALUES (?, ?, ?, ?, ?)");
+    statement slot(db,
+                   "INSERT INTO session_players (session, slot, player, counters, kills) "
+                   "VALUES (?, ?, ?, ?, ?)");
+    std::string counters;
+    std::string kills;
+    std::span<const kill_count> cells = results.head_to_head.cells();
+    auto cell = cells.begin();
+    std::string count;
     for (std::size_t p = 0; p < results.players.size(); ++p) {
-        for (std::size_t c = 0; c < counter_names.size(); ++c) {
-            std::int32_t count = results.players[p].counters[c];
-            if (count != 0) {
-                counters.bind(1, id).bind(2, ids[p]).bind(3, counter_names[c]).bind(4, count).run();
-            }
+        write_counters(counters, results.players[p].counters);
+        kills = "{";
+        for (; cell != cells.end() && cell->killer == p; ++cell) {
+            count.clear();
+            append_number(count, cell->count);
+            append_member(kills, ids[cell->victim], count);
         }
-        for (std::size_t q = 0; q < results.players.size(); ++q) {
-            std::int32_t count = results.head_to_head.killed(p, q);
-            if (count != 0) {
-                head_to_head.bind(1, id).bind(2, ids[p]).bind(3, ids[q]).bind(4, count).run();
-            }
-        }
+        kills += '}';
+        slot.bind(1, id)
+            .bind(2, static_cast<std::int64_t>(p))
+            .bind(3, ids[p])
+            .bind(4, counters)
+            .bind(5, kills)
+            .run();
     }
+
+    statement rounds(db,
+                     "INSERT INTO rounds (session, round, first_line, last_line, ended, counters) "
+                     "VALUES (?, ?, ?, ?, ?, ?)");
+    std::string players;
     for (std::size_t r = 0; r < results.rounds.size(); ++r) {
         const round_result& round = results.rounds[r];
-        auto number = static_cast<std::int64_t>(r) + 1;
+        players = "{";
+        for (std::size_t p = 0; p < results.players.size(); ++p) {
+            if (round.counts(p)) {
+                write_counters(counters, round.counters_of(p));
+                append_member(players, ids[p], counters);
+            }
+        }
+        players += '}';
         rounds.bind(1, id)
-            .bind(2, number)
+            .bind(2, static_cast<std::int64_t>(r) + 1)
             .bind(3, static_cast<std::int64_t>(round.first_line()))
             .bind(4, static_cast<std::int64_t>(round.last_line()))
             .bind(5, round.ended() ? 1 : 0)
+            .bind(6, players)
             .run();
-        for (std::size_t p = 0; p < results.players.size(); ++p) {
-            if (!round.counts(p)) {
-                continue;
-            }
-            counter_values values = round.counters_of(p);
-            for (std::size_t c = 0; c < counter_names.size(); ++c) {
-                if (values[c] != 0) {
-                    round_counters.bind(1, id)
-                        .bind(2, number)
-                        .bind(3, ids[p])
-                        .bind(4, counter_names[c])
-                        .bind(5, values[c])
-                        .run();
-                }
-            }
-        }
     }
 }
 
-void record(const std::string& path, const run_results& results) {
+void record(const std::string& path, const run_results& results,
+            const std::vector<log_digest>& digests) {
     database db = open_history(path, true);
     // Room for a large session's new pages, so that they are written once, at the commit.
     execute(db.get(), "PRAGMA cache_size = -8192");
@@ -423,7 +523,7 @@ void record(const std::string& path, const run_results& results) {
         for (const recorded_session& session : recorded) {
             lengths.push_back(session.bytes);
         }
-        log_identity identity = identify_log(results.log, results.log_bytes, lengths);
+        log_identity identity = identify_log(results.log, results.log_bytes, digests, lengths);
         std::vector<std::int64_t> replaced;
         for (const recorded_session& session : recorded) {
             auto hash = identity.hash_at.find(session.bytes);
@@ -597,71 +697,6 @@ run_results load(const std::string& path, const session_filter& filter) {
 
 }  // namespace
 
-namespace {
-
-constexpr std::uint64_t hash_multiplier = 0x9E3779B97F4A7C15ULL;
-
-// The eight bytes as a word in the machine's order: every platform built for is little-endian,
-// so a history moved between them keeps its hashes.
-std::uint64_t word_at(const unsigned char* bytes) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes, sizeof word);
-    return word;
-}
-
-// Spreads every bit of the value over all of it.
-std::uint64_t mix(std::uint64_t value) {
-    value ^= value >> 33;
-    value *= 0xFF51AFD7ED558CCDULL;
-    value ^= value >> 33;
-    value *= 0xC4CEB9FE1A85EC53ULL;
-    value ^= value >> 33;
-    return value;
-}
-
-}  // namespace
-
-void log_hash::add_block(const unsigned char* bytes) {
-    // Four independent lanes, so that the multiplications of a block overlap.
-    for (std::size_t lane = 0; lane < lanes_.size(); ++lane) {
-        std::uint64_t state = (lanes_[lane] ^ word_at(bytes + 8 * lane)) * hash_multiplier;
-        lanes_[lane] = state ^ (state >> 32);
-    }
-}
-
-void log_hash::add(const unsigned char* bytes, std::size_t size) {
-    length_ += size;
-    if (pending_size_ > 0) {
-        std::size_t take = std::min(size, block - pending_size_);
-        std::memcpy(pending_.data() + pending_size_, bytes, take);
-        pending_size_ += take;
-        bytes += take;
-        size -= take;
-        if (pending_size_ < block) {
-            return;
-        }
-        add_block(pending_.data());
-        pending_size_ = 0;
-    }
-    for (; size >= block; bytes += block, size -= block) {
-        add_block(bytes);
-    }
-    std::memcpy(pending_.data(), bytes, size);
-    pending_size_ = size;
-}
-
-std::string log_hash::digest() const {
-    std::array<unsigned char, block> last{};
-    std::memcpy(last.data(), pending_.data(), pending_size_);
-    std::uint64_t value = length_;
-    for (std::size_t lane = 0; lane < lanes_.size(); ++lane) {
-        value = mix(value ^ lanes_[lane] ^ word_at(last.data() + 8 * lane) * hash_multiplier);
-    }
-    std::array<char, 17> text{};
-    std::snprintf(text.data(), text.size(), "%016llx", static_cast<unsigned long long>(value));
-    return text.data();
-}
-
 std::optional<std::string> session_start_of(std::string_view first_line) {
     constexpr std::string_view opened = "logfile opened on ";
     std::size_t at = first_line.find(opened);
@@ -693,9 +728,30 @@ std::optional<std::string> session_start_of(std::string_view first_line) {
     return std::string(text.data());
 }
 
-bool record_session(const std::string& path, const run_results& results) {
+std::vector<std::uint64_t> recorded_lengths(const std::string& path, rule_set rules) {
+    std::vector<std::uint64_t> lengths;
+    sqlite3* opened = nullptr;
+    int result = sqlite3_open_v2(path.c_str(), &opened, SQLITE_OPEN_READONLY, nullptr);
+    database db(opened);
+    if (result != SQLITE_OK) {
+        return lengths;
+    }
     try {
-        record(path, results);
+        statement query(db.get(), "SELECT log_bytes FROM sessions WHERE rules = ?");
+        query.bind(1, rule_set_name(rules));
+        while (query.step()) {
+            lengths.push_back(static_cast<std::uint64_t>(query.number(0)));
+        }
+    } catch (const history_error&) {
+        // What was read is still of use; the recording reads the log again for the rest.
+    }
+    return lengths;
+}
+
+bool record_session(const std::string& path, const run_results& results,
+                    const std::vector<log_digest>& digests) {
+    try {
+        record(path, results, digests);
         return true;
     } catch (const history_error& error) {
         report_problem("cannot record the session in the history " + printable(path) + ": " +

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,6 +41,9 @@ class kill_matrix {
 
     // How often killer killed victim, 0 for never.
     std::int32_t killed(std::size_t killer, std::size_t victim) const;
+
+    // The counts other than 0, in order of killer, then victim.
+    std::span<const kill_count> cells() const { return cells_; }
 
   private:
     friend class round_result;       // which writes and reads a round's cells whole

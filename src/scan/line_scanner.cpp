@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "count/game_limits.h"
 #include "scan/byte_bits.h"
@@ -72,6 +73,13 @@ struct line_reader {
     std::size_t next_word = 0;
     std::size_t listed = 0;     // line feeds in the list
     std::size_t listed_at = 0;  // the next one to hand out
+    std::uint64_t bytes_read = 0;
+    // The hash of the bytes read, when the history wants it, and the lengths to take it at.
+    bool hashing = false;
+    log_hash hash;
+    std::vector<std::uint64_t> hash_lengths;  // sorted, each once
+    std::size_t next_length = 0;
+    std::vector<log_digest> digests;  // room for every length and the end, made beforehand
 };
 
 // Large, so in static storage, and the pass reads one log at a time.
@@ -204,6 +212,24 @@ std::string_view line_text(const char* start, std::size_t size) {
     return {start, size};
 }
 
+// Hashes bytes just read, taking the hash at each length asked for that they reach. Out of line:
+// a run without the history only tests the flag.
+[[gnu::noinline]] void hash_read(const char* data, std::size_t size) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    std::uint64_t done = reader.bytes_read;
+    while (reader.next_length < reader.hash_lengths.size() &&
+           reader.hash_lengths[reader.next_length] <= done + size) {
+        std::uint64_t length = reader.hash_lengths[reader.next_length++];
+        auto take = static_cast<std::size_t>(length - done);
+        reader.hash.add(bytes, take);
+        reader.digests.push_back({length, reader.hash.value()});
+        bytes += take;
+        size -= take;
+        done = length;
+    }
+    reader.hash.add(bytes, size);
+}
+
 // Moves the unfinished line to the front of the buffer and reads more after it; once a read,
 // so kept out of the loop over lines.
 [[gnu::noinline]] bool refill() {
@@ -227,6 +253,11 @@ std::string_view line_text(const char* start, std::size_t size) {
             reader.data_ended = true;
         }
     }
+    // Before the text-mode rules change them: the history knows a log by the file's bytes.
+    if (reader.hashing) {
+        hash_read(space, got);
+    }
+    reader.bytes_read += got;
     reader.end += got;
     // The unfinished line moved to the front is mapped again with the new data; it is rarely
     // longer than a few dozen bytes.
@@ -432,6 +463,34 @@ void start_scan(std::FILE* in, cpu_path path, scan_mode mode) {
     reader.may_hold_nul = false;
     reader.error = 0;
     reader.in_run = false;
+    reader.bytes_read = 0;
+    reader.hashing = false;
+}
+
+void hash_scan_at(std::vector<std::uint64_t> lengths) {
+    std::sort(lengths.begin(), lengths.end());
+    lengths.erase(std::unique(lengths.begin(), lengths.end()), lengths.end());
+    reader.hashing = true;
+    reader.hash = log_hash();
+    reader.hash_lengths = std::move(lengths);
+    reader.next_length = 0;
+    reader.digests.clear();
+    reader.digests.reserve(reader.hash_lengths.size() + 1);
+}
+
+std::uint64_t bytes_scanned() {
+    return reader.bytes_read;
+}
+
+std::vector<log_digest> scan_digests() {
+    if (!reader.hashing) {
+        return {};
+    }
+    // A log that ends at a length asked for has its hash there already.
+    if (reader.digests.empty() || reader.digests.back().length != reader.bytes_read) {
+        reader.digests.push_back({reader.bytes_read, reader.hash.value()});
+    }
+    return reader.digests;
 }
 
 namespace {

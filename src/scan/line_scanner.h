@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "count/phrases.h"
 #include "scan/cpu.h"
+#include "scan/log_hash.h"
 
 // Readable bytes that follow the text of every line handed out, whatever its length: reads a
 // little past a line stay inside the scanner's buffer (their bytes are anybody's guess).
@@ -40,7 +42,7 @@ enum class scan_result { lines, end_of_log, failed, waiting };
 enum class scan_mode { whole_log, follow };
 
 // Makes the scanner start on the given open stream (opened in binary mode), from its start,
-// with the functions of the given CPU path, which the CPU must have.
+// with the functions of the given CPU path, which the CPU must have. It hashes nothing.
 void start_scan(std::FILE* in, cpu_path path, scan_mode mode = scan_mode::whole_log);
 
 // Tells a scan in follow mode that the input is over: the next batches hand out what is left,
@@ -48,6 +50,24 @@ void start_scan(std::FILE* in, cpu_path path, scan_mode mode = scan_mode::whole_
 // With read_to_end, what the file holds past the buffer is read first (a stop); without, the
 // file is read no more (it was truncated or replaced, and what it holds is another session's).
 void end_scan_input(bool read_to_end);
+
+// The log_hash value of a log's first bytes.
+struct log_digest {
+    std::uint64_t length = 0;
+    std::uint64_t hash = 0;
+};
+
+// Makes the scan just started also hash the bytes it reads, as they come from the file, and
+// take the hash at each of the given lengths that the log reaches (in any order, repeats
+// allowed) and at its end: what reading the log again would give, without the second read.
+void hash_scan_at(std::vector<std::uint64_t> lengths);
+
+// The bytes the scan has read from the file so far, before the text-mode rules.
+std::uint64_t bytes_scanned();
+
+// The hashes taken since hash_scan_at, by length, the last at the bytes read; for a scan that
+// has ended. Empty when the scan hashed nothing.
+std::vector<log_digest> scan_digests();
 
 // Hands out the next batch, of at least one line, in log order. On failed, scan_error() tells
 // why. A byte 26 ends the data. In follow mode, waiting says that the file has no whole line
