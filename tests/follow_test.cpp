@@ -18,6 +18,7 @@
 #include "count/tables.h"
 #include "report/report_json.h"
 #include "scan/line_scanner.h"
+#include "scan/log_hash.h"
 
 namespace {
 
@@ -227,3 +228,51 @@ TEST(Follow, FullResultsMidPassLeaveTheCountAsItWas) {
 }
 
 }  // namespace
+
+// The history of a followed log takes digests as it grows, one at each recording: every call
+// hands out the earlier ones again, with the lengths asked for beforehand in their place, and
+// each is the hash of the log's first bytes of its length.
+TEST(Follow, DigestsTakenAsTheLogGrowsKeepTheEarlierOnes) {
+    const std::string log = sample_log();
+    auto hash_of = [&](std::uint64_t length) {
+        log_hash hash;
+        hash.add(reinterpret_cast<const unsigned char*>(log.data()),
+                 static_cast<std::size_t>(length));
+        return hash.value();
+    };
+    const std::vector<std::size_t> pieces = {100, 101, 1500, log.size()};
+    const std::uint64_t asked = 700;  // a length recorded before, reached by the third piece
+    growing_log file(log.substr(0, pieces[0]));
+    start_scan(file.in(), cpu_path_of_environment(), scan_mode::follow);
+    hash_scan_at({asked, log.size() + 10});
+    std::vector<log_digest> before;
+    for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
+        SCOPED_TRACE(pieces[piece]);
+        if (piece > 0) {
+            file.append(log.substr(pieces[piece - 1], pieces[piece] - pieces[piece - 1]));
+        }
+        line_batch batch;
+        while (next_batch(batch) == scan_result::lines) {
+        }
+        ASSERT_EQ(bytes_scanned(), pieces[piece]);
+        std::vector<log_digest> digests = scan_digests();
+        ASSERT_GE(digests.size(), before.size() + 1);
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            EXPECT_EQ(digests[i].length, before[i].length);
+            EXPECT_EQ(digests[i].hash, before[i].hash);
+        }
+        for (std::size_t i = 0; i < digests.size(); ++i) {
+            EXPECT_EQ(digests[i].hash, hash_of(digests[i].length)) << digests[i].length;
+            if (i > 0) {
+                EXPECT_LT(digests[i - 1].length, digests[i].length);
+            }
+        }
+        EXPECT_EQ(digests.back().length, pieces[piece]);
+        bool has_asked = std::any_of(digests.begin(), digests.end(),
+                                     [&](const log_digest& d) { return d.length == asked; });
+        EXPECT_EQ(has_asked, pieces[piece] >= asked);
+        before = digests;
+    }
+    // Asked again at the same length, nothing is added.
+    EXPECT_EQ(scan_digests().size(), before.size());
+}

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/exit_status.h"
@@ -175,6 +176,8 @@ class session {
         init();
         start_progress(quiet_of(options) ? nullptr : stdout);
         start_scan(in, path, scan_mode::follow);
+        // Hashed as read: once the game truncates the log, its bytes cannot be read again.
+        hash_for_history(options);
         if (options.rules == rule_set::full) {
             full_ = std::make_unique<full_count>();
         } else {
@@ -228,12 +231,24 @@ class session {
     std::int32_t round_ends() const { return full_ ? full_->round_ends() : rounds; }
     std::uint64_t obituaries() const { return full_ ? full_->obituaries() : obituaries_counted(); }
 
-    // The results of the lines read so far; counting may go on.
+    // The results of the lines read so far, with the bytes read and the log's first line as
+    // the history knows the session by; counting may go on.
     run_results results() const {
         run_results results =
             full_ ? full_->results_so_far(options_.log) : results_of_pass(options_.log);
-        results.log_bytes = bytes_read_from(in_);
+        results.log_bytes = bytes_scanned();
+        std::string_view kept(start_);
+        kept = kept.substr(
+            0, static_cast<std::size_t>(std::min<std::uint64_t>(kept.size(), results.log_bytes)));
+        results.log_first_line = std::string(kept.substr(0, kept.find('\n')));
         return results;
+    }
+
+    // Records the results in the history that --history names, with the hashes taken so far,
+    // among them those of every earlier recording of this session, which it replaces. Returns
+    // false after reporting a failure.
+    bool record(const run_results& results) const {
+        return record_run(options_, results, scan_digests());
     }
 
     // What became of the log since it was opened: the same file, still growing; or truncated
@@ -342,7 +357,7 @@ int follow_log(const run_options& options, cpu_path path) {
         if (round_ended) {
             // The session as it stands, so that a kill or the game's restart loses no round;
             // before the reports, so that whoever sees them can find it in the history.
-            written = record_run(options, results, {}) && written;
+            written = current->record(results) && written;
         }
         results.live = live_facts{time_now(), page_refresh_seconds};
         written = reports.write_live(results) && written;
@@ -369,6 +384,14 @@ int follow_log(const run_options& options, cpu_path path) {
             unwritten = true;
             last_written = {};
         }
+        // Looked at before the read, so that a log the game truncated or replaced meanwhile,
+        // even one already longer than what was read, adds nothing to the finished session,
+        // which is recorded with every line read from it.
+        if (current->look() != session::change::none) {
+            written = current->record(current->results()) && written;
+            current.reset();
+            continue;
+        }
         pass_end end = current->read_on();
         if (end == pass_end::read_failed) {
             report_failure("cannot read", options.log, scan_error());
@@ -378,8 +401,9 @@ int follow_log(const run_options& options, cpu_path path) {
         if (at_round_limit) {
             break;
         }
-        // Looked at after the read: a log truncated and written again meanwhile may have
-        // handed this read another session's bytes, which must show nowhere.
+        // Looked at after the read: a log truncated and written again during it may have
+        // handed this read another session's bytes, which must show nowhere, not even in the
+        // history, which keeps the session as last recorded.
         session::change change = current->look();
         if (change != session::change::none) {
             current.reset();
@@ -423,7 +447,7 @@ int follow_log(const run_options& options, cpu_path path) {
     }
     written = reports.write_final(*results) && written;
     if (current) {
-        written = record_run(options, *results, {}) && written;
+        written = current->record(*results) && written;
     }
 #ifdef _WIN32
     stop_request_done();

@@ -340,17 +340,25 @@ void read_log_again(const std::string& log, std::uint64_t bytes,
 }
 
 // The log's identity from the pass's digests, reading the log again only for its first line
-// and for recorded lengths the digests lack (a session recorded by another run meanwhile).
-log_identity identify_log(const std::string& log, std::uint64_t bytes,
-                          const std::vector<log_digest>& digests,
+// and for recorded lengths the digests lack (a session recorded by another run meanwhile);
+// never when the pass kept the first line.
+log_identity identify_log(const run_results& results, const std::vector<log_digest>& digests,
                           const std::vector<std::uint64_t>& recorded) {
+    const std::string& log = results.log;
+    std::uint64_t bytes = results.log_bytes;
     log_identity identity;
     for (const log_digest& digest : digests) {
         identity.hash_at[digest.length] = hash_text(digest.hash);
     }
+    if (results.log_first_line) {
+        // A followed log: the game may have truncated or rewritten it since, so what the file
+        // holds now is no longer this session's. A length the digests lack matches nothing.
+        identity.first_line = *results.log_first_line;
+        return identity;
+    }
     std::vector<std::uint64_t> missing;
     if (!identity.hash_at.contains(bytes)) {
-        // A pass that did not hash (a followed log, recorded as it grows): read it again.
+        // A pass that did not hash: read it again.
         missing.push_back(bytes);
     }
     for (std::uint64_t length : recorded) {
@@ -523,7 +531,7 @@ void record(const std::string& path, const run_results& results,
         for (const recorded_session& session : recorded) {
             lengths.push_back(session.bytes);
         }
-        log_identity identity = identify_log(results.log, results.log_bytes, digests, lengths);
+        log_identity identity = identify_log(results, digests, lengths);
         std::vector<std::int64_t> replaced;
         for (const recorded_session& session : recorded) {
             auto hash = identity.hash_at.find(session.bytes);

@@ -35,7 +35,9 @@ std::vector<std::uint64_t> recorded_lengths(const std::string& path, rule_set ru
 // nothing when the same log under the same rules is there already, in place of its session
 // when the log has grown from one recorded, else as a new session. digests are the hashes the
 // pass took of its log (scan_digests), the last at results.log_bytes; the log is read again
-// for a recorded length they lack, and for its first line. Everything happens in one
+// for a recorded length they lack, and for its first line, unless results.log_first_line is
+// set: then it is not read at all, and a length the digests lack matches no session (the
+// followed log, which the game may have truncated). Everything happens in one
 // transaction, so a failure or a kill leaves the file as it was. Returns false after reporting
 // the failure on standard error.
 bool record_session(const std::string& path, const run_results& results,

@@ -224,4 +224,7 @@ struct run_results {
     std::uint64_t log_bytes = 0;             // bytes of the log the pass read (for the history)
     std::optional<history_facts> history;    // set when the report is made from a history
     std::optional<live_facts> live;          // set on the reports written while following a log
+    // The log's first line as the pass kept it (a followed log, which the game may have
+    // truncated since); without it, the history reads the log again for it.
+    std::optional<std::string> log_first_line;
 };

@@ -65,8 +65,9 @@ void hash_scan_at(std::vector<std::uint64_t> lengths);
 // The bytes the scan has read from the file so far, before the text-mode rules.
 std::uint64_t bytes_scanned();
 
-// The hashes taken since hash_scan_at, by length, the last at the bytes read; for a scan that
-// has ended. Empty when the scan hashed nothing.
+// The hashes taken since hash_scan_at, by length, the last at the bytes read so far. It may be
+// called again as the scan goes on (a followed log): each call keeps the digests of the earlier
+// ones. Empty when the scan hashed nothing.
 std::vector<log_digest> scan_digests();
 
 // Hands out the next batch, of at least one line, in log order. On failed, scan_error() tells

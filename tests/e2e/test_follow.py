@@ -48,6 +48,32 @@ def first_lines_through(data, count):
     return data[:at]
 
 
+def model_session(data):
+    """What the history must hold of a session of data, by the model: its lines, its round
+    ends, and each player's counters other than 0, by name."""
+    tally = derive_report.Tally()
+    with redirect_stderr(io.StringIO()):
+        tally.read(data)
+    counters = {(name, key): count for name, row in tally.rows.items()
+                for key, count in row.items() if count}
+    return tally.lines, tally.rounds, counters
+
+
+def recorded_sessions(history):
+    """Each session of a history, in order of start: its start, log bytes, and what
+    model_session gives of a log."""
+    with sqlite3.connect(history) as db:
+        sessions = db.execute("SELECT id, started, log_bytes, lines, round_ends FROM sessions "
+                              "ORDER BY started").fetchall()
+        found = []
+        for session, started, log_bytes, lines, round_ends in sessions:
+            counters = dict(((bytes(name), key), count) for name, key, count in db.execute(
+                "SELECT p.name, c.counter, c.count FROM session_counters c "
+                "JOIN players p ON p.id = c.player WHERE c.session = ?", (session,)))
+            found.append((started, log_bytes, (lines, round_ends, counters)))
+        return found
+
+
 def wait_for(condition, seconds, what):
     """Polls condition until it holds; fails the test with what after the given seconds."""
     deadline = time.monotonic() + seconds
@@ -212,30 +238,34 @@ class Follow(unittest.TestCase):
     def test_a_truncated_log_starts_a_new_tally(self):
         # The game starts again: the log is cut and written anew from a "logfile opened on"
         # line, shorter than what was read, or already longer by the time it is looked at.
+        # Before that, obituaries came after the first session's last round end: the history
+        # must keep them, though the log no longer holds them when the session is recorded.
         session_a = b"logfile opened on Fri Dec 11 20:00:00 2026\n" + first_lines_through(
             SERVER_LOG, 350)
+        after_last_round = b"Bob was railed by Sam\nSam ate Bob's rocket\nBob was railed by Sam\n"
+        played_a = session_a + after_last_round
+        self.assertGreater(played_a.rfind(b"\n", 0, -1), played_a.rfind(b"hit the fraglimit"))
         session_b = b"logfile opened on Fri Dec 11 21:30:00 2026\n" + first_lines_through(
             SERVER_LOG, 200)
         longer_b = session_b + SERVER_LOG[len(first_lines_through(SERVER_LOG, 200)) :]
-        self.assertGreater(len(longer_b), len(session_a))
+        self.assertGreater(len(longer_b), len(played_a))
         for name, new_log in [("shorter", session_b), ("longer", longer_b)]:
             with self.subTest(name):
                 follower = self.follower(log=session_a, args=["--history", "../games.db"])
                 follower.wait_for_report(session_a)
+                follower.append(after_last_round)
+                follower.wait_for_report(played_a)
                 with open(follower.log, "r+b") as log:
                     log.truncate(0)
                     log.write(new_log)
                 follower.wait_for_report(new_log)
                 self.assertEqual(follower.stop(), 1, follower.stderr())
                 self.assertEqual(follower.report(), expected_report(new_log))
-                with sqlite3.connect(follower.root / "games.db") as db:
-                    sessions = db.execute(
-                        "SELECT started, round_ends FROM sessions ORDER BY started").fetchall()
-                # The first session as recorded at its round ends (three of them), the second
-                # at the stop.
-                self.assertEqual(sessions, [
-                    ("2026-12-11 20:00:00", session_a.count(b"hit the fraglimit")),
-                    ("2026-12-11 21:30:00", new_log.count(b"hit the fraglimit")),
+                # Exactly two sessions, each as the model counts its log: the first with every
+                # line read before the truncation, the second as at the stop.
+                self.assertEqual(recorded_sessions(follower.root / "games.db"), [
+                    ("2026-12-11 20:00:00", len(played_a), model_session(played_a)),
+                    ("2026-12-11 21:30:00", len(new_log), model_session(new_log)),
                 ])
 
     def test_a_deleted_log_is_waited_for_and_read_anew(self):
