@@ -304,12 +304,14 @@ void spill_rounds_to(std::FILE* stream) {
 }
 
 std::uint64_t obituaries_counted() {
-    std::uint64_t victims = 0;
+    // Every classic obituary bumps at least one of its players' counters, or is left uncounted.
+    std::uint64_t counted = uncounted_obituaries;
     for (std::size_t p = 0; p < static_cast<std::size_t>(player_count); ++p) {
-        victims += static_cast<std::uint64_t>(stats[p][deaths]) +
-                   static_cast<std::uint64_t>(stats[p][suicides]);
+        for (std::int32_t count : stats[p]) {
+            counted += static_cast<std::uint64_t>(count);
+        }
     }
-    return victims;
+    return counted;
 }
 
 run_results results_of_pass(std::string_view log) {

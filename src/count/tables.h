@@ -112,8 +112,9 @@ inline int free_slots() {
     return max_players - player_count;
 }
 
-// The deaths and suicides of every player in the totals: a figure that grows with each obituary
-// counted, so comparing it tells whether any came. The totals must be added up.
+// A figure that grows with each obituary counted (the sum of the totals' counters and the
+// obituaries left uncounted), so comparing it tells whether any came. The totals must be added
+// up.
 std::uint64_t obituaries_counted();
 
 // Returns the results of the pass as the tables hold them now, for the log named so; the pass
