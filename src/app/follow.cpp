@@ -89,10 +89,8 @@ void log_watch::wait(clock_type::duration longest) {
 
 log_watch::log_watch(const std::string& log) : name_(name_of(log)) {
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    std::string folder(folder_of(log));
-    if (folder.empty()) {
-        folder = ".";
-    }
+    std::string_view in = folder_of(log);
+    std::string folder(in.empty() ? std::string_view(".") : in);
     if (fd_ >= 0 &&
         inotify_add_watch(fd_, folder.c_str(),
                           IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
