@@ -258,7 +258,7 @@ class session {
             return change::gone;
         }
         std::uint64_t size = 0;
-        if (size_of_open_file(in_, size) && size < bytes_read_from(in_)) {
+        if (size_of_open_file(in_, size) && size < bytes_scanned()) {
             return change::truncated;
         }
         std::array<char, start_kept> first{};
