@@ -447,8 +447,9 @@ int follow_log(const run_options& options, cpu_path path) {
     if (current) {
         written = current->record(*results) && written;
     }
+    int status = written ? exit_normal : exit_failure;
 #ifdef _WIN32
-    stop_request_done();
+    stop_request_done(status);
 #endif
-    return written ? exit_normal : exit_failure;
+    return status;
 }

@@ -47,6 +47,7 @@ list_lock lock;
 // with the lock kept, so that no write goes on.
 HANDLE stop_event = nullptr;
 HANDLE done_event = nullptr;
+volatile int final_status = exit_failure;
 
 BOOL WINAPI on_stop(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
@@ -59,9 +60,12 @@ BOOL WINAPI on_stop(DWORD event) {
             return TRUE;
         }
         // Windows ends the program once this handler returns from a closed console, and gives
-        // it 5 seconds: the final reports are written meanwhile on the main thread.
-        WaitForSingleObject(done_event, 4500);
-        ExitProcess(exit_failure);
+        // it 5 seconds: the final reports are written meanwhile on the main thread, and the
+        // program ends with the status of the run. Past that time it ends as at a second
+        // request, below, so that no temporary file is left behind.
+        if (WaitForSingleObject(done_event, 4500) == WAIT_OBJECT_0) {
+            ExitProcess(static_cast<UINT>(final_status));
+        }
     }
     EnterCriticalSection(&lock.section);
     for (const listed_file& file : temp_files) {
@@ -122,7 +126,8 @@ void* stop_request_event() {
     return stop_event;
 }
 
-void stop_request_done() {
+void stop_request_done(int exit_status) {
+    final_status = exit_status;
     if (done_event != nullptr) {
         SetEvent(done_event);
     }
