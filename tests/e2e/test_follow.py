@@ -16,12 +16,16 @@ import time
 import unittest
 from contextlib import redirect_stderr
 
-from harness import DATA, LOG, PROGRAM, RUNNER, TEXT_LINE_END, load_derive_report, windows_skip
+from harness import (DATA, LOG, PROGRAM, RUNNER, TEXT_LINE_END, WINDOWS_PROGRAM,
+                     load_derive_report, windows_skip)
 
 derive_report = load_derive_report()
 
 SERVER_LOG = (DATA / "server-derived.qconsole.log").read_bytes()
 PEAK_RSS = os.environ.get("FRAGTALLY_PEAK_RSS", "")
+# The driver of Windows console events, which the Windows build makes beside the program.
+CONSOLE_EVENTS = os.environ.get("FRAGTALLY_CONSOLE_EVENTS") or (
+    str(pathlib.Path(PROGRAM).with_name("console_events.exe")) if WINDOWS_PROGRAM else "")
 SANITIZED = os.environ.get("FRAGTALLY_SANITIZED", "") == "1"
 LIVE = re.compile(rb'<meta http-equiv="refresh" content="(\d+)">')
 # A round end reaches the reports within 2 s; the margin is for a loaded machine (and wine).
@@ -90,7 +94,7 @@ class Follower:
     """The program following qconsole.log in a folder of its own, with the text report, the page
     and the JSON report; stderr is kept in a file outside the folder."""
 
-    def __init__(self, args=(), log=b"", rules="classic"):
+    def __init__(self, args=(), log=b"", rules="classic", launcher=(), stdin=subprocess.DEVNULL):
         self.scratch = tempfile.TemporaryDirectory(prefix="fragtally-")
         self.root = pathlib.Path(self.scratch.name)
         self.folder = self.root / "game"
@@ -102,11 +106,11 @@ class Follower:
         self.err = open(self.err_path, "wb")
         env = dict(os.environ, LC_ALL="C.UTF-8") if RUNNER else None
         self.child = subprocess.Popen(
-            RUNNER + [PROGRAM, "-f", "-q", "--rules", rules, "-o", "live.txt", "-o", "live.html",
-                      "-o", "live.json", *args, LOG],
+            RUNNER + [*launcher, PROGRAM, "-f", "-q", "--rules", rules, "-o", "live.txt", "-o",
+                      "live.html", "-o", "live.json", *args, LOG],
             cwd=self.folder,
-            stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL,
+            stdin=stdin,
+            stdout=subprocess.PIPE if launcher else subprocess.DEVNULL,
             stderr=self.err,
             env=env,
         )
@@ -146,6 +150,9 @@ class Follower:
         if self.child.poll() is None:
             self.child.kill()
             self.child.wait()
+        for pipe in (self.child.stdin, self.child.stdout):
+            if pipe:
+                pipe.close()
         self.err.close()
         self.scratch.cleanup()
 
@@ -358,6 +365,76 @@ class Follow(unittest.TestCase):
         print("\n  peak RSS: normal run %d KiB, following %d KiB" % (normal_kib, follow_kib))
         self.assertLessEqual(follow_kib, normal_kib * 1.1 + 2048)
 
+
+@unittest.skipUnless(WINDOWS_PROGRAM and RUNNER, "the Windows program under wine")
+class WindowsConsoleEvents(unittest.TestCase):
+    """Ctrl-Break and a closed console, sent by tests/windows/console_events.cpp, end a follow
+    as Ctrl-C does: the final reports, and status 1. Wine 8 sends neither through the console:
+    the driver then runs the system's control routine in the program with the event, and says
+    so."""
+
+    def follower(self, event, log):
+        self.assertTrue(pathlib.Path(CONSOLE_EVENTS).is_file(),
+                        "%s is missing: the Windows build makes it" % CONSOLE_EVENTS)
+        follower = Follower(log=log, launcher=[CONSOLE_EVENTS, event], stdin=subprocess.PIPE)
+        self.addCleanup(follower.close)
+        return follower
+
+    def send(self, follower):
+        """Has the driver send its event; returns the program's exit status and what the driver
+        said on standard error (which the program shares)."""
+        follower.child.stdin.write(b"go\n")
+        follower.child.stdin.close()
+        said = follower.child.stdout.read()
+        self.assertEqual(follower.child.wait(timeout=90) != 125, True, follower.stderr())
+        match = re.fullmatch(rb"exit (\d+)\r?\n", said)
+        self.assertIsNotNone(match, (said, follower.stderr()))
+        return int(match.group(1)), follower.stderr()
+
+    def wait_for_live_reports(self, follower, data):
+        follower.wait_for_report(data)
+        wait_for(lambda: LIVE.search(follower.report("live.html") or b"") is not None,
+                 REPORT_WAIT, "the live page")
+
+    def test_ctrl_break_and_a_closed_console_write_the_final_reports(self):
+        whole = first_lines_through(SERVER_LOG, 300)
+        last = b"Zeh^7 was railed by Isgalamido^7"
+        for event in ("break", "close"):
+            with self.subTest(event):
+                follower = self.follower(event, whole + last)
+                self.wait_for_live_reports(follower, whole)
+                status, said = self.send(follower)
+                print("\n  %s: %s" % (event, said.decode(errors="replace").strip()))
+                self.assertEqual(status, 1, said)
+                # The last line, without a line feed, counts at the stop; the page is final.
+                self.assertEqual(follower.report(), expected_report(whole + last))
+                page = follower.report("live.html")
+                self.assertIsNone(LIVE.search(page))
+                self.assertNotIn(b"Live:", page)
+                self.assertEqual(sorted(p.name for p in follower.folder.iterdir()),
+                                 sorted([LOG, "live.html", "live.json", "live.txt"]))
+
+    def test_a_second_ctrl_break_ends_at_once_with_the_reports_as_they_were(self):
+        # The two events come back to back, just after an append of 16 MiB that the final
+        # reports would need read first: the second ends the program while it writes them, with
+        # status 2, every temporary file removed and each report the live one it was.
+        data = first_lines_through(SERVER_LOG, 300)
+        block = SERVER_LOG.replace(b"hit the fraglimit", b"hit the limit")
+        long_append = block * (16 * 2**20 // len(block))
+        follower = self.follower("break-twice", data)
+        self.wait_for_live_reports(follower, data)
+        before = {name: follower.report(name) for name in ("live.txt", "live.html", "live.json")}
+        follower.append(long_append)
+        status, said = self.send(follower)
+        self.assertEqual(status, 2, said)
+        self.assertEqual(sorted(p.name for p in follower.folder.iterdir()),
+                         sorted([LOG, "live.html", "live.json", "live.txt"]))
+        after = {name: follower.report(name) for name in before}
+        if after != before:
+            # The program may have read the append and written its live reports before the
+            # events came: then they are those of the whole log, and still live.
+            self.assertEqual(after["live.txt"], expected_report(data + long_append))
+        self.assertIsNotNone(LIVE.search(after["live.html"]))
 
 if __name__ == "__main__":
     unittest.main()
