@@ -18,7 +18,7 @@ import unittest
 from contextlib import redirect_stderr
 
 from harness import (DATA, LOG, PROGRAM, RUNNER, TEXT_LINE_END, WINDOWS_PROGRAM,
-                     load_derive_report)
+                     load_derive_report, windows_skip)
 
 derive_report = load_derive_report()
 
@@ -247,6 +247,35 @@ class Follow(unittest.TestCase):
                     self.assertEqual((follower.folder / ("live." + kind)).read_bytes(),
                                      (follower.folder / ("n." + kind)).read_bytes(), kind)
                 self.assertEqual(follower.stderr(), b"")
+
+    @windows_skip("wine ends the program at once on SIGTERM; console_events sends two Ctrl-Breaks")
+    def test_a_second_stop_request_ends_at_once_with_each_report_whole(self):
+        # Two signals of different kinds, so that neither is merged into the other (and not
+        # SIGINT, which a shell's background job ignores): the first asks for the final
+        # reports, the second ends the program with status 2, most often before it writes
+        # any. A second signal that comes late may find some written: each report is then the
+        # live one or the final one, never a part, and no temporary file is left.
+        data = first_lines_through(SERVER_LOG, 300)
+        follower = self.follower(log=data)
+        follower.wait_for_report(data)
+        names = ("live.txt", "live.html", "live.json")
+        wait_for(lambda: LIVE.search(follower.report("live.html") or b"") is not None
+                 and (follower.report("live.json") or b"").endswith(b"}\n"),
+                 REPORT_WAIT, "the live page and JSON report")
+        before = {name: follower.report(name) for name in names}
+        os.kill(follower.child.pid, signal.SIGTERM)
+        os.kill(follower.child.pid, signal.SIGHUP)
+        self.assertEqual(follower.child.wait(timeout=60), 2)
+        self.assertEqual(sorted(p.name for p in follower.folder.iterdir()),
+                         sorted([LOG, *names]))
+        after = {name: follower.report(name) for name in names}
+        subprocess.run(RUNNER + [PROGRAM, "-q", "-o", "n.txt", "-o", "n.html", "-o", "n.json", LOG],
+                       cwd=follower.folder, stdin=subprocess.DEVNULL, capture_output=True,
+                       timeout=60, check=False)
+        for name in names:
+            final = (follower.folder / ("n" + name[4:])).read_bytes()
+            self.assertIn(after[name], [before[name], final], name)
+        print("\n  reports kept live: %d of 3" % sum(after[n] == before[n] for n in names))
 
     def test_a_truncated_log_starts_a_new_tally(self):
         # The game starts again: the log is cut and written anew from a "logfile opened on"
