@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,16 +45,22 @@ struct list_lock {
 list_lock lock;
 
 // An open file cannot be deleted on Windows, so each is closed first; the program ends here,
-// with the lock kept, so that no write goes on.
+// with the lock kept, so that no write goes on. It ends by TerminateProcess, as _exit does
+// elsewhere: ExitProcess would run the C runtime's cleanup, which flushes every stream and so
+// waits forever for a stream's lock that the main thread, ended mid-write, still holds (a
+// follow under wine hung so at a second Ctrl-Break, about once in ten).
 HANDLE stop_event = nullptr;
 HANDLE done_event = nullptr;
 volatile int final_status = exit_failure;
+// Windows may run handlers of two events at once, each on its own thread: one of them only
+// takes the deferred first request.
+volatile LONG first_taken = 0;
 
 BOOL WINAPI on_stop(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
         return FALSE;
     }
-    if (deferring != 0 && requested == 0) {
+    if (deferring != 0 && InterlockedExchange(&first_taken, 1) == 0) {
         requested = 1;
         SetEvent(stop_event);
         if (event != CTRL_CLOSE_EVENT) {
@@ -64,7 +71,7 @@ BOOL WINAPI on_stop(DWORD event) {
         // program ends with the status of the run. Past that time it ends as at a second
         // request, below, so that no temporary file is left behind.
         if (WaitForSingleObject(done_event, 4500) == WAIT_OBJECT_0) {
-            ExitProcess(static_cast<UINT>(final_status));
+            TerminateProcess(GetCurrentProcess(), static_cast<UINT>(final_status));
         }
     }
     EnterCriticalSection(&lock.section);
@@ -72,7 +79,8 @@ BOOL WINAPI on_stop(DWORD event) {
         _close(_fileno(file.stream));
         remove_file(file.path);
     }
-    ExitProcess(exit_failure);
+    TerminateProcess(GetCurrentProcess(), exit_failure);
+    return TRUE;
 }
 
 #else
@@ -127,6 +135,8 @@ void* stop_request_event() {
 }
 
 void stop_request_done(int exit_status) {
+    // The handler ends the program without the C runtime's cleanup.
+    std::fflush(stdout);
     final_status = exit_status;
     if (done_event != nullptr) {
         SetEvent(done_event);
