@@ -5,7 +5,7 @@
 // console, or with a console of its own for close-console. Once a line comes on standard input
 // (the test has seen the program's live reports), it sends the event:
 //     break          Ctrl-Break;
-//     break-twice    two Ctrl-Breaks at once, the second while the first is being handled;
+//     break-twice    two Ctrl-Breaks, the second as soon as the first has been handled;
 //     close          the event of a closed console window;
 //     close-console  the program's own console closed: WM_CLOSE to its window or, when it has
 //                    none, its host process ended. For a check by hand on Windows: under wine 8
@@ -143,6 +143,9 @@ int run_control_routine(HANDLE program, DWORD event) {
     if (thread == nullptr) {
         return fail("CreateRemoteThread");
     }
+    // Until the program has handled the event (or ended), so that a second event finds the
+    // first taken, as a second Ctrl-Break from a player's hand does.
+    WaitForSingleObject(thread, 10000);
     CloseHandle(thread);
     return 0;
 }
