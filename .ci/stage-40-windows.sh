@@ -43,11 +43,14 @@ wineboot -i </dev/null >/dev/null 2>&1
 took "wine prefix"
 
 # The plain model of the rules reads the kinds and counters from the listing of the tables,
-# which a native build writes.
+# which a native build writes; the follow tests measure the peak memory of wine's process that
+# runs the program with the native peak_rss launcher. The driver of console events
+# (console_events.exe) is built beside the program, where the follow tests find it.
 cmake --preset ci >/dev/null
-cmake --build --preset ci --target fragtally table_listing_file
+cmake --build --preset ci --target fragtally table_listing_file peak_rss
 export FRAGTALLY_TABLES=$PWD/build/ci/tests/tables.json
-took "the listing of the tables"
+export FRAGTALLY_PEAK_RSS=$PWD/build/ci/peak_rss
+took "the listing of the tables and the peak_rss launcher"
 
 # The history's kill test preloads its shim into wine, whose C library writes the Windows
 # program's files.

@@ -258,7 +258,7 @@ class session {
             return change::gone;
         }
         std::uint64_t size = 0;
-        if (size_of_open_file(in_, size) && size < bytes_read_from(in_)) {
+        if (size_of_open_file(in_, size) && size < bytes_scanned()) {
             return change::truncated;
         }
         std::array<char, start_kept> first{};
@@ -447,8 +447,9 @@ int follow_log(const run_options& options, cpu_path path) {
     if (current) {
         written = current->record(*results) && written;
     }
+    int status = written ? exit_normal : exit_failure;
 #ifdef _WIN32
-    stop_request_done();
+    stop_request_done(status);
 #endif
-    return written ? exit_normal : exit_failure;
+    return status;
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,31 +45,42 @@ struct list_lock {
 list_lock lock;
 
 // An open file cannot be deleted on Windows, so each is closed first; the program ends here,
-// with the lock kept, so that no write goes on.
+// with the lock kept, so that no write goes on. It ends by TerminateProcess, as _exit does
+// elsewhere: ExitProcess runs the C runtime's cleanup, which flushes every stream and can wait
+// forever for a stream's lock that the main thread, ended mid-write, still holds (with
+// ExitProcess, a follow under wine hung at a second Ctrl-Break in 1 run of 12; not since).
 HANDLE stop_event = nullptr;
 HANDLE done_event = nullptr;
+volatile int final_status = exit_failure;
+// Windows may run handlers of two events at once, each on its own thread: one of them only
+// takes the deferred first request.
+volatile LONG first_taken = 0;
 
 BOOL WINAPI on_stop(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
         return FALSE;
     }
-    if (deferring != 0 && requested == 0) {
+    if (deferring != 0 && InterlockedExchange(&first_taken, 1) == 0) {
         requested = 1;
         SetEvent(stop_event);
         if (event != CTRL_CLOSE_EVENT) {
             return TRUE;
         }
         // Windows ends the program once this handler returns from a closed console, and gives
-        // it 5 seconds: the final reports are written meanwhile on the main thread.
-        WaitForSingleObject(done_event, 4500);
-        ExitProcess(exit_failure);
+        // it 5 seconds: the final reports are written meanwhile on the main thread, and the
+        // program ends with the status of the run. Past that time it ends as at a second
+        // request, below, so that no temporary file is left behind.
+        if (WaitForSingleObject(done_event, 4500) == WAIT_OBJECT_0) {
+            TerminateProcess(GetCurrentProcess(), static_cast<UINT>(final_status));
+        }
     }
     EnterCriticalSection(&lock.section);
     for (const listed_file& file : temp_files) {
         _close(_fileno(file.stream));
         remove_file(file.path);
     }
-    ExitProcess(exit_failure);
+    TerminateProcess(GetCurrentProcess(), exit_failure);
+    return TRUE;
 }
 
 #else
@@ -122,7 +134,10 @@ void* stop_request_event() {
     return stop_event;
 }
 
-void stop_request_done() {
+void stop_request_done(int exit_status) {
+    // The handler ends the program without the C runtime's cleanup.
+    std::fflush(stdout);
+    final_status = exit_status;
     if (done_event != nullptr) {
         SetEvent(done_event);
     }

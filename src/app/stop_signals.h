@@ -22,8 +22,8 @@ bool stop_requested();
 void* stop_request_event();
 
 // Tells the handler of a console being closed, which must not return before the run has ended,
-// that the final reports are written.
-void stop_request_done();
+// that the final reports are written and with which status the program ends.
+void stop_request_done(int exit_status);
 #else
 // A descriptor that becomes readable at a deferred stop request, to wait on with poll.
 int stop_request_descriptor();

@@ -182,10 +182,13 @@ std::size_t read_start_of(std::FILE* in, char* out, std::size_t size) {
     return got;
 }
 
-std::uint64_t bytes_read_from(std::FILE* in) {
-    // ftell's long has 32 bits here.
-    long long at = _ftelli64(in);
-    return at < 0 ? 0 : static_cast<std::uint64_t>(at);
+void read_on_after_end(std::FILE* in) {
+    std::clearerr(in);
+    // A read that reaches the end marks the descriptor at its end (wine's msvcrt does, in
+    // binary mode too), and each later read returns 0 without asking the file; only a seek
+    // takes the mark off. The stream's buffer is empty after a short read, so the seek to where
+    // it stands drops no byte.
+    _fseeki64(in, 0, SEEK_CUR);
 }
 
 bool same_file(const std::string& first, const std::string& second) {
@@ -293,9 +296,9 @@ std::size_t read_start_of(std::FILE* in, char* out, std::size_t size) {
     return got < 0 ? 0 : static_cast<std::size_t>(got);
 }
 
-std::uint64_t bytes_read_from(std::FILE* in) {
-    off_t at = ftello(in);
-    return at < 0 ? 0 : static_cast<std::uint64_t>(at);
+void read_on_after_end(std::FILE* in) {
+    // The C library asks the file again once the mark is off.
+    std::clearerr(in);
 }
 
 bool same_file(const std::string& first, const std::string& second) {

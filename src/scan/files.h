@@ -28,8 +28,11 @@ bool size_of_open_file(std::FILE* in, std::uint64_t& size);
 // without moving the stream, whose buffered bytes stay as they were.
 std::size_t read_start_of(std::FILE* in, char* out, std::size_t size);
 
-// How many bytes have been read from the start of a file open for reading.
-std::uint64_t bytes_read_from(std::FILE* in);
+// Makes a stream whose read stopped at the end of its file read on from there when the file
+// grows: clears the stream's end-of-file mark and, on Windows, the C runtime's mark on the file
+// descriptor, which a read past the end sets and which the next reads return 0 for until a
+// seek. Call after a short read of a file that another program may append to.
+void read_on_after_end(std::FILE* in);
 
 // Tells whether both paths name one existing file, also through links; false when either
 // does not exist.

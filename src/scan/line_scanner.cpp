@@ -9,6 +9,7 @@
 
 #include "count/game_limits.h"
 #include "scan/byte_bits.h"
+#include "scan/files.h"
 
 #if FRAGTALLY_X86_64
 #include <immintrin.h>
@@ -246,8 +247,8 @@ std::string_view line_text(const char* start, std::size_t size) {
             return false;
         }
         if (reader.following) {
-            // The file may grow: the stream's end-of-file mark would stop the next read.
-            std::clearerr(reader.in);
+            // The file may grow: the end-of-file marks would stop the next read.
+            read_on_after_end(reader.in);
             reader.drained = true;
         } else {
             reader.data_ended = true;

@@ -8,6 +8,7 @@ import os
 import pathlib
 import random
 import re
+import shutil
 import signal
 import sqlite3
 import subprocess
@@ -16,12 +17,18 @@ import time
 import unittest
 from contextlib import redirect_stderr
 
-from harness import DATA, LOG, PROGRAM, RUNNER, TEXT_LINE_END, load_derive_report, windows_skip
+from harness import (DATA, LOG, PROGRAM, RUNNER, TEXT_LINE_END, WINDOWS_PROGRAM,
+                     load_derive_report, windows_skip)
 
 derive_report = load_derive_report()
 
 SERVER_LOG = (DATA / "server-derived.qconsole.log").read_bytes()
 PEAK_RSS = os.environ.get("FRAGTALLY_PEAK_RSS", "")
+# The driver of Windows console events, which the Windows build makes beside the program.
+CONSOLE_EVENTS = os.environ.get("FRAGTALLY_CONSOLE_EVENTS") or (
+    str(pathlib.Path(PROGRAM).with_name("console_events.exe")) if WINDOWS_PROGRAM else "")
+# The long append of the memory test, in MiB (1024 by hand: it takes minutes under wine).
+LONG_APPEND_MIB = int(os.environ.get("FRAGTALLY_LONG_APPEND_MIB", "256"))
 SANITIZED = os.environ.get("FRAGTALLY_SANITIZED", "") == "1"
 LIVE = re.compile(rb'<meta http-equiv="refresh" content="(\d+)">')
 # A round end reaches the reports within 2 s; the margin is for a loaded machine (and wine).
@@ -90,7 +97,7 @@ class Follower:
     """The program following qconsole.log in a folder of its own, with the text report, the page
     and the JSON report; stderr is kept in a file outside the folder."""
 
-    def __init__(self, args=(), log=b"", rules="classic"):
+    def __init__(self, args=(), log=b"", rules="classic", launcher=(), stdin=subprocess.DEVNULL):
         self.scratch = tempfile.TemporaryDirectory(prefix="fragtally-")
         self.root = pathlib.Path(self.scratch.name)
         self.folder = self.root / "game"
@@ -102,11 +109,11 @@ class Follower:
         self.err = open(self.err_path, "wb")
         env = dict(os.environ, LC_ALL="C.UTF-8") if RUNNER else None
         self.child = subprocess.Popen(
-            RUNNER + [PROGRAM, "-f", "-q", "--rules", rules, "-o", "live.txt", "-o", "live.html",
-                      "-o", "live.json", *args, LOG],
+            RUNNER + [*launcher, PROGRAM, "-f", "-q", "--rules", rules, "-o", "live.txt", "-o",
+                      "live.html", "-o", "live.json", *args, LOG],
             cwd=self.folder,
-            stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL,
+            stdin=stdin,
+            stdout=subprocess.PIPE if launcher else subprocess.DEVNULL,
             stderr=self.err,
             env=env,
         )
@@ -146,6 +153,9 @@ class Follower:
         if self.child.poll() is None:
             self.child.kill()
             self.child.wait()
+        for pipe in (self.child.stdin, self.child.stdout):
+            if pipe:
+                pipe.close()
         self.err.close()
         self.scratch.cleanup()
 
@@ -238,6 +248,35 @@ class Follow(unittest.TestCase):
                                      (follower.folder / ("n." + kind)).read_bytes(), kind)
                 self.assertEqual(follower.stderr(), b"")
 
+    @windows_skip("wine ends the program at once on SIGTERM; console_events sends two Ctrl-Breaks")
+    def test_a_second_stop_request_ends_at_once_with_each_report_whole(self):
+        # Two signals of different kinds, so that neither is merged into the other (and not
+        # SIGINT, which a shell's background job ignores): the first asks for the final
+        # reports, the second ends the program with status 2, most often before it writes
+        # any. A second signal that comes late may find some written: each report is then the
+        # live one or the final one, never a part, and no temporary file is left.
+        data = first_lines_through(SERVER_LOG, 300)
+        follower = self.follower(log=data)
+        follower.wait_for_report(data)
+        names = ("live.txt", "live.html", "live.json")
+        wait_for(lambda: LIVE.search(follower.report("live.html") or b"") is not None
+                 and (follower.report("live.json") or b"").endswith(b"}\n"),
+                 REPORT_WAIT, "the live page and JSON report")
+        before = {name: follower.report(name) for name in names}
+        os.kill(follower.child.pid, signal.SIGTERM)
+        os.kill(follower.child.pid, signal.SIGHUP)
+        self.assertEqual(follower.child.wait(timeout=60), 2)
+        self.assertEqual(sorted(p.name for p in follower.folder.iterdir()),
+                         sorted([LOG, *names]))
+        after = {name: follower.report(name) for name in names}
+        subprocess.run(RUNNER + [PROGRAM, "-q", "-o", "n.txt", "-o", "n.html", "-o", "n.json", LOG],
+                       cwd=follower.folder, stdin=subprocess.DEVNULL, capture_output=True,
+                       timeout=60, check=False)
+        for name in names:
+            final = (follower.folder / ("n" + name[4:])).read_bytes()
+            self.assertIn(after[name], [before[name], final], name)
+        print("\n  reports kept live: %d of 3" % sum(after[n] == before[n] for n in names))
+
     def test_a_truncated_log_starts_a_new_tally(self):
         # The game starts again: the log is cut and written anew from a "logfile opened on"
         # line, shorter than what was read, or already longer by the time it is looked at.
@@ -310,14 +349,17 @@ class Follow(unittest.TestCase):
                       b"live.json now and quitting.", follower.stderr())
         self.assertIsNone(LIVE.search(follower.report("live.html")))
 
-    @windows_skip("the peak_rss launcher and SIGTERM")
     @unittest.skipUnless(PEAK_RSS, "needs the peak_rss launcher (Linux)")
     @unittest.skipIf(SANITIZED, "the sanitizers keep freed memory")
     def test_memory_stays_as_a_normal_run_s_over_a_long_append(self):
         # 256 MiB appended in pieces of 1 MiB, each cut mid-line: the peak is a normal run's.
+        # Under wine the peak is that of the Linux process that runs the Windows program, wine
+        # and all, measured the same way for both runs.
         block = SERVER_LOG.replace(b"hit the fraglimit", b"hit the limit")
         piece = (block * (2**20 // len(block) + 1))[: 2**20 - 7]
-        pieces = 256
+        pieces = LONG_APPEND_MIB
+        runner = [shutil.which(RUNNER[0]), *RUNNER[1:]] if RUNNER else []
+        env = dict(os.environ, LC_ALL="C.UTF-8") if RUNNER else None
         with tempfile.TemporaryDirectory(prefix="fragtally-") as folder:
             folder = pathlib.Path(folder)
             with open(folder / "whole.log", "wb") as whole:
@@ -325,19 +367,25 @@ class Follow(unittest.TestCase):
                     whole.write(piece)
                 whole.write(b"\n")
             normal = subprocess.run(
-                [PEAK_RSS, str(folder / "normal.rss"), PROGRAM, "-q", "-o", "n.txt", "whole.log"],
-                cwd=folder, stdin=subprocess.DEVNULL, capture_output=True, timeout=300,
-                check=False)
+                [PEAK_RSS, str(folder / "normal.rss"), *runner, PROGRAM, "-q", "-o", "n.txt",
+                 "whole.log"],
+                cwd=folder, stdin=subprocess.DEVNULL, capture_output=True, timeout=600,
+                check=False, env=env)
             self.assertEqual(normal.returncode, 1, normal.stderr)
             normal_kib = int((folder / "normal.rss").read_text())
+            (folder / "whole.log").unlink()
             (folder / LOG).write_bytes(b"")
             launcher = subprocess.Popen(
-                [PEAK_RSS, str(folder / "follow.rss"), PROGRAM, "-f", "-q", "-o", "f.txt", LOG],
+                [PEAK_RSS, str(folder / "follow.rss"), *runner, PROGRAM, "-f", "-q", "-o",
+                 "f.txt", LOG],
                 cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                stderr=subprocess.PIPE)
+                stderr=subprocess.PIPE, env=env)
             try:
                 children = pathlib.Path("/proc/%d/task/%d/children" % (launcher.pid, launcher.pid))
                 pid = int(wait_for(lambda: children.read_text().split(), 10, "the program")[0])
+                # The program has started following (its first report) before the append.
+                wait_for(lambda: (folder / "f.txt").is_file(), REPORT_WAIT, "the first report")
+                started = time.monotonic()
                 with open(folder / LOG, "ab") as log:
                     for _ in range(pieces):
                         log.write(piece)
@@ -346,8 +394,14 @@ class Follow(unittest.TestCase):
                     log.write(b"\n")
                 wait_for(lambda: (folder / "f.txt").is_file()
                          and (folder / "f.txt").read_bytes() == (folder / "n.txt").read_bytes(),
-                         120, "the report of the whole append")
-                os.kill(pid, signal.SIGTERM)
+                         120 + pieces * 0.5, "the report of the whole append")
+                took = time.monotonic() - started
+                # The peak so far, without the stop: under wine the stop runs the program's
+                # handler on a thread that wine makes then, which adds about 1.2 MiB.
+                status = pathlib.Path("/proc/%d/status" % pid).read_bytes()
+                before_stop_kib = int(re.search(rb"VmHWM:\s+(\d+) kB", status).group(1))
+                # Wine turns SIGINT into the Windows program's Ctrl-C.
+                os.kill(pid, signal.SIGINT if RUNNER else signal.SIGTERM)
                 self.assertEqual(launcher.wait(timeout=60), 1)
             finally:
                 if launcher.poll() is None:
@@ -355,9 +409,89 @@ class Follow(unittest.TestCase):
                     launcher.wait()
                 launcher.stderr.close()
             follow_kib = int((folder / "follow.rss").read_text())
-        print("\n  peak RSS: normal run %d KiB, following %d KiB" % (normal_kib, follow_kib))
+        print("\n  %d MiB appended in %.1f s; peak RSS: normal run %d KiB, following %d KiB "
+              "(%d KiB before the stop)" % (pieces, took, normal_kib, follow_kib, before_stop_kib))
+        self.assertLessEqual(before_stop_kib, normal_kib * 1.1 + 2048)
         self.assertLessEqual(follow_kib, normal_kib * 1.1 + 2048)
 
+
+@unittest.skipUnless(WINDOWS_PROGRAM and RUNNER, "the Windows program under wine")
+class WindowsConsoleEvents(unittest.TestCase):
+    """Ctrl-Break and a closed console, sent by tests/windows/console_events.cpp, end a follow
+    as Ctrl-C does: the final reports, and status 1. Wine 8 sends neither through the console:
+    the driver then runs the system's control routine in the program with the event, and says
+    so."""
+
+    def follower(self, event, log, args=()):
+        self.assertTrue(pathlib.Path(CONSOLE_EVENTS).is_file(),
+                        "%s is missing: the Windows build makes it" % CONSOLE_EVENTS)
+        follower = Follower(log=log, args=args, launcher=[CONSOLE_EVENTS, event],
+                            stdin=subprocess.PIPE)
+        self.addCleanup(follower.close)
+        return follower
+
+    def send(self, follower):
+        """Has the driver send its event; returns the program's exit status and what the driver
+        said on standard error (which the program shares)."""
+        follower.child.stdin.write(b"go\n")
+        follower.child.stdin.close()
+        said = follower.child.stdout.read()
+        self.assertEqual(follower.child.wait(timeout=90) != 125, True, follower.stderr())
+        match = re.fullmatch(rb"exit (\d+)\r?\n", said)
+        self.assertIsNotNone(match, (said, follower.stderr()))
+        return int(match.group(1)), follower.stderr()
+
+    def wait_for_live_reports(self, follower, data):
+        follower.wait_for_report(data)
+        wait_for(lambda: LIVE.search(follower.report("live.html") or b"") is not None,
+                 REPORT_WAIT, "the live page")
+
+    def test_ctrl_break_and_a_closed_console_write_the_final_reports(self):
+        whole = first_lines_through(SERVER_LOG, 300)
+        last = b"Zeh^7 was railed by Isgalamido^7"
+        for event in ("break", "close"):
+            with self.subTest(event):
+                follower = self.follower(event, whole + last)
+                self.wait_for_live_reports(follower, whole)
+                status, said = self.send(follower)
+                print("\n  %s: %s" % (event, said.decode(errors="replace").strip()))
+                self.assertEqual(status, 1, said)
+                # The last line, without a line feed, counts at the stop; the page is final.
+                self.assertEqual(follower.report(), expected_report(whole + last))
+                page = follower.report("live.html")
+                self.assertIsNone(LIVE.search(page))
+                self.assertNotIn(b"Live:", page)
+                self.assertEqual(sorted(p.name for p in follower.folder.iterdir()),
+                                 sorted([LOG, "live.html", "live.json", "live.txt"]))
+
+    def test_a_second_ctrl_break_ends_at_once_with_each_report_whole(self):
+        # The second event comes as soon as the first is handled, after 32 MiB of chat that
+        # the final reports must read first (and that, with no obituary in it, writes no live
+        # report), and before the session is recorded in the history, last: it ends the
+        # program with status 2, most often before it writes any final report. One that comes
+        # late may find some written: each report is then the live one or the final one,
+        # never a part, and no temporary file is left.
+        data = first_lines_through(SERVER_LOG, 300)
+        chat = b"Bob: hello\n" * (32 * 2**20 // 11)
+        names = ("live.txt", "live.html", "live.json")
+        follower = self.follower("break-twice", data, args=["--history", "../games.db"])
+        self.wait_for_live_reports(follower, data)
+        wait_for(lambda: (follower.report("live.json") or b"").endswith(b"}\n"), REPORT_WAIT,
+                 "the live JSON report")
+        before = {name: follower.report(name) for name in names}
+        follower.append(chat)
+        status, said = self.send(follower)
+        self.assertEqual(status, 2, said)
+        self.assertEqual(sorted(p.name for p in follower.folder.iterdir()),
+                         sorted([LOG, *names]))
+        after = {name: follower.report(name) for name in names}
+        subprocess.run(RUNNER + [PROGRAM, "-q", "-o", "n.txt", "-o", "n.html", "-o", "n.json", LOG],
+                       cwd=follower.folder, stdin=subprocess.DEVNULL, capture_output=True,
+                       timeout=60, check=False)
+        for name in names:
+            final = (follower.folder / ("n" + name[4:])).read_bytes().replace(b"\r\n", b"\n")
+            self.assertIn(after[name], [before[name], final], name)
+        print("\n  reports kept live: %d of 3" % sum(after[n] == before[n] for n in names))
 
 if __name__ == "__main__":
     unittest.main()
