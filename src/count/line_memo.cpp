@@ -2,7 +2,14 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace memo_detail {
 
@@ -33,6 +40,22 @@ void forget_lines() {
         }
         memo_used = false;
     }
+}
+
+void give_back_lines() {
+    forget_lines();
+#ifdef __linux__
+    // The memo's pages, now all zeros, which is what the system hands back for them: only
+    // whole pages inside it.
+    auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    auto begin = reinterpret_cast<std::uintptr_t>(memo.data());
+    std::uintptr_t end = begin + sizeof memo;
+    begin = (begin + page - 1) / page * page;
+    end = end / page * page;
+    if (end > begin) {
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+    }
+#endif
 }
 
 line_tally remember_line(memo_lookup& lookup, std::size_t i, const line_effect& effect) {
