@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "count/game_limits.h"
@@ -77,7 +78,9 @@ struct line_reader {
     // The hash of the bytes read, when the history wants it, and the lengths to take it at.
     bool hashing = false;
     cpu_path path = cpu_path::portable;
-    stripe_hash hash;
+    // Made by hash_scan_at for the scan's path: a constructor run at start-up would zero the
+    // whole reader, buffer included, where the loader maps it zeroed already.
+    std::optional<stripe_hash> hash;
     log_hash lanes_hash;                  // for sessions recorded before stripe_hash
     std::uint64_t lanes_until = 0;        // the last length log_hash is asked for
     std::vector<hash_point> hash_points;  // sorted by length, each once
@@ -217,7 +220,7 @@ std::string_view line_text(const char* start, std::size_t size) {
 
 // Adds bytes read to the hashes: log_hash only up to the last length asked of it.
 void add_to_hashes(const unsigned char* bytes, std::size_t size, std::uint64_t done) {
-    reader.hash.add(bytes, size);
+    reader.hash->add(bytes, size);
     if (done < reader.lanes_until) {
         reader.lanes_hash.add(bytes, static_cast<std::size_t>(
                                          std::min<std::uint64_t>(size, reader.lanes_until - done)));
@@ -236,7 +239,7 @@ void add_to_hashes(const unsigned char* bytes, std::size_t size, std::uint64_t d
         add_to_hashes(bytes, take, done);
         reader.digests.push_back(
             {point.length, point.kind,
-             point.kind == hash_kind::stripes ? reader.hash.value() : reader.lanes_hash.value()});
+             point.kind == hash_kind::stripes ? reader.hash->value() : reader.lanes_hash.value()});
         bytes += take;
         size -= take;
         done = point.length;
@@ -493,7 +496,7 @@ void hash_scan_at(std::vector<hash_point> points) {
                              }),
                  points.end());
     reader.hashing = true;
-    reader.hash = stripe_hash(reader.path);
+    reader.hash.emplace(reader.path);
     reader.lanes_hash = log_hash();
     reader.lanes_until = 0;
     for (const hash_point& point : points) {
@@ -521,7 +524,7 @@ std::vector<log_digest> scan_digests() {
             return digest.length == reader.bytes_read && digest.kind == hash_kind::stripes;
         });
     if (!taken) {
-        reader.digests.push_back({reader.bytes_read, hash_kind::stripes, reader.hash.value()});
+        reader.digests.push_back({reader.bytes_read, hash_kind::stripes, reader.hash->value()});
     }
     return reader.digests;
 }
