@@ -477,8 +477,11 @@ class Faults(HistoryCase):
         self.record("a.log", A)
         good = (self.folder / HISTORY).read_bytes()
         damaged = bytearray(good)
-        # Past the first page, which holds the header and the schema: a table's pages.
-        for i in range(4096 + 8, 4096 + 400):
+        # Past the first page, which holds the header and the schema: a table's pages. The
+        # page size is the header's big-endian 16 bits at offset 16.
+        page = int.from_bytes(good[16:18], "big")
+        self.assertGreater(len(good), 2 * page)
+        for i in range(page + 8, page + 400):
             damaged[i] = 0x5A
         cases = [
             ("random bytes", os.urandom(8192), rb"cannot record .*: file is not a database"),
