@@ -47,13 +47,11 @@ void give_back_lines() {
 #ifdef __linux__
     // The memo's pages, now all zeros, which is what the system hands back for them: only
     // whole pages inside it.
-    auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    auto begin = reinterpret_cast<std::uintptr_t>(memo.data());
-    std::uintptr_t end = begin + sizeof memo;
-    begin = (begin + page - 1) / page * page;
-    end = end / page * page;
-    if (end > begin) {
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+    auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    auto* bytes = reinterpret_cast<char*>(memo.data());
+    std::size_t skip = (page - reinterpret_cast<std::uintptr_t>(bytes) % page) % page;
+    if (sizeof memo > skip + page) {
+        madvise(bytes + skip, (sizeof memo - skip) / page * page, MADV_DONTNEED);
     }
 #endif
 }
