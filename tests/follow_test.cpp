@@ -234,17 +234,24 @@ TEST(Follow, FullResultsMidPassLeaveTheCountAsItWas) {
 // each is the hash of the log's first bytes of its length.
 TEST(Follow, DigestsTakenAsTheLogGrowsKeepTheEarlierOnes) {
     const std::string log = sample_log();
-    auto hash_of = [&](std::uint64_t length) {
-        log_hash hash;
-        hash.add(reinterpret_cast<const unsigned char*>(log.data()),
-                 static_cast<std::size_t>(length));
+    auto hash_of = [&](const log_digest& digest) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(log.data());
+        auto size = static_cast<std::size_t>(digest.length);
+        if (digest.kind == hash_kind::lanes) {
+            log_hash hash;
+            hash.add(bytes, size);
+            return hash.value();
+        }
+        stripe_hash hash;
+        hash.add(bytes, size);
         return hash.value();
     };
     const std::vector<std::size_t> pieces = {100, 101, 1500, log.size()};
-    const std::uint64_t asked = 700;  // a length recorded before, reached by the third piece
+    // A length recorded before, by the hash of earlier sessions, reached by the third piece.
+    const std::uint64_t asked = 700;
     growing_log file(log.substr(0, pieces[0]));
     start_scan(file.in(), cpu_path_of_environment(), scan_mode::follow);
-    hash_scan_at({asked, log.size() + 10});
+    hash_scan_at({{asked, hash_kind::lanes}, {log.size() + 10, hash_kind::stripes}});
     std::vector<log_digest> before;
     for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
         SCOPED_TRACE(pieces[piece]);
@@ -262,7 +269,10 @@ TEST(Follow, DigestsTakenAsTheLogGrowsKeepTheEarlierOnes) {
             EXPECT_EQ(digests[i].hash, before[i].hash);
         }
         for (std::size_t i = 0; i < digests.size(); ++i) {
-            EXPECT_EQ(digests[i].hash, hash_of(digests[i].length)) << digests[i].length;
+            EXPECT_EQ(digests[i].hash, hash_of(digests[i])) << digests[i].length;
+            // Only the length asked for takes the earlier hash.
+            EXPECT_EQ(digests[i].kind,
+                      digests[i].length == asked ? hash_kind::lanes : hash_kind::stripes);
             if (i > 0) {
                 EXPECT_LT(digests[i - 1].length, digests[i].length);
             }

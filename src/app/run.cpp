@@ -15,6 +15,7 @@
 #include "app/progress.h"
 #include "count/classic_rules.h"
 #include "count/full_rules.h"
+#include "count/line_memo.h"
 #include "count/pass.h"
 #include "count/tables.h"
 #include "report/report_formats.h"
@@ -139,6 +140,11 @@ int run_log(const run_options& options, cpu_path path) {
     results.log_bytes = bytes_scanned();
     for (pending_report& report : reports) {
         written = finish_report(report, results) && written;
+    }
+    if (!options.history.empty()) {
+        // The pass is over: the memo's memory is the history's, so that recording does not
+        // add SQLite's pages on top of it.
+        give_back_lines();
     }
     written = record_run(options, results, scan_digests()) && written;
     if (results.uncounted_obituaries > 0) {

@@ -2,7 +2,14 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace memo_detail {
 
@@ -33,6 +40,20 @@ void forget_lines() {
         }
         memo_used = false;
     }
+}
+
+void give_back_lines() {
+    forget_lines();
+#ifdef __linux__
+    // The memo's pages, now all zeros, which is what the system hands back for them: only
+    // whole pages inside it.
+    auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    auto* bytes = reinterpret_cast<char*>(memo.data());
+    std::size_t skip = (page - reinterpret_cast<std::uintptr_t>(bytes) % page) % page;
+    if (sizeof memo > skip + page) {
+        madvise(bytes + skip, (sizeof memo - skip) / page * page, MADV_DONTNEED);
+    }
+#endif
 }
 
 line_tally remember_line(memo_lookup& lookup, std::size_t i, const line_effect& effect) {

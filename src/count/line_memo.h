@@ -65,6 +65,12 @@ struct line_tally {
 // tables, which remembered slots refer to; nothing else does.
 void forget_lines();
 
+// Forgets every line, as forget_lines does, and hands the memo's 2 MiB back to the system
+// (on Linux; elsewhere it only forgets): for a run that has work left after its pass that
+// needs memory of its own, the history's recording. The next line remembered brings the memo
+// into memory again.
+void give_back_lines();
+
 // Returns the key of a text, which must be followed by memo_reads_after_text readable bytes (as
 // the scanner's lines are) and stay unchanged while the key is used; those bytes do not change
 // the key.

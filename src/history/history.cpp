@@ -215,16 +215,48 @@ class statement {
     std::unique_ptr<sqlite3_stmt, finalize_statement> statement_;
 };
 
+// The schema's version of an opened history, refusing one newer than this program's.
 std::int64_t schema_version_of(sqlite3* db) {
     statement query(db, "PRAGMA user_version");
     query.step();
-    return query.number(0);
+    std::int64_t version = query.number(0);
+    if (version > history_schema_version) {
+        throw history_error{"its schema is version " + std::to_string(version) +
+                            ", newer than this fragtally's " +
+                            std::to_string(history_schema_version) + ": use a newer fragtally"};
+    }
+    return version;
 }
 
-// Opens the history, refusing a file that is no SQLite database, a damaged one, one of another
-// program, or one of a newer schema; brings an older schema up to date. Waits up to
+// Brings the schema of an opened history from the given version up to date, inside the
+// caller's write transaction, refusing a file of other tables.
+void bring_up_to_date(sqlite3* db, std::int64_t version) {
+    if (version == history_schema_version) {
+        return;
+    }
+    if (version == 0) {
+        statement tables(db, "SELECT count(*) FROM sqlite_schema");
+        tables.step();
+        if (tables.number(0) != 0) {
+            throw history_error{"it holds tables but is not a fragtally history"};
+        }
+    }
+    for (auto step = static_cast<std::size_t>(version); step < schema_steps.size(); ++step) {
+        execute(db, schema_steps[step]);
+    }
+    execute(db, "PRAGMA user_version = " + std::to_string(history_schema_version));
+}
+
+// An opened history and its schema's version, which may be older than this program's.
+struct opened_history {
+    database db;
+    std::int64_t version = 0;
+};
+
+// Opens the history, refusing a file that is no SQLite database, a damaged one, or one of a
+// newer schema; the caller brings an older schema up to date. Waits up to
 // history_busy_wait_ms for another program's transaction.
-database open_history(const std::string& path, bool create) {
+opened_history open_database(const std::string& path, bool create) {
     sqlite3* opened = nullptr;
     int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     int result = sqlite3_open_v2(path.c_str(), &opened, flags, nullptr);
@@ -244,33 +276,26 @@ database open_history(const std::string& path, bool create) {
         }
     }
     std::int64_t version = schema_version_of(db.get());
-    if (version > history_schema_version) {
-        throw history_error{"its schema is version " + std::to_string(version) +
-                            ", newer than this fragtally's " +
-                            std::to_string(history_schema_version) + ": use a newer fragtally"};
+    return {std::move(db), version};
+}
+
+// Opens the history for reading, as open_database does, with its schema brought up to date in
+// a transaction of its own.
+database open_history(const std::string& path) {
+    opened_history opened = open_database(path, false);
+    if (opened.version == history_schema_version) {
+        return std::move(opened.db);
     }
-    if (version == history_schema_version) {
-        return db;
-    }
-    execute(db.get(), "BEGIN IMMEDIATE");
+    sqlite3* db = opened.db.get();
+    execute(db, "BEGIN IMMEDIATE");
     try {
-        if (version == 0) {
-            statement tables(db.get(), "SELECT count(*) FROM sqlite_schema");
-            tables.step();
-            if (tables.number(0) != 0) {
-                throw history_error{"it holds tables but is not a fragtally history"};
-            }
-        }
-        for (auto step = static_cast<std::size_t>(version); step < schema_steps.size(); ++step) {
-            execute(db.get(), schema_steps[step]);
-        }
-        execute(db.get(), "PRAGMA user_version = " + std::to_string(history_schema_version));
-        execute(db.get(), "COMMIT");
+        bring_up_to_date(db, schema_version_of(db));
+        execute(db, "COMMIT");
     } catch (const history_error&) {
-        sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
-    return db;
+    return std::move(opened.db);
 }
 
 std::string utc_now() {
@@ -290,36 +315,48 @@ struct recorded_session {
     std::int64_t id;
     std::uint64_t bytes;
     std::string hash;
+    hash_kind kind;
 };
+
+// A kind of hash at a length of the log.
+using hash_key = std::pair<hash_kind, std::uint64_t>;
 
 // What the run knows of its log: its first line, and the hash of the first bytes up to each
-// length the pass took one at, and up to the length the pass read.
+// length the pass took one at, of the kind it took, and its stripe_hash up to the length the
+// pass read.
 struct log_identity {
     std::string first_line;
-    std::map<std::uint64_t, std::string> hash_at;  // length -> hash of the bytes up to it
+    std::map<hash_key, std::string> hash_at;  // the hash text of the bytes up to the length
 };
 
-// Reads the log again from its start, at most `bytes` bytes: its first line, and the hash at
-// each of the lengths, which are sorted; reading stops at the last of them.
+// Reads the log again from its start, at most `bytes` bytes: its first line, and the hash of
+// each kind and length asked for, which are sorted by length; reading stops at the last.
 void read_log_again(const std::string& log, std::uint64_t bytes,
-                    const std::vector<std::uint64_t>& lengths, log_identity& identity) {
+                    const std::vector<hash_point>& points, log_identity& identity) {
     std::FILE* in = open_for_reading(log);
     if (in == nullptr) {
         throw history_error{"cannot read the log " + printable(log) +
                             " again: " + std::strerror(errno)};
     }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(in, std::fclose);
-    log_hash hash;
+    // Rarely needed (a session recorded by another run during the pass), so on the portable
+    // path, which gives the same value as the others.
+    stripe_hash stripes;
+    log_hash lanes;
+    bool lanes_wanted = std::any_of(points.begin(), points.end(), [](const hash_point& point) {
+        return point.kind == hash_kind::lanes;
+    });
     // Small reads while the first line is all that is wanted, which is the usual case.
-    std::vector<unsigned char> buffer(lengths.empty() ? std::size_t{4096} : std::size_t{1} << 20);
+    std::vector<unsigned char> buffer(points.empty() ? std::size_t{4096} : std::size_t{1} << 20);
     std::uint64_t done = 0;
     bool first_line_done = false;
-    auto length = lengths.begin();
-    while (length != lengths.end() || (!first_line_done && done < bytes)) {
-        std::uint64_t upto = length != lengths.end() ? *length : bytes;
+    auto point = points.begin();
+    while (point != points.end() || (!first_line_done && done < bytes)) {
+        std::uint64_t upto = point != points.end() ? point->length : bytes;
         if (done == upto) {
-            identity.hash_at[*length] = hash.digest();
-            ++length;
+            identity.hash_at[{point->kind, point->length}] =
+                point->kind == hash_kind::stripes ? stripes.digest() : lanes.digest();
+            ++point;
             continue;
         }
         auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), upto - done));
@@ -334,7 +371,10 @@ void read_log_again(const std::string& log, std::uint64_t bytes,
                                        static_cast<std::size_t>(end - begin));
             first_line_done = end != begin + got;
         }
-        hash.add(buffer.data(), got);
+        stripes.add(buffer.data(), got);
+        if (lanes_wanted) {
+            lanes.add(buffer.data(), got);
+        }
         done += got;
     }
 }
@@ -343,12 +383,12 @@ void read_log_again(const std::string& log, std::uint64_t bytes,
 // and for recorded lengths the digests lack (a session recorded by another run meanwhile);
 // never when the pass kept the first line.
 log_identity identify_log(const run_results& results, const std::vector<log_digest>& digests,
-                          const std::vector<std::uint64_t>& recorded) {
+                          const std::vector<hash_point>& recorded) {
     const std::string& log = results.log;
     std::uint64_t bytes = results.log_bytes;
     log_identity identity;
     for (const log_digest& digest : digests) {
-        identity.hash_at[digest.length] = hash_text(digest.hash);
+        identity.hash_at[{digest.kind, digest.length}] = hash_text(digest.kind, digest.hash);
     }
     if (results.log_first_line) {
         // A followed log: the game may have truncated or rewritten it since, so what the file
@@ -356,18 +396,19 @@ log_identity identify_log(const run_results& results, const std::vector<log_dige
         identity.first_line = *results.log_first_line;
         return identity;
     }
-    std::vector<std::uint64_t> missing;
-    if (!identity.hash_at.contains(bytes)) {
+    std::vector<hash_point> missing;
+    if (!identity.hash_at.contains({hash_kind::stripes, bytes})) {
         // A pass that did not hash: read it again.
-        missing.push_back(bytes);
+        missing.push_back({bytes, hash_kind::stripes});
     }
-    for (std::uint64_t length : recorded) {
-        if (length <= bytes && !identity.hash_at.contains(length)) {
-            missing.push_back(length);
+    for (const hash_point& point : recorded) {
+        if (point.length <= bytes && !identity.hash_at.contains({point.kind, point.length})) {
+            missing.push_back(point);
         }
     }
-    std::sort(missing.begin(), missing.end());
-    missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+    std::sort(missing.begin(), missing.end(), [](const hash_point& a, const hash_point& b) {
+        return std::pair(a.length, a.kind) < std::pair(b.length, b.kind);
+    });
     read_log_again(log, bytes, missing, identity);
     return identity;
 }
@@ -450,7 +491,7 @@ void insert_session(sqlite3* db, const run_results& results, const log_identity&
         .bind(8, results.stopped_at_round_limit ? 1 : 0)
         .bind(9, static_cast<std::int64_t>(results.uncounted_obituaries))
         .bind(10, static_cast<std::int64_t>(results.log_bytes))
-        .bind(11, identity.hash_at.at(results.log_bytes))
+        .bind(11, identity.hash_at.at({hash_kind::stripes, results.log_bytes}))
         .run();
     std::int64_t id = sqlite3_last_insert_rowid(db);
 
@@ -514,33 +555,47 @@ void insert_session(sqlite3* db, const run_results& results, const log_identity&
 
 void record(const std::string& path, const run_results& results,
             const std::vector<log_digest>& digests) {
-    database db = open_history(path, true);
+    opened_history opened = open_database(path, true);
+    database& db = opened.db;
     // Room for a large session's new pages, so that they are written once, at the commit.
     execute(db.get(), "PRAGMA cache_size = -8192");
+    // For a new file only: pages of 8 KiB leave the file as large as 4 KiB ones do (a long
+    // round's JSON spans pages either way) and halve the writes; 16 KiB and more leave pages
+    // half empty.
+    execute(db.get(), "PRAGMA page_size = 8192");
     execute(db.get(), "BEGIN IMMEDIATE");
     try {
+        // A new file's schema, or an older one's upgrade, commits with the session: one
+        // transaction, one round of syncs, and a failure leaves the file as it was. The version
+        // is read again inside it: another run may have made the schema meanwhile.
+        bool upgraded = opened.version != history_schema_version;
+        if (upgraded) {
+            bring_up_to_date(db.get(), schema_version_of(db.get()));
+        }
         std::vector<recorded_session> recorded;
         statement query(db.get(), "SELECT id, log_bytes, log_hash FROM sessions WHERE rules = ?");
         query.bind(1, rule_set_name(rules_of(results)));
         while (query.step()) {
-            recorded.push_back(
-                {query.number(0), static_cast<std::uint64_t>(query.number(1)), query.text(2)});
+            std::string hash = query.text(2);
+            hash_kind kind = kind_of_hash_text(hash);
+            recorded.push_back({query.number(0), static_cast<std::uint64_t>(query.number(1)),
+                                std::move(hash), kind});
         }
-        std::vector<std::uint64_t> lengths;
-        lengths.reserve(recorded.size());
+        std::vector<hash_point> points;
+        points.reserve(recorded.size());
         for (const recorded_session& session : recorded) {
-            lengths.push_back(session.bytes);
+            points.push_back({session.bytes, session.kind});
         }
-        log_identity identity = identify_log(results, digests, lengths);
+        log_identity identity = identify_log(results, digests, points);
         std::vector<std::int64_t> replaced;
         for (const recorded_session& session : recorded) {
-            auto hash = identity.hash_at.find(session.bytes);
+            auto hash = identity.hash_at.find({session.kind, session.bytes});
             if (hash == identity.hash_at.end() || hash->second != session.hash) {
                 continue;
             }
             if (session.bytes == results.log_bytes) {
-                // This very log is recorded already.
-                execute(db.get(), "ROLLBACK");
+                // This very log is recorded already; an older file keeps its upgrade.
+                execute(db.get(), upgraded ? "COMMIT" : "ROLLBACK");
                 return;
             }
             replaced.push_back(session.id);
@@ -568,7 +623,7 @@ std::string day_of(const statement& row, int started, int recorded) {
 }
 
 run_results load(const std::string& path, const session_filter& filter) {
-    database db = open_history(path, false);
+    database db = open_history(path);
     sqlite3* handle = db.get();
     // One read transaction, so that a recording meanwhile does not show half.
     execute(handle, "BEGIN");
@@ -736,8 +791,8 @@ std::optional<std::string> session_start_of(std::string_view first_line) {
     return std::string(text.data());
 }
 
-std::vector<std::uint64_t> recorded_lengths(const std::string& path, rule_set rules) {
-    std::vector<std::uint64_t> lengths;
+std::vector<hash_point> recorded_lengths(const std::string& path, rule_set rules) {
+    std::vector<hash_point> lengths;
     sqlite3* opened = nullptr;
     int result = sqlite3_open_v2(path.c_str(), &opened, SQLITE_OPEN_READONLY, nullptr);
     database db(opened);
@@ -745,10 +800,11 @@ std::vector<std::uint64_t> recorded_lengths(const std::string& path, rule_set ru
         return lengths;
     }
     try {
-        statement query(db.get(), "SELECT log_bytes FROM sessions WHERE rules = ?");
+        statement query(db.get(), "SELECT log_bytes, log_hash FROM sessions WHERE rules = ?");
         query.bind(1, rule_set_name(rules));
         while (query.step()) {
-            lengths.push_back(static_cast<std::uint64_t>(query.number(0)));
+            lengths.push_back(
+                {static_cast<std::uint64_t>(query.number(0)), kind_of_hash_text(query.text(1))});
         }
     } catch (const history_error&) {
         // What was read is still of use; the recording reads the log again for the rest.

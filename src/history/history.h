@@ -25,11 +25,12 @@ inline constexpr int history_busy_wait_ms = 5000;
 // nothing otherwise.
 std::optional<std::string> session_start_of(std::string_view first_line);
 
-// The lengths of the sessions recorded under the rules in the history file at path: where the
-// run should take the hash of its log (hash_scan_at), so that recording needs no second read.
+// The lengths of the sessions recorded under the rules in the history file at path, each with
+// the kind of hash it was recorded with: where the run should take which hash of its log
+// (hash_scan_at), so that recording needs no second read.
 // Waits for nobody and reports nothing: empty when the file is missing, held or unreadable,
 // and record_session reads the log again for any length it lacks.
-std::vector<std::uint64_t> recorded_lengths(const std::string& path, rule_set rules);
+std::vector<hash_point> recorded_lengths(const std::string& path, rule_set rules);
 
 // Records the run's session in the history file at path, making the file when it is missing:
 // nothing when the same log under the same rules is there already, in place of its session

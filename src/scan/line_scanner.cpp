@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "count/game_limits.h"
@@ -77,8 +78,13 @@ struct line_reader {
     std::uint64_t bytes_read = 0;
     // The hash of the bytes read, when the history wants it, and the lengths to take it at.
     bool hashing = false;
-    log_hash hash;
-    std::vector<std::uint64_t> hash_lengths;  // sorted, each once
+    cpu_path path = cpu_path::portable;
+    // Made by hash_scan_at for the scan's path: a constructor run at start-up would zero the
+    // whole reader, buffer included, where the loader maps it zeroed already.
+    std::optional<stripe_hash> hash;
+    log_hash lanes_hash;                  // for sessions recorded before stripe_hash
+    std::uint64_t lanes_until = 0;        // the last length log_hash is asked for
+    std::vector<hash_point> hash_points;  // sorted by length, each once
     std::size_t next_length = 0;
     std::vector<log_digest> digests;  // room for every length and the end, made beforehand
 };
@@ -213,22 +219,33 @@ std::string_view line_text(const char* start, std::size_t size) {
     return {start, size};
 }
 
+// Adds bytes read to the hashes: log_hash only up to the last length asked of it.
+void add_to_hashes(const unsigned char* bytes, std::size_t size, std::uint64_t done) {
+    reader.hash->add(bytes, size);
+    if (done < reader.lanes_until) {
+        reader.lanes_hash.add(bytes, static_cast<std::size_t>(
+                                         std::min<std::uint64_t>(size, reader.lanes_until - done)));
+    }
+}
+
 // Hashes bytes just read, taking the hash at each length asked for that they reach. Out of line:
 // a run without the history only tests the flag.
 [[gnu::noinline]] void hash_read(const char* data, std::size_t size) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     std::uint64_t done = reader.bytes_read;
-    while (reader.next_length < reader.hash_lengths.size() &&
-           reader.hash_lengths[reader.next_length] <= done + size) {
-        std::uint64_t length = reader.hash_lengths[reader.next_length++];
-        auto take = static_cast<std::size_t>(length - done);
-        reader.hash.add(bytes, take);
-        reader.digests.push_back({length, reader.hash.value()});
+    while (reader.next_length < reader.hash_points.size() &&
+           reader.hash_points[reader.next_length].length <= done + size) {
+        hash_point point = reader.hash_points[reader.next_length++];
+        auto take = static_cast<std::size_t>(point.length - done);
+        add_to_hashes(bytes, take, done);
+        reader.digests.push_back(
+            {point.length, point.kind,
+             point.kind == hash_kind::stripes ? reader.hash->value() : reader.lanes_hash.value()});
         bytes += take;
         size -= take;
-        done = length;
+        done = point.length;
     }
-    reader.hash.add(bytes, size);
+    add_to_hashes(bytes, size, done);
 }
 
 // Moves the unfinished line to the front of the buffer and reads more after it; once a read,
@@ -455,6 +472,7 @@ bool fill_from_run(line_batch& batch) {
 
 void start_scan(std::FILE* in, cpu_path path, scan_mode mode) {
     reader.functions = scan_functions_for(path);
+    reader.path = path;
     reader.in = in;
     reader.begin = reader.end = 0;
     reader.skipping = false;
@@ -468,15 +486,29 @@ void start_scan(std::FILE* in, cpu_path path, scan_mode mode) {
     reader.hashing = false;
 }
 
-void hash_scan_at(std::vector<std::uint64_t> lengths) {
-    std::sort(lengths.begin(), lengths.end());
-    lengths.erase(std::unique(lengths.begin(), lengths.end()), lengths.end());
+void hash_scan_at(std::vector<hash_point> points) {
+    auto by_length = [](const hash_point& a, const hash_point& b) {
+        return std::pair(a.length, a.kind) < std::pair(b.length, b.kind);
+    };
+    std::sort(points.begin(), points.end(), by_length);
+    points.erase(std::unique(points.begin(), points.end(),
+                             [](const hash_point& a, const hash_point& b) {
+                                 return a.length == b.length && a.kind == b.kind;
+                             }),
+                 points.end());
     reader.hashing = true;
-    reader.hash = log_hash();
-    reader.hash_lengths = std::move(lengths);
+    reader.hash.emplace(reader.path);
+    reader.lanes_hash = log_hash();
+    reader.lanes_until = 0;
+    for (const hash_point& point : points) {
+        if (point.kind == hash_kind::lanes) {
+            reader.lanes_until = std::max(reader.lanes_until, point.length);
+        }
+    }
+    reader.hash_points = std::move(points);
     reader.next_length = 0;
     reader.digests.clear();
-    reader.digests.reserve(reader.hash_lengths.size() + 1);
+    reader.digests.reserve(reader.hash_points.size() + 1);
 }
 
 std::uint64_t bytes_scanned() {
@@ -488,8 +520,12 @@ std::vector<log_digest> scan_digests() {
         return {};
     }
     // A log that ends at a length asked for has its hash there already.
-    if (reader.digests.empty() || reader.digests.back().length != reader.bytes_read) {
-        reader.digests.push_back({reader.bytes_read, reader.hash.value()});
+    bool taken =
+        std::any_of(reader.digests.rbegin(), reader.digests.rend(), [](const log_digest& digest) {
+            return digest.length == reader.bytes_read && digest.kind == hash_kind::stripes;
+        });
+    if (!taken) {
+        reader.digests.push_back({reader.bytes_read, hash_kind::stripes, reader.hash->value()});
     }
     return reader.digests;
 }

@@ -51,21 +51,32 @@ void start_scan(std::FILE* in, cpu_path path, scan_mode mode = scan_mode::whole_
 // file is read no more (it was truncated or replaced, and what it holds is another session's).
 void end_scan_input(bool read_to_end);
 
-// The log_hash value of a log's first bytes.
+// A length of the log at which to take one kind of its hash.
+struct hash_point {
+    std::uint64_t length = 0;
+    hash_kind kind = hash_kind::stripes;
+};
+
+// The hash of one kind of a log's first bytes.
 struct log_digest {
     std::uint64_t length = 0;
+    hash_kind kind = hash_kind::stripes;
     std::uint64_t hash = 0;
 };
 
-// Makes the scan just started also hash the bytes it reads, as they come from the file, and
-// take the hash at each of the given lengths that the log reaches (in any order, repeats
-// allowed) and at its end: what reading the log again would give, without the second read.
-void hash_scan_at(std::vector<std::uint64_t> lengths);
+// Makes the scan just started also hash the bytes it reads, as they come from the file, with
+// stripe_hash to its end (on the scan's CPU path), and take the hash of the kind asked for at
+// each of the given lengths that the log reaches (in any order, repeats allowed) and the
+// stripe_hash one at its end: what reading the log again would give, without the second read.
+// log_hash runs only up to the last length asked of it, so a history without such sessions
+// costs no more than stripe_hash.
+void hash_scan_at(std::vector<hash_point> points);
 
 // The bytes the scan has read from the file so far, before the text-mode rules.
 std::uint64_t bytes_scanned();
 
-// The hashes taken since hash_scan_at, by length, the last at the bytes read so far. It may be
+// The hashes taken since hash_scan_at, by length, the last (a stripe_hash) at the bytes read so
+// far. It may be
 // called again as the scan goes on (a followed log): each call keeps the digests of the earlier
 // ones. Empty when the scan hashed nothing.
 std::vector<log_digest> scan_digests();

@@ -268,6 +268,86 @@ def make_version_1(path):
     db.close()
 
 
+M64 = (1 << 64) - 1
+
+
+def lanes_hash(data):
+    """The hash that sessions were known by before stripe_hash, as its 16 digits: four lanes
+    of one 8-byte word each, a multiply per word, the last words padded with zeros."""
+    multiplier = 0x9E3779B97F4A7C15
+
+    def mix(value):
+        value ^= value >> 33
+        value = value * 0xFF51AFD7ED558CCD & M64
+        value ^= value >> 33
+        value = value * 0xC4CEB9FE1A85EC53 & M64
+        return value ^ (value >> 33)
+
+    def word(at):
+        return int.from_bytes(data[at:at + 8].ljust(8, b"\0"), "little")
+
+    lanes = [0x243F6A8885A308D3, 0x13198A2E03707344, 0xA4093822299F31D0, 0x082EFA98EC4E6C89]
+    whole = len(data) // 32 * 32
+    for block in range(0, whole, 32):
+        for lane in range(4):
+            state = (lanes[lane] ^ word(block + 8 * lane)) * multiplier & M64
+            lanes[lane] = state ^ (state >> 32)
+    value = len(data)
+    for lane in range(4):
+        value = mix(value ^ lanes[lane] ^ (word(whole + 8 * lane) * multiplier & M64))
+    return "%016x" % value
+
+
+class EarlierHash(HistoryCase):
+    def recorded_by_the_earlier_hash(self, log, stored):
+        """A history of the log's session as the program before stripe_hash recorded it, with
+        the given hash text."""
+        (self.folder / HISTORY).unlink(missing_ok=True)
+        self.record("a.log", log)
+        with sqlite3.connect(self.folder / HISTORY) as db:
+            (new,) = db.execute("SELECT log_hash FROM sessions").fetchone()
+            self.assertRegex(new, "^stripes:[0-9a-f]{16}$")
+            db.execute("UPDATE sessions SET log_hash = ?", (stored,))
+
+    def test_sessions_of_the_earlier_hash_are_still_known(self):
+        log = OPENED + A
+        # Longer than a few blocks of either hash, and not a whole number of them.
+        grown = log + B * 40 + b"chat\n"
+        # Each case: the hash the session was recorded with, the logs whose sessions the
+        # history holds after recording the log again, and after recording it grown.
+        cases = [
+            ("its own", lanes_hash(log), [log], [grown]),
+            ("another log's", lanes_hash(C), [log, log], [log, grown]),
+        ]
+        for label, stored, recorded_again, after_growing in cases:
+            with self.subTest(label):
+                self.recorded_by_the_earlier_hash(log, stored)
+                before = rows_of(self.folder / HISTORY)["sessions"]
+                self.record("a.log", log)
+                if len(recorded_again) == 1:
+                    self.assertEqual(rows_of(self.folder / HISTORY)["sessions"], before)
+                doc = self.from_history()
+                self.assertEqual(doc["history"]["sessions"], len(recorded_again))
+                self.check_sums(doc, recorded_again)
+                # The grown log replaces the session whose hash it matches, and is known by
+                # the new hash from then on.
+                self.record("a.log", grown)
+                doc = self.from_history()
+                self.assertEqual(doc["history"]["sessions"], len(after_growing))
+                self.check_sums(doc, after_growing)
+                with sqlite3.connect(self.folder / HISTORY) as db:
+                    hashes = db.execute("SELECT log_hash FROM sessions WHERE log_bytes = ?",
+                                        (len(grown),)).fetchall()
+                self.assertEqual(len(hashes), 1)
+                self.assertRegex(hashes[0][0], "^stripes:[0-9a-f]{16}$")
+
+    def test_the_earlier_hash_as_the_program_before_took_it(self):
+        # The model above is checked against values the earlier program stored.
+        self.assertEqual(lanes_hash(b""), "aa80f7466ca3941f")
+        self.assertEqual(lanes_hash(bytes((i * 131 + i // 7) & 0xFF for i in range(1100))),
+                         "910a237941254a19")
+
+
 class Upgrade(HistoryCase):
     def test_a_history_of_version_1_is_upgraded_with_its_sessions(self):
         self.record("a.log", OPENED + A)
@@ -397,8 +477,11 @@ class Faults(HistoryCase):
         self.record("a.log", A)
         good = (self.folder / HISTORY).read_bytes()
         damaged = bytearray(good)
-        # Past the first page, which holds the header and the schema: a table's pages.
-        for i in range(4096 + 8, 4096 + 400):
+        # Past the first page, which holds the header and the schema: a table's pages. The
+        # page size is the header's big-endian 16 bits at offset 16.
+        page = int.from_bytes(good[16:18], "big")
+        self.assertGreater(len(good), 2 * page)
+        for i in range(page + 8, page + 400):
             damaged[i] = 0x5A
         cases = [
             ("random bytes", os.urandom(8192), rb"cannot record .*: file is not a database"),
