@@ -241,6 +241,57 @@ TEST(FullRules, TheHundredSlots) {
     EXPECT_EQ(count_of(r, 99, deaths), 1);
 }
 
+// A line seen again does what it did, and only a line of the very same bytes does: lines that
+// differ in one byte (one the memo's hash does not read, so that both compete for one place), or
+// of which one runs on past the other, each counted three times in turn, at the lengths around
+// the longest the pass remembers (59 bytes).
+TEST(FullRules, LinesSeenAgainAreToldApartByEveryByte) {
+    struct player_count {
+        std::string name;
+        std::int32_t kills;
+        std::int32_t suicides;
+    };
+    struct memo_case {
+        std::string first;
+        std::string second;
+        std::vector<player_count> players;
+    };
+    // Names of n bytes that end with the given one.
+    auto name = [](std::size_t n, char last) { return std::string(n - 1, 'v') + last; };
+    const std::vector<memo_case> cases = {
+        // 59 bytes, told apart by byte 50, the victim's last.
+        {name(51, 'a') + "^7 died.",
+         name(51, 'b') + "^7 died.",
+         {{name(51, 'a'), 0, 3}, {name(51, 'b'), 0, 3}}},
+        // 59 bytes, told apart by byte 40.
+        {name(41, 'a') + "vvvvvvvvvv^7 died.",
+         name(41, 'b') + "vvvvvvvvvv^7 died.",
+         {{name(41, 'a') + "vvvvvvvvvv", 0, 3}, {name(41, 'b') + "vvvvvvvvvv", 0, 3}}},
+        // 60 bytes, past what is remembered.
+        {name(52, 'a') + "^7 died.",
+         name(52, 'b') + "^7 died.",
+         {{name(52, 'a'), 0, 3}, {name(52, 'b'), 0, 3}}},
+        // The first line's bytes begin the second.
+        {"Bob^7 was killed by Al^7",
+         "Bob^7 was killed by Al^7 ^7",
+         {{"Bob", 0, 0}, {"Al", 3, 0}, {"Al^7 ", 3, 0}}},
+    };
+    for (const memo_case& c : cases) {
+        SCOPED_TRACE(c.first + " / " + c.second);
+        std::string log;
+        for (int i = 0; i < 3; ++i) {
+            log += c.first + "\n" + c.second + "\n";
+        }
+        run_results r = full_run(log);
+        ASSERT_EQ(r.players.size(), c.players.size());
+        for (std::size_t p = 0; p < c.players.size(); ++p) {
+            EXPECT_EQ(r.players[p].name, c.players[p].name);
+            EXPECT_EQ(count_of(r, p, kills), c.players[p].kills);
+            EXPECT_EQ(count_of(r, p, suicides), c.players[p].suicides);
+        }
+    }
+}
+
 // The full rules have no round limit: sixty rounds are all read, each to its round end, which
 // the rounds read back from their temporary file still name.
 TEST(FullRules, SixtyRoundsAreReadToTheEnd) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "count/game_limits.h"
+#include "count/line_memo.h"
 
 namespace {
 
@@ -324,31 +325,21 @@ full_count::full_count() : state_(std::make_unique<state>()) {
 
 full_count::~full_count() = default;
 
-void full_count::count_line(std::string_view text) {
-    count_lines({&text, 1});
-}
-
 namespace {
 
-// Whether the bytes at `remembered` are the text's, compared a word at a time: a call of memcmp
-// for a line of forty bytes costs more than the compare.
-bool same_text(const char* remembered, std::string_view text) {
-    std::size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8) {
-        std::uint64_t a = 0;
-        std::uint64_t b = 0;
-        std::memcpy(&a, remembered + i, sizeof a);
-        std::memcpy(&b, text.data() + i, sizeof b);
-        if (a != b) {
-            return false;
-        }
-    }
-    for (; i < text.size(); ++i) {
-        if (remembered[i] != text[i]) {
-            return false;
-        }
-    }
-    return true;
+// Whether a remembered line holds the text, compared with the classic memo's comparer, which
+// reads the entry whole: which byte first differs, and so how long a loop would run, is
+// anybody's guess, and a mispredicted loop costs more than the compare. Every x86-64 CPU has
+// SSE2. The text is followed by readable bytes.
+bool same_text(const char* remembered, std::size_t remembered_size, std::string_view text) {
+    static_assert(readable_after_text >= memo_reads_after_text);
+#if FRAGTALLY_X86_64
+    bool same = same_text_sse2(remembered, text.data(), text.size());
+#else
+    bool same = same_text_portable(remembered, text.data(), text.size());
+#endif
+    return static_cast<bool>(static_cast<unsigned>(remembered_size == text.size()) &
+                             static_cast<unsigned>(same));
 }
 
 // A line's text without its line feed, or empty when its length or last byte tells that it is
@@ -400,11 +391,11 @@ void full_count::count_lines(std::span<const std::string_view> texts) {
             // A line seen before does what it did then: the slots it named keep their players.
             remembered_line& first = s.memo[places[i]];
             remembered_line& second = s.memo[places[i] + 1];
-            if (first.size == text.size() && same_text(first.text.data(), text)) {
+            if (same_text(first.text.data(), first.size, text)) {
                 s.apply(first.kind, first.message, first.victim, first.killer, lines_, text);
                 continue;
             }
-            if (second.size == text.size() && same_text(second.text.data(), text)) {
+            if (same_text(second.text.data(), second.size, text)) {
                 s.apply(second.kind, second.message, second.victim, second.killer, lines_, text);
                 std::swap(first, second);
                 continue;

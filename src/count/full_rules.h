@@ -113,11 +113,9 @@ class full_count {
     full_count(const full_count&) = delete;
     full_count& operator=(const full_count&) = delete;
 
-    // Counts one line: its text up to its line feed if it has one, cut at its first zero byte
-    // and with carriage returns dropped, as the scanner hands it out.
-    void count_line(std::string_view text);
-
-    // Counts lines given the same way, in order.
+    // Counts lines in order, each given as the scanner hands it out: its text up to its line
+    // feed if it has one, cut at its first zero byte and with carriage returns dropped, and
+    // followed by readable_after_text readable bytes, which may be read but change nothing.
     void count_lines(std::span<const std::string_view> texts);
 
     // Lines counted so far.
@@ -144,15 +142,16 @@ class full_count {
 
   private:
     // What a line did, remembered with its text: its kind and, for an obituary, its message and
-    // the slots of its names. A size of 0 is a free entry.
+    // the slots of its names. A size of 0 is a free entry. The text comes first, so that it is
+    // compared a whole entry at a time.
     static constexpr std::size_t remembered_text = 59;
     struct alignas(64) remembered_line {
+        std::array<char, remembered_text> text{};
         std::uint8_t size = 0;
         full_line_kind kind = full_line_kind::other;
         std::uint8_t message = 0;
         std::uint8_t victim = 0;
         std::uint8_t killer = 0;
-        std::array<char, remembered_text> text{};
     };
     static_assert(sizeof(remembered_line) == 64, "an entry is one cache line");
 
