@@ -45,7 +45,7 @@ static_assert(name_index_size >= std::size_t{2} * max_players, "well above max_p
 inline constexpr int no_slot = -1;
 
 // Everything a classic pass accumulates over one log: the players, their counters, the kill
-// matrix, the rounds and the run's facts. The caller of the pass owns it (about 160 KB: make it
+// matrix, the rounds and the run's facts. The caller of the pass owns it (151 KB: make it
 // on the heap, once per log), hands it to classic_rules, which count into it, and reads it
 // with results_of_pass; the members below are what the rules and results_of_pass work on.
 class classic_tables {
