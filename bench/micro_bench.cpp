@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,9 +92,9 @@ void register_phrase_benchmarks() {
 }
 
 void examine_line_bench(benchmark::State& state, const sample_line& line) {
-    init();
+    auto tables = std::make_unique<classic_tables>();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(examine_line(line.text, find_phrases(line.text)));
+        benchmark::DoNotOptimize(examine_line(*tables, line.text, find_phrases(line.text)));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(line.text.size()));
@@ -167,11 +168,11 @@ void whole_pass(benchmark::State& state) {
     }
     for (auto _ : state) {
         std::rewind(in);
-        init();
+        auto tables = std::make_unique<classic_tables>();
         const cpu_path path = cpu_path_of_environment();
         start_scan(in, path);
         start_progress(out);
-        classic_rules rules(path);
+        classic_rules rules(*tables, path);
         progress_output progress;
         benchmark::DoNotOptimize(run_pass(rules, progress, path));
         flush_progress();

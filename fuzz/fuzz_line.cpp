@@ -77,22 +77,25 @@ void check_phrase_search(std::string_view line) {
     }
 }
 
-void set_scene(std::uint8_t scene, model_run* model) {
-    init();
+// New tables holding the scene's players (and its rounds), each also added to the model when
+// one is given.
+std::unique_ptr<classic_tables> set_scene(std::uint8_t scene, model_run* model) {
+    auto tables = std::make_unique<classic_tables>();
     int taken = std::min(scene & 0x7f, max_players);
     for (int p = 0; p < taken; ++p) {
         std::string player = "p" + std::to_string(p);
-        fuzz_check(find_player(player) == p, "a scene player gets the next slot");
+        fuzz_check(tables->find_player(player) == p, "a scene player gets the next slot");
         if (model != nullptr) {
             model_add_player(*model, player);
         }
     }
     if ((scene & 0x80) != 0) {
-        rounds = round_limit;
+        tables->rounds = round_limit;
         if (model != nullptr) {
             model->rounds = round_limit;
         }
     }
+    return tables;
 }
 
 }  // namespace
@@ -111,22 +114,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_phrase_search(line);
 
     // The dispatch on the raw bytes, zero bytes included, keeps the tables sound.
-    set_scene(data[0], nullptr);
-    examine_line(line, find_phrases(line));
-    check_table_invariants();
+    std::unique_ptr<classic_tables> tables = set_scene(data[0], nullptr);
+    examine_line(*tables, line, find_phrases(line));
+    check_table_invariants(*tables);
 
     // On a line's text (which ends at its first zero byte) it does what the model does.
     std::string_view text = line.substr(0, line.find('\0'));
     model_run model;
-    set_scene(data[0], &model);
-    int players_before = player_count;
-    bool went_on = examine_line(text, find_phrases(text));
+    tables = set_scene(data[0], &model);
+    int players_before = tables->player_count;
+    bool went_on = examine_line(*tables, text, find_phrases(text));
     fuzz_check(went_on == model_examine(model, std::string(text)), "same round-limit stop");
     if (!went_on) {
-        fuzz_check(player_count == players_before, "a stopping line is not dispatched");
+        fuzz_check(tables->player_count == players_before, "a stopping line is not dispatched");
     }
-    check_tables_equal(model);
-    check_table_invariants();
+    check_tables_equal(*tables, model);
+    check_table_invariants(*tables);
 
     // The full rules' parser reads any bytes (here exactly sized) as the full rules' model does.
     full_line full = parse_full_line(line);

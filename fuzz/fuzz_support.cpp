@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "app/progress.h"
 #include "count/classic_rules.h"
@@ -64,25 +65,26 @@ std::string_view checked_name(const std::array<char, name_size>& field) {
     return text;
 }
 
-void check_table_invariants() {
-    fuzz_check(player_count >= 0 && player_count <= max_players, "player_count in range");
+void check_table_invariants(const classic_tables& tables) {
+    fuzz_check(tables.player_count >= 0 && tables.player_count <= max_players,
+               "player_count in range");
     std::int64_t kill_sum = 0;
     std::int64_t death_sum = 0;
     std::int64_t matrix_sum = 0;
     for (int p = 0; p < max_players; ++p) {
         auto slot = static_cast<std::size_t>(p);
-        std::string_view text = checked_name(name[slot]);
-        if (p < player_count) {
-            fuzz_check(lookup_player(text) == p, "a claimed name looks up to its own slot");
+        std::string_view text = checked_name(tables.name[slot]);
+        if (p < tables.player_count) {
+            fuzz_check(tables.lookup_player(text) == p, "a claimed name looks up to its own slot");
         } else {
             fuzz_check(text == "NULL", "a free slot holds NULL");
-            for (std::int32_t count : stats[slot]) {
+            for (std::int32_t count : tables.stats[slot]) {
                 fuzz_check(count == 0, "a free slot has no counts");
             }
         }
-        kill_sum += stats[slot][static_cast<std::size_t>(kills)];
-        death_sum += stats[slot][static_cast<std::size_t>(deaths)];
-        for (std::int32_t count : who_killed_who[slot]) {
+        kill_sum += tables.stats[slot][static_cast<std::size_t>(kills)];
+        death_sum += tables.stats[slot][static_cast<std::size_t>(deaths)];
+        for (std::int32_t count : tables.who_killed_who[slot]) {
             fuzz_check(count >= 0, "kill matrix counts are not negative");
             matrix_sum += count;
         }
@@ -91,19 +93,20 @@ void check_table_invariants() {
                "every kill has one death and one kill matrix cell");
 }
 
-void check_tables_equal(const model_run& run) {
-    fuzz_check(static_cast<std::size_t>(player_count) == run.names.size(), "same player count");
+void check_tables_equal(const classic_tables& tables, const model_run& run) {
+    fuzz_check(static_cast<std::size_t>(tables.player_count) == run.names.size(),
+               "same player count");
     for (std::size_t p = 0; p < run.names.size(); ++p) {
-        fuzz_check(checked_name(name[p]) == run.names[p], "same name in each slot");
-        fuzz_check(stats[p] == run.stats[p], "same counters in each slot");
+        fuzz_check(checked_name(tables.name[p]) == run.names[p], "same name in each slot");
+        fuzz_check(tables.stats[p] == run.stats[p], "same counters in each slot");
     }
     for (std::size_t k = 0; k < static_cast<std::size_t>(max_players); ++k) {
         for (std::size_t v = 0; v < static_cast<std::size_t>(max_players); ++v) {
-            fuzz_check(who_killed_who[k][v] == run.killed[k][v], "same kill matrix");
+            fuzz_check(tables.who_killed_who[k][v] == run.killed[k][v], "same kill matrix");
         }
     }
-    fuzz_check(rounds == run.rounds, "same rounds");
-    fuzz_check(uncounted_obituaries == run.uncounted, "same uncounted obituaries");
+    fuzz_check(tables.rounds == run.rounds, "same rounds");
+    fuzz_check(tables.uncounted_obituaries == run.uncounted, "same uncounted obituaries");
 }
 
 void check_pass(const std::string& log) {
@@ -113,11 +116,11 @@ void check_pass(const std::string& log) {
     fuzz_check(std::fwrite(log.data(), 1, log.size(), in) == log.size(), "log written");
     std::rewind(in);
 
-    init();
+    auto tables = std::make_unique<classic_tables>();
     const cpu_path path = cpu_path_of_environment();
     start_scan(in, path);
     start_progress(out);
-    classic_rules rules(path);
+    classic_rules rules(*tables, path);
     progress_output progress;
     pass_end end = run_pass(rules, progress, path);
     flush_progress();
@@ -135,8 +138,8 @@ void check_pass(const std::string& log) {
         fuzz_check(printed == expected_progress(model.lines),
                    "progress lines count from 1, one per step");
     }
-    check_tables_equal(model);
-    check_table_invariants();
+    check_tables_equal(*tables, model);
+    check_table_invariants(*tables);
 }
 
 void check_full_pass(const std::string& log) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "count/tables.h"
 #include "reference_model.h"
 
 // Splits a log held in memory as the program reads it in text mode: a byte 26 ends the data,
@@ -25,11 +26,11 @@ std::string_view checked_name(const std::array<char, name_size>& field);
 // Checks the tables' own invariants: player_count in range, every claimed slot holding a
 // zero-terminated name of at most max_name_length bytes that looks up to that slot, every
 // free slot holding "NULL" and no counts, kills and deaths adding up to the kill matrix.
-void check_table_invariants();
+void check_table_invariants(const classic_tables& tables);
 
 // Checks that the tables hold exactly what the model run holds: names, counters, the kill
 // matrix, rounds and the uncounted obituaries.
-void check_tables_equal(const model_run& run);
+void check_tables_equal(const classic_tables& tables, const model_run& run);
 
 // Runs the whole pass over the log, written to a temporary file, and checks it against the
 // model's run of the same log: how it ended, the progress text and the tables.

@@ -110,15 +110,15 @@ std::uint64_t line_feeds_in(const std::string& bytes) {
 
 // The classic results of one pass over the whole log.
 std::string classic_whole(const std::string& log) {
-    init();
+    auto tables = std::make_unique<classic_tables>();
     std::FILE* in = file_of(log);
     start_scan(in, cpu_path_of_environment());
     start_progress(nullptr);
-    classic_rules rules(cpu_path_of_environment());
+    classic_rules rules(*tables, cpu_path_of_environment());
     progress_output progress;
     EXPECT_EQ(run_pass(rules, progress, cpu_path_of_environment()), pass_end::end_of_log);
     std::fclose(in);
-    return json_of(results_of_pass("log"));
+    return json_of(results_of_pass(*tables, "log"));
 }
 
 std::string full_whole(const std::string& log) {
@@ -154,17 +154,17 @@ TEST(Follow, ClassicPassWaitsAtThePieceAndCountsEachLineOnce) {
     cpu_path path = cpu_path_of_environment();
     for (auto [first, second] : cuts_of(log)) {
         SCOPED_TRACE(std::to_string(first) + ", " + std::to_string(second));
-        init();
+        auto tables = std::make_unique<classic_tables>();
         growing_log file(log.substr(0, first));
         start_scan(file.in(), path, scan_mode::follow);
         start_progress(nullptr);
-        classic_rules rules(path);
+        classic_rules rules(*tables, path);
         progress_output progress;
         pass_position at;
         EXPECT_EQ(run_pass(rules, progress, path, at), pass_end::waiting);
         EXPECT_EQ(at.lines, line_feeds_in(log.substr(0, first)));
         // Results mid-pass are those of the whole lines so far, and the pass goes on after them.
-        std::string early = json_of(results_of_pass("log"));
+        std::string early = json_of(results_of_pass(*tables, "log"));
         file.append(log.substr(first, second - first));
         EXPECT_EQ(run_pass(rules, progress, path, at), pass_end::waiting);
         EXPECT_EQ(run_pass(rules, progress, path, at), pass_end::waiting);
@@ -173,19 +173,19 @@ TEST(Follow, ClassicPassWaitsAtThePieceAndCountsEachLineOnce) {
         end_scan_input(true);
         EXPECT_EQ(run_pass(rules, progress, path, at), pass_end::end_of_log);
         EXPECT_EQ(progress_lines_counted(), at.lines);
-        EXPECT_EQ(json_of(results_of_pass("log")), whole);
+        EXPECT_EQ(json_of(results_of_pass(*tables, "log")), whole);
         // After the last use of the tables: a pass over the whole lines of the first piece.
         EXPECT_EQ(early, classic_whole(whole_lines(log.substr(0, first))));
     }
 }
 
 TEST(Follow, EndingTheInputWithoutReadingLeavesTheFileUnread) {
-    init();
+    auto tables = std::make_unique<classic_tables>();
     growing_log file("Bob^7 was railed by Kim^7\nKim^7 cra");
     cpu_path path = cpu_path_of_environment();
     start_scan(file.in(), path, scan_mode::follow);
     start_progress(nullptr);
-    classic_rules rules(path);
+    classic_rules rules(*tables, path);
     progress_output progress;
     pass_position at;
     EXPECT_EQ(run_pass(rules, progress, path, at), pass_end::waiting);
@@ -194,7 +194,7 @@ TEST(Follow, EndingTheInputWithoutReadingLeavesTheFileUnread) {
     EXPECT_EQ(run_pass(rules, progress, path, at), pass_end::end_of_log);
     // The piece is the last line, as the end of a normal log; what came after it is not read.
     EXPECT_EQ(at.lines, 2u);
-    EXPECT_EQ(json_of(results_of_pass("log")),
+    EXPECT_EQ(json_of(results_of_pass(*tables, "log")),
               classic_whole("Bob^7 was railed by Kim^7\nKim^7 cra"));
 }
 

@@ -297,7 +297,7 @@ class RecordingWithDigests : public TablesTest {
         std::string log = (folder_ / "qconsole.log").string();
         std::ofstream(log, std::ios::binary | std::ios::trunc)
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        init();
+        empty_tables();
         run_on(bytes);
         run_results results = results_of_pass(log);
         results.log_bytes = bytes.size();

@@ -93,19 +93,19 @@ TEST_F(KindLines, ALineOfEachKindBumpsThatKindsCounters) {
     for (const kind_line& c : kind_lines) {
         SCOPED_TRACE(c.line);
         covered.insert(c.kind);
-        init();
-        ASSERT_TRUE(examine_line(c.line, find_phrases(c.line)));
+        empty_tables();
+        ASSERT_TRUE(examine_line(*tables, c.line, find_phrases(c.line)));
         bool two_names = !c.sam.empty();
-        ASSERT_EQ(player_count, two_names ? 2 : 1);
-        EXPECT_EQ(lookup_player("Bob"), 0);
-        EXPECT_EQ(stats[0], row_of(c.bob));
+        ASSERT_EQ(tables->player_count, two_names ? 2 : 1);
+        EXPECT_EQ(tables->lookup_player("Bob"), 0);
+        EXPECT_EQ(tables->stats[0], row_of(c.bob));
         if (two_names) {
-            EXPECT_EQ(lookup_player("Sam"), 1);
-            EXPECT_EQ(stats[1], row_of(c.sam));
-            EXPECT_EQ(who_killed_who[1][0], 1);
-            EXPECT_EQ(who_killed_who[0][1], 0);
+            EXPECT_EQ(tables->lookup_player("Sam"), 1);
+            EXPECT_EQ(tables->stats[1], row_of(c.sam));
+            EXPECT_EQ(tables->who_killed_who[1][0], 1);
+            EXPECT_EQ(tables->who_killed_who[0][1], 0);
         } else {
-            EXPECT_EQ(who_killed_who[0][0], 0);
+            EXPECT_EQ(tables->who_killed_who[0][0], 0);
         }
     }
     std::set<std::string_view> kinds;

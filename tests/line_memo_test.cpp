@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -37,11 +38,12 @@ struct tables_state {
 };
 
 // Takes the closed rounds out of the tables, so once at the end of a pass.
-tables_state snapshot() {
-    tables_state state{name,   player_count,         stats,      who_killed_who,
-                       rounds, uncounted_obituaries, lines_read, {}};
-    run_results results = results_of_pass("log");
-    auto players = static_cast<std::size_t>(player_count);
+tables_state snapshot(const classic_tables& tables) {
+    tables_state state{
+        tables.name,   tables.player_count,         tables.stats,      tables.who_killed_who,
+        tables.rounds, tables.uncounted_obituaries, tables.lines_read, {}};
+    run_results results = results_of_pass(tables, "log");
+    auto players = static_cast<std::size_t>(tables.player_count);
     for (const round_result& round : results.rounds) {
         round_state& kept = state.rounds.emplace_back(
             round_state{round.first_line(), round.last_line(), round.ended(), {}, {}});
@@ -55,33 +57,28 @@ tables_state snapshot() {
     return state;
 }
 
-void empty_tables() {
-    init();
-    uncounted_obituaries = 0;
-}
-
 // The tables after examining each line of the log on its own, with no memo: the log's lines
 // must be short, and free of carriage returns and zero bytes.
 tables_state examined_one_by_one(const std::string& log) {
-    empty_tables();
+    auto tables = std::make_unique<classic_tables>();
     for (std::size_t at = 0; at < log.size();) {
         std::size_t end = log.find('\n', at);
         if (end == std::string::npos) {
             break;  // an unended last line is not read
         }
         std::string_view text = std::string_view(log).substr(at, end + 1 - at);
-        if (!examine_line(text, find_phrases(text))) {
+        if (!examine_line(*tables, text, find_phrases(text))) {
             break;
         }
         at = end + 1;
     }
-    return snapshot();
+    return snapshot(*tables);
 }
 
 tables_state passed(const std::string& log) {
-    empty_tables();
-    run_on(log);
-    return snapshot();
+    auto tables = std::make_unique<classic_tables>();
+    run_on(*tables, log);
+    return snapshot(*tables);
 }
 
 std::string joined(std::initializer_list<std::string_view> parts) {
@@ -216,7 +213,8 @@ class LineMemoFigures : public TablesTest {};
 TEST_F(LineMemoFigures, RepeatsAreCountedEveryTime) {
     hash_lines_alike(false);
     run_on(repeated("Bob was railed by Sam\n", (1 << 20) / 22 + 7));
-    EXPECT_EQ(stats[static_cast<std::size_t>(slot_of("Sam"))][rail_kills], (1 << 20) / 22 + 7);
+    EXPECT_EQ(tables->stats[static_cast<std::size_t>(slot_of("Sam"))][rail_kills],
+              (1 << 20) / 22 + 7);
 
     empty_tables();
     run_on(repeated("Kate almost dodged Sam's rocket\n", 4));
@@ -226,23 +224,23 @@ TEST_F(LineMemoFigures, RepeatsAreCountedEveryTime) {
     empty_tables();
     pass_run run = run_on(repeated("Sam hit the fraglimit. Bob was railed by Sam\n", 60));
     EXPECT_EQ(run.end, pass_end::round_limit_stop);
-    EXPECT_EQ(rounds, round_limit + 1);
+    EXPECT_EQ(tables->rounds, round_limit + 1);
     EXPECT_EQ(total(rail_deaths), round_limit);
 
     empty_tables();
     run_on(joined({new_players(0, max_players), repeated("Bob was railed by Sam\n", 3)}));
-    EXPECT_EQ(uncounted_obituaries, 3u);
+    EXPECT_EQ(tables->uncounted_obituaries, 3u);
 }
 
-// The memo holds slots of the tables it was filled against: a pass on emptied tables must not
+// The memo holds slots of the tables it was filled against: a pass on new tables must not
 // count them.
 TEST_F(LineMemoFigures, EmptiedTablesForgetTheLines) {
     run_on("Al cratered\nBob was railed by Sam\n");
     empty_tables();
     run_on("Bob was railed by Sam\n");
     EXPECT_EQ(slot_of("Bob"), 0);
-    EXPECT_EQ(stats[0][rail_deaths], 1);
-    EXPECT_EQ(stats[0][crater_suicides], 0);
+    EXPECT_EQ(tables->stats[0][rail_deaths], 1);
+    EXPECT_EQ(tables->stats[0][crater_suicides], 0);
 }
 
 }  // namespace

@@ -9,29 +9,31 @@
 
 namespace {
 
-using Pass = TablesTest;
-
-std::int32_t stat(std::string_view player, counter c) {
-    int slot = slot_of(player);
-    return slot == no_slot ? -1
-                           : stats[static_cast<std::size_t>(slot)][static_cast<std::size_t>(c)];
-}
-
-std::int32_t killed(std::string_view killer, std::string_view victim) {
-    int k = slot_of(killer);
-    int v = slot_of(victim);
-    if (k == no_slot || v == no_slot) {
-        return -1;
+class Pass : public TablesTest {
+  protected:
+    std::int32_t stat(std::string_view player, counter c) const {
+        int slot = slot_of(player);
+        return slot == no_slot
+                   ? -1
+                   : tables->stats[static_cast<std::size_t>(slot)][static_cast<std::size_t>(c)];
     }
-    return who_killed_who[static_cast<std::size_t>(k)][static_cast<std::size_t>(v)];
-}
+
+    std::int32_t killed(std::string_view killer, std::string_view victim) const {
+        int k = slot_of(killer);
+        int v = slot_of(victim);
+        if (k == no_slot || v == no_slot) {
+            return -1;
+        }
+        return tables->who_killed_who[static_cast<std::size_t>(k)][static_cast<std::size_t>(v)];
+    }
+};
 
 TEST_F(Pass, OneObituaryFromLineToTables) {
     pass_run run = run_on("Bob was railed by Alice\n");
     EXPECT_EQ(run.end, pass_end::end_of_log);
     EXPECT_EQ(run.progress, "1 lines parsed.\n");
-    EXPECT_EQ(lookup_player("Bob"), 0);
-    EXPECT_EQ(lookup_player("Alice"), 1);
+    EXPECT_EQ(tables->lookup_player("Bob"), 0);
+    EXPECT_EQ(tables->lookup_player("Alice"), 1);
     EXPECT_EQ(stat("Bob", deaths), 1);
     EXPECT_EQ(stat("Bob", rail_deaths), 1);
     EXPECT_EQ(stat("Alice", kills), 1);
@@ -65,13 +67,13 @@ TEST_F(Pass, EveryRowBumpsItsOwnCounters) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
-        init();
+        empty_tables();
         run_on(row.line);
         EXPECT_EQ(stat("V", row.victim), 1);
         int bumped = 0;
-        for (int p = 0; p < player_count; ++p) {
+        for (int p = 0; p < tables->player_count; ++p) {
             for (int c = 0; c < classic_counter_count; ++c) {
-                bumped += stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
+                bumped += tables->stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
             }
         }
         if (row.two_names) {
@@ -81,9 +83,9 @@ TEST_F(Pass, EveryRowBumpsItsOwnCounters) {
             EXPECT_EQ(killed("K", "V"), 1);
             EXPECT_EQ(bumped, 4);
         } else {
-            EXPECT_EQ(player_count, 1);
+            EXPECT_EQ(tables->player_count, 1);
             EXPECT_EQ(bumped, 1);  // deaths without a killer touch nothing else
-            EXPECT_EQ(who_killed_who[0][0], 0);
+            EXPECT_EQ(tables->who_killed_who[0][0], 0);
         }
     }
 }
@@ -96,13 +98,13 @@ TEST_F(Pass, OneLineCanFireSeveralRows) {
     EXPECT_EQ(stat("Kate almost dodged ", rl_direct_deaths), 1);
     EXPECT_EQ(stat("almost dodged Sam", rl_direct_kills), 1);
     EXPECT_EQ(total(kills), 2);
-    EXPECT_EQ(player_count, 4);
+    EXPECT_EQ(tables->player_count, 4);
 }
 
 TEST_F(Pass, TheVictimIsLookedUpFirst) {
     run_on("Zed was railed by Amy\nAmy cratered\n");
-    EXPECT_EQ(lookup_player("Zed"), 0);
-    EXPECT_EQ(lookup_player("Amy"), 1);
+    EXPECT_EQ(tables->lookup_player("Zed"), 0);
+    EXPECT_EQ(tables->lookup_player("Amy"), 1);
     EXPECT_EQ(stat("Amy", crater_suicides), 1);
 }
 
@@ -125,7 +127,7 @@ TEST_F(Pass, EveryLineIsOneStep) {
     };
     for (const auto& c : logs) {
         SCOPED_TRACE(c.log.substr(0, 60));
-        init();
+        empty_tables();
         pass_run run = run_on(c.log);
         EXPECT_EQ(run.end, pass_end::end_of_log);
         EXPECT_EQ(run.progress, expected_progress(c.lines));
@@ -137,14 +139,14 @@ TEST_F(Pass, TextModeRulesOnEveryPlatform) {
     run_on("Bob was railed by Sam\r\nB\ro\rb cratered\r\n");
     EXPECT_EQ(stat("Sam", rail_kills), 1);  // not "Sam\r"
     EXPECT_EQ(stat("Bob", crater_suicides), 1);
-    EXPECT_EQ(player_count, 2);
+    EXPECT_EQ(tables->player_count, 2);
 
-    init();
+    empty_tables();
     pass_run run = run_on(
         "Bob was railed by Sam\n\x1a"
         "Al was railed by Sam\n");
     EXPECT_EQ(run.progress, expected_progress(1));  // byte 26 ends the data
-    EXPECT_EQ(lookup_player("Al"), no_slot);
+    EXPECT_EQ(tables->lookup_player("Al"), no_slot);
 }
 
 TEST_F(Pass, ALineEndsAtItsFirstZeroByte) {
@@ -155,7 +157,7 @@ TEST_F(Pass, ALineEndsAtItsFirstZeroByte) {
         "Cy was railed by Sam\n"s);
     EXPECT_EQ(run.progress, expected_progress(3));
     EXPECT_EQ(stat("Sam", rail_kills), 2);  // the text after the zero byte is not looked at
-    EXPECT_EQ(lookup_player("Al"), no_slot);
+    EXPECT_EQ(tables->lookup_player("Al"), no_slot);
     EXPECT_EQ(killed("Sam", "Bob"), 1);
     EXPECT_EQ(killed("Sam", "Cy"), 1);
 }
@@ -169,8 +171,8 @@ TEST_F(Pass, OverLongLinesAreExaminedOnTheirStartOnly) {
     pass_run run = run_on(log);
     EXPECT_EQ(run.progress, expected_progress(4));
     EXPECT_EQ(stat("Sam", rail_kills), 2);
-    EXPECT_EQ(lookup_player("Al"), no_slot);
-    EXPECT_EQ(player_count, 3);
+    EXPECT_EQ(tables->lookup_player("Al"), no_slot);
+    EXPECT_EQ(tables->player_count, 3);
 }
 
 TEST_F(Pass, LinesAcrossReadBoundariesStayWhole) {
@@ -183,10 +185,10 @@ TEST_F(Pass, LinesAcrossReadBoundariesStayWhole) {
         crlf_log += "Bob was railed by Sam\r\n";
     }
     for (const std::string* log : {&lf_log, &crlf_log}) {
-        init();
+        empty_tables();
         pass_run run = run_on(*log);
         EXPECT_EQ(run.progress.size(), expected_progress(count).size());
-        EXPECT_EQ(player_count, 2);
+        EXPECT_EQ(tables->player_count, 2);
         EXPECT_EQ(stat("Sam", rail_kills), count);
         EXPECT_EQ(killed("Sam", "Bob"), count);
     }
@@ -199,22 +201,22 @@ TEST_F(Pass, RoundLimit) {
     }
     pass_run run = run_on(fifty + "Bob was railed by Sam\n");
     EXPECT_EQ(run.end, pass_end::end_of_log);
-    EXPECT_EQ(rounds, round_limit);
+    EXPECT_EQ(tables->rounds, round_limit);
     EXPECT_EQ(run.progress, expected_progress(round_limit + 1));
 
     // The 51st round end stops the run before that line is dispatched or counted in progress.
-    init();
+    empty_tables();
     run = run_on(fifty + "Al was railed by Sam\nfraglimit: Bob was railed by Sam\nCy cratered\n");
     EXPECT_EQ(run.end, pass_end::round_limit_stop);
     EXPECT_EQ(run.progress, expected_progress(round_limit + 1));
     EXPECT_EQ(stat("Sam", rail_kills), 1);
-    EXPECT_EQ(lookup_player("Bob"), no_slot);
-    EXPECT_EQ(lookup_player("Cy"), no_slot);
+    EXPECT_EQ(tables->lookup_player("Bob"), no_slot);
+    EXPECT_EQ(tables->lookup_player("Cy"), no_slot);
 
     // Only lower case counts, and a round end on an obituary line counts both.
-    init();
+    empty_tables();
     run_on("FRAGLIMIT\nFraglimit\nBob was railed by Sam at the fraglimit\n");
-    EXPECT_EQ(rounds, 1);
+    EXPECT_EQ(tables->rounds, 1);
     EXPECT_EQ(stat("Sam at the fraglimit", rail_kills), 1);
 }
 
@@ -230,10 +232,10 @@ TEST_F(Pass, AFullTableSkipsWholeObituaries) {
     log += "New4 was railed by New4\n";  // one name twice still needs a slot
     pass_run run = run_on(log);
     EXPECT_EQ(run.progress, expected_progress(max_players + 4));
-    EXPECT_EQ(uncounted_obituaries, 3u);
-    EXPECT_EQ(player_count, max_players);
-    EXPECT_EQ(lookup_player("New2"), no_slot);
-    EXPECT_EQ(lookup_player("New3"), no_slot);
+    EXPECT_EQ(tables->uncounted_obituaries, 3u);
+    EXPECT_EQ(tables->player_count, max_players);
+    EXPECT_EQ(tables->lookup_player("New2"), no_slot);
+    EXPECT_EQ(tables->lookup_player("New3"), no_slot);
     EXPECT_EQ(stat("New1", rail_deaths), 1);
     EXPECT_EQ(stat("New1", rail_kills), 1);
     EXPECT_EQ(stat("p0", rail_kills), 1);
@@ -248,8 +250,8 @@ TEST_F(Pass, OneNewNameAsVictimAndKillerNeedsOneSlot) {
     }
     log += "Solo was railed by Solo\n";  // one slot left, and one is enough
     run_on(log);
-    EXPECT_EQ(uncounted_obituaries, 0u);
-    EXPECT_EQ(player_count, max_players);
+    EXPECT_EQ(tables->uncounted_obituaries, 0u);
+    EXPECT_EQ(tables->player_count, max_players);
     EXPECT_EQ(stat("Solo", rail_deaths), 1);
     EXPECT_EQ(stat("Solo", rail_kills), 1);
     EXPECT_EQ(killed("Solo", "Solo"), 1);
@@ -294,12 +296,12 @@ TEST_F(Pass, RoundsCutTheLogAtEachRoundEnd) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        init();
+        empty_tables();
         run_on(c.log);
-        EXPECT_EQ(stopped_at_round_limit, c.spans.size() > round_limit);
-        ASSERT_EQ(round_count(), static_cast<int>(c.spans.size()));
-        for (int r = 0; r < round_count(); ++r) {
-            round_span got = span_of_round(r);
+        EXPECT_EQ(tables->stopped_at_round_limit, c.spans.size() > round_limit);
+        ASSERT_EQ(tables->round_count(), static_cast<int>(c.spans.size()));
+        for (int r = 0; r < tables->round_count(); ++r) {
+            round_span got = tables->span_of_round(r);
             const round_span& want = c.spans[static_cast<std::size_t>(r)];
             EXPECT_EQ(got.first_line, want.first_line) << "round " << r;
             EXPECT_EQ(got.last_line, want.last_line) << "round " << r;
@@ -319,14 +321,14 @@ TEST_F(Pass, RoundsCutTheLogAtEachRoundEnd) {
                 for (const round_result& round : results.rounds) {
                     sum += round.counters_of(p)[i];
                 }
-                EXPECT_EQ(sum, stats[p][i]);
+                EXPECT_EQ(sum, tables->stats[p][i]);
             }
             for (std::size_t q = 0; q < max_players; ++q) {
                 std::int32_t sum = 0;
                 for (const round_result& round : results.rounds) {
                     sum += round.kills().killed(p, q);
                 }
-                EXPECT_EQ(sum, who_killed_who[p][q]);
+                EXPECT_EQ(sum, tables->who_killed_who[p][q]);
             }
         }
     }

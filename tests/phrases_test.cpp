@@ -342,23 +342,23 @@ TEST_F(PassOverReads, LinesAcrossTheScannersReadsCountAsAlone) {
     }
     pass_run run = run_on(log);
     ASSERT_EQ(run.end, pass_end::end_of_log);
-    auto got_stats = stats;
-    auto got_kills = who_killed_who;
-    int got_players = player_count;
+    auto got_stats = tables->stats;
+    auto got_kills = tables->who_killed_who;
+    int got_players = tables->player_count;
 
-    init();
+    empty_tables();
     std::size_t start = 0;
     while (start < log.size()) {
         std::size_t lf = log.find('\n', start);
         std::string_view line(log.data() + start, lf + 1 - start);
         line = line.substr(0, line.find('\0'));
-        ASSERT_TRUE(examine_line(line, find_phrases(line)));
+        ASSERT_TRUE(examine_line(*tables, line, find_phrases(line)));
         start = lf + 1;
     }
-    EXPECT_GT(player_count, 4);  // names from chat lines that looked like obituaries too
-    EXPECT_EQ(got_players, player_count);
-    EXPECT_TRUE(got_stats == stats);
-    EXPECT_TRUE(got_kills == who_killed_who);
+    EXPECT_GT(tables->player_count, 4);  // names from chat lines that looked like obituaries too
+    EXPECT_EQ(got_players, tables->player_count);
+    EXPECT_TRUE(got_stats == tables->stats);
+    EXPECT_TRUE(got_kills == tables->who_killed_who);
 }
 
 }  // namespace

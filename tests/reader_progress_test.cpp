@@ -65,15 +65,15 @@ TEST_F(Scanner, LinesAreThoseOfAPlainSplitOnEveryPath) {
             if (!cpu_has(path)) {
                 continue;
             }
-            init();
+            empty_tables();
             pass_run run = run_on(log, path);
             ASSERT_EQ(run.progress, expected_progress(lines))
                 << cpu_path_names[p] << ", size " << size;
-            ASSERT_EQ(lines_read, lines) << cpu_path_names[p] << ", size " << size;
-            ASSERT_EQ(rounds, std::min(round_ends, round_limit + 1))
+            ASSERT_EQ(tables->lines_read, lines) << cpu_path_names[p] << ", size " << size;
+            ASSERT_EQ(tables->rounds, std::min(round_ends, round_limit + 1))
                 << cpu_path_names[p] << ", size " << size;
             for (std::size_t r = 0; r < round_end_lines.size() && r < max_rounds; ++r) {
-                ASSERT_EQ(span_of_round(static_cast<int>(r)).last_line, round_end_lines[r])
+                ASSERT_EQ(tables->span_of_round(static_cast<int>(r)).last_line, round_end_lines[r])
                     << cpu_path_names[p] << ", size " << size << ", round " << r;
             }
         }

@@ -15,13 +15,13 @@ namespace {
 using HtmlReport = TablesTest;
 
 // The page write_html makes from the tables as they stand.
-std::string page_of(std::string_view log_path = "qconsole.log") {
+std::string page_of(const classic_tables& tables, std::string_view log_path = "qconsole.log") {
     std::FILE* out = std::tmpfile();
     EXPECT_NE(out, nullptr);
     if (out == nullptr) {
         return {};
     }
-    EXPECT_TRUE(write_html(out, results_of_pass(log_path)));
+    EXPECT_TRUE(write_html(out, results_of_pass(tables, log_path)));
     std::string page;
     std::rewind(out);
     std::array<char, 4096> chunk{};
@@ -100,16 +100,16 @@ std::multiset<std::string> tags_of(const std::string& page) {
 
 TEST_F(HtmlReport, HostileNamesBringNoMarkup) {
     run_on("Bob was railed by Sam\nfraglimit\nBob was railed by Sam\nfraglimit\nchat\n");
-    const auto plain = tags_of(page_of());
-    init();
+    const auto plain = tags_of(page_of(*tables));
+    empty_tables();
     run_on(
         "<b>x</b> was railed by <script>alert(1)</script>\n"
         "\"><img src=x onerror=alert(1)> was railed by </style><i>\n"
         "fraglimit\n"
         "&amp;<svg/onload=x> was railed by <!--\n"
         "]]><x y='1'> was railed by \xE9\xFF\x85\n");
-    ASSERT_EQ(player_count, 8);
-    std::string page = page_of("<img src=x>/qconsole.log");
+    ASSERT_EQ(tables->player_count, 8);
+    std::string page = page_of(*tables, "<img src=x>/qconsole.log");
     // The same tags as a page of plain names, but for rows of more players and their cells.
     std::set<std::string> allowed(plain.begin(), plain.end());
     for (const auto& tag : tags_of(page)) {
@@ -142,7 +142,7 @@ TEST_F(HtmlReport, LeaderboardRanksByScoreAndPicks) {
         "Ann was railed by Kim\n"
         "Sam melted himself.\n"
         "Bob cratered\n");
-    std::string page = page_of();
+    std::string page = page_of(*tables);
     auto lead = page.substr(page.find("<section id=\"leaderboard\">"));
     lead = lead.substr(0, lead.find("</section>"));
     const std::regex row(
@@ -182,7 +182,7 @@ TEST_F(HtmlReport, FavouriteWeaponTakesBothRocketKinds) {
         "Ann ate Bob's rocket\n"
         "Ann almost dodged Bob's rocket\n"
         "Ann almost dodged Bob's rocket\n");
-    std::string page = page_of();
+    std::string page = page_of(*tables);
     auto lead = page.substr(page.find("<section id=\"leaderboard\">"));
     EXPECT_NE(lead.find(R"(<td class="l o">Rocket launcher <span class="x">3</span>)"),
               std::string::npos);
@@ -205,7 +205,7 @@ TEST_F(HtmlReport, TheLogsPathAsUtf8OrLatin1) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path));
-        std::string page = page_of(c.path);
+        std::string page = page_of(*tables, c.path);
         EXPECT_NE(page.find("<title>fragtally: " + std::string(c.shown) + "</title>"),
                   std::string::npos);
         EXPECT_NE(page.find("Statistics of " + std::string(c.shown) + "</p>"), std::string::npos);
@@ -213,7 +213,7 @@ TEST_F(HtmlReport, TheLogsPathAsUtf8OrLatin1) {
 }
 
 TEST_F(HtmlReport, EmptyTablesMakeAWholePage) {
-    std::string page = page_of();
+    std::string page = page_of(*tables);
     EXPECT_EQ(page.rfind("<!DOCTYPE html>\n", 0), 0);
     EXPECT_TRUE(page.ends_with("</html>\n"));
     EXPECT_NE(page.find("No obituary was counted."), std::string::npos);
@@ -250,11 +250,11 @@ std::string crowded_log(bool escaped_names) {
 TEST_F(HtmlReport, AHundredPlayersOverFiftyRoundsFitInTwoAndAHalfMegabytes) {
     for (bool escaped : {false, true}) {
         SCOPED_TRACE(escaped ? "escaped names" : "coloured names");
-        init();
+        empty_tables();
         run_on(crowded_log(escaped));
-        ASSERT_EQ(player_count, max_players);
-        ASSERT_EQ(round_count(), round_limit);
-        std::size_t size = page_of().size();
+        ASSERT_EQ(tables->player_count, max_players);
+        ASSERT_EQ(tables->round_count(), round_limit);
+        std::size_t size = page_of(*tables).size();
         std::printf("page for 100 players, %s: %zu bytes\n",
                     escaped ? "escaped names" : "coloured names", size);
         EXPECT_LT(size, std::size_t{2500} * 1000);

@@ -24,14 +24,14 @@ struct document {
     json value;         // as a strict parser reads it
 };
 
-document json_report(std::string_view log_path = "qconsole.log") {
+document json_report(const classic_tables& tables, std::string_view log_path = "qconsole.log") {
     document doc;
     std::FILE* out = std::tmpfile();
     EXPECT_NE(out, nullptr);
     if (out == nullptr) {
         return doc;
     }
-    EXPECT_TRUE(write_json(out, results_of_pass(log_path)));
+    EXPECT_TRUE(write_json(out, results_of_pass(tables, log_path)));
     std::rewind(out);
     std::vector<char> chunk(1 << 16);
     std::size_t got = 0;
@@ -271,10 +271,10 @@ TEST_F(ReportJson, AgreesWithTheTextReportOnRealLogs) {
         }));
     for (const log_case& c : cases) {
         SCOPED_TRACE(c.log);
-        init();
+        empty_tables();
         std::string log = read_file(std::string(FRAGTALLY_SOURCE_DIR "/") + c.log);
         run_on(log);
-        document doc = json_report();
+        document doc = json_report(*tables);
         expect_shape(doc);
         const json& report = doc.value;
         auto lines = static_cast<std::uint64_t>(std::count(log.begin(), log.end(), '\n'));
@@ -383,9 +383,9 @@ TEST_F(ReportJson, RoundsCutTheLogAtEachRoundEnd) {
     };
     for (const round_case& c : cases) {
         SCOPED_TRACE(c.what);
-        init();
+        empty_tables();
         run_on(c.log);
-        document doc = json_report();
+        document doc = json_report(*tables);
         expect_shape(doc);
         const json& report = doc.value;
         bool stopped = c.rounds.size() > round_limit;
@@ -413,7 +413,7 @@ TEST_F(ReportJson, RoundOpponentsCountThatRoundAlone) {
     run_on(
         "Bob was railed by Sam\nBob was railed by Sam\nfraglimit\n"
         "Sam was railed by Bob\nBob was railed by Cy\n");
-    json report = json_report().value;
+    json report = json_report(*tables).value;
     auto entries = [](const json& opponents) {
         std::string text;
         for (const json& o : opponents) {
@@ -444,7 +444,7 @@ TEST_F(ReportJson, ObituariesBeyondAFullTableAreCountedApart) {
     }
     log += "New1 was railed by p0\nNew2 cratered\np1 was railed by p0\n";
     run_on(log);
-    json report = json_report().value;
+    json report = json_report(*tables).value;
     EXPECT_EQ(report["uncounted_obituaries"], 2);
     ASSERT_EQ(report["players"].size(), std::size_t{max_players});
     EXPECT_EQ(report["players"][0]["counters"]["kills"], 1);
@@ -483,7 +483,7 @@ TEST_F(ReportJson, NamesOfAnyBytesComeBackExactly) {
     names.push_back("Bob");
     names.push_back("Sam\n");
     run_on(log);
-    document doc = json_report();
+    document doc = json_report(*tables);
     expect_shape(doc);
     const json& players = doc.value["players"];
     ASSERT_EQ(players.size(), names.size());
@@ -511,7 +511,7 @@ TEST_F(ReportJson, PlainNamesLoseTheirColourCodes) {
         EXPECT_EQ(plain_name_of(player), plain) << player;
     }
     run_on("^1Big ^2Tom^7 cratered\n");
-    json report = json_report().value;
+    json report = json_report(*tables).value;
     EXPECT_EQ(report["players"][0]["plain_name"], "Big Tom");
 }
 
@@ -523,8 +523,8 @@ TEST_F(ReportJson, TheLogPathIsKeptAsGiven) {
         {"J\xF6rg/qconsole.log", "J\xC3\xB6rg/qconsole.log"},      // other bytes as names
     };
     for (const auto& [path, text] : cases) {
-        init();
-        EXPECT_EQ(json_report(path).value["log"], text) << path;
+        empty_tables();
+        EXPECT_EQ(json_report(*tables, path).value["log"], text) << path;
     }
 }
 

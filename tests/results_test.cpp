@@ -155,7 +155,6 @@ TEST(Results, RoundsGoToTheStreamUntilItFailsThenStayInMemory) {
 }
 
 TEST(Results, EveryWriterTakesAnyNumberOfPlayersFromTheResultsAlone) {
-    init();
     constexpr std::uint32_t players = 150;
     run_results results;
     results.log = "ring.log";

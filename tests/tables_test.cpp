@@ -12,98 +12,101 @@ namespace {
 using Tables = TablesTest;
 
 TEST_F(Tables, StartEmpty) {
-    stats[3][kills] = 7;
-    who_killed_who[1][2] = 4;
-    rounds = 9;
-    find_player("Bob");
-    init();
-    EXPECT_EQ(player_count, 0);
-    EXPECT_EQ(rounds, 0);
+    // New tables are empty, whatever their memory held before.
+    tables->stats[3][kills] = 7;
+    tables->who_killed_who[1][2] = 4;
+    tables->rounds = 9;
+    tables->find_player("Bob");
+    empty_tables();
+    EXPECT_EQ(tables->player_count, 0);
+    EXPECT_EQ(tables->rounds, 0);
     for (int p = 0; p < max_players; ++p) {
-        EXPECT_STREQ(name[static_cast<std::size_t>(p)].data(), "NULL");
+        EXPECT_STREQ(tables->name[static_cast<std::size_t>(p)].data(), "NULL");
         for (int c = 0; c < classic_counter_count; ++c) {
-            EXPECT_EQ(stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)], 0);
+            EXPECT_EQ(tables->stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)], 0);
         }
         for (int q = 0; q < max_players; ++q) {
-            EXPECT_EQ(who_killed_who[static_cast<std::size_t>(p)][static_cast<std::size_t>(q)], 0);
+            EXPECT_EQ(
+                tables->who_killed_who[static_cast<std::size_t>(p)][static_cast<std::size_t>(q)],
+                0);
         }
     }
-    EXPECT_EQ(lookup_player("Bob"), no_slot);
+    EXPECT_EQ(tables->lookup_player("Bob"), no_slot);
 }
 
 TEST_F(Tables, ClaimSlotsInOrderOfFirstAppearance) {
-    EXPECT_EQ(find_player("Bob"), 0);
-    EXPECT_EQ(find_player("Sam"), 1);
-    EXPECT_EQ(find_player("Bob"), 0);
-    EXPECT_EQ(find_player("bob"), 2);  // letter case counts
-    EXPECT_EQ(find_player(""), 3);     // an empty name is a name
-    EXPECT_EQ(find_player(""), 3);
-    EXPECT_EQ(find_player("Bob "), 4);  // so are trailing blanks
-    EXPECT_EQ(player_count, 5);
-    EXPECT_STREQ(name[1].data(), "Sam");
-    EXPECT_STREQ(name[3].data(), "");
-    EXPECT_STREQ(name[5].data(), "NULL");
+    EXPECT_EQ(tables->find_player("Bob"), 0);
+    EXPECT_EQ(tables->find_player("Sam"), 1);
+    EXPECT_EQ(tables->find_player("Bob"), 0);
+    EXPECT_EQ(tables->find_player("bob"), 2);  // letter case counts
+    EXPECT_EQ(tables->find_player(""), 3);     // an empty name is a name
+    EXPECT_EQ(tables->find_player(""), 3);
+    EXPECT_EQ(tables->find_player("Bob "), 4);  // so are trailing blanks
+    EXPECT_EQ(tables->player_count, 5);
+    EXPECT_STREQ(tables->name[1].data(), "Sam");
+    EXPECT_STREQ(tables->name[3].data(), "");
+    EXPECT_STREQ(tables->name[5].data(), "NULL");
 }
 
 TEST_F(Tables, NullIsAnOrdinaryName) {
-    EXPECT_EQ(find_player("NULL"), 0);
-    stats[0][kills] = 3;
-    EXPECT_EQ(find_player("Bob"), 1);
-    EXPECT_EQ(find_player("NULL"), 0);
-    EXPECT_EQ(stats[1][kills], 0);
-    EXPECT_EQ(player_count, 2);
+    EXPECT_EQ(tables->find_player("NULL"), 0);
+    tables->stats[0][kills] = 3;
+    EXPECT_EQ(tables->find_player("Bob"), 1);
+    EXPECT_EQ(tables->find_player("NULL"), 0);
+    EXPECT_EQ(tables->stats[1][kills], 0);
+    EXPECT_EQ(tables->player_count, 2);
 }
 
 TEST_F(Tables, NamesAreStoredAsTheSlotHoldsThem) {
     // Only 19 bytes fit, and a name ends at a zero byte, so these are the same player.
-    EXPECT_EQ(find_player("ABCDEFGHIJKLMNOPQRSTUVW"), 0);
-    EXPECT_EQ(find_player("ABCDEFGHIJKLMNOPQRS"), 0);
-    EXPECT_STREQ(name[0].data(), "ABCDEFGHIJKLMNOPQRS");
-    EXPECT_EQ(find_player(std::string_view("Al\0x", 4)), 1);
-    EXPECT_EQ(lookup_player("Al"), 1);
+    EXPECT_EQ(tables->find_player("ABCDEFGHIJKLMNOPQRSTUVW"), 0);
+    EXPECT_EQ(tables->find_player("ABCDEFGHIJKLMNOPQRS"), 0);
+    EXPECT_STREQ(tables->name[0].data(), "ABCDEFGHIJKLMNOPQRS");
+    EXPECT_EQ(tables->find_player(std::string_view("Al\0x", 4)), 1);
+    EXPECT_EQ(tables->lookup_player("Al"), 1);
 }
 
 TEST_F(Tables, AFullTableClaimsNoMore) {
     for (int p = 0; p < max_players; ++p) {
-        ASSERT_EQ(find_player("player" + std::to_string(p)), p);
+        ASSERT_EQ(tables->find_player("player" + std::to_string(p)), p);
     }
-    EXPECT_EQ(free_slots(), 0);
-    EXPECT_EQ(find_player("one too many"), no_slot);
-    EXPECT_EQ(lookup_player("one too many"), no_slot);
-    EXPECT_EQ(find_player("player42"), 42);
-    EXPECT_EQ(find_player("player99"), 99);
+    EXPECT_EQ(tables->free_slots(), 0);
+    EXPECT_EQ(tables->find_player("one too many"), no_slot);
+    EXPECT_EQ(tables->lookup_player("one too many"), no_slot);
+    EXPECT_EQ(tables->find_player("player42"), 42);
+    EXPECT_EQ(tables->find_player("player99"), 99);
 }
 
 }  // namespace
 
 namespace {
 
-// The pass counts lines seen again into their rounds alone and adds the totals up at its end:
-// the sums must stop at the largest count as counting one by one does. A round that ends takes
+// The pass counts lines seen again into their tables->rounds alone and adds the totals up at its
+// end: the sums must stop at the largest count as counting one by one does. A round that ends takes
 // its counts along and leaves the next round empty.
 TEST_F(Tables, TotalsAreTheSumsOfTheRoundsStoppingAtTheLargestCount) {
     constexpr std::int32_t largest = std::numeric_limits<std::int32_t>::max();
-    ASSERT_EQ(find_player("Anna"), 0);
-    ASSERT_EQ(find_player("Bob"), 1);
-    open_round.stats[0][kills] = 3;
-    open_round.stats[1][deaths] = largest - 1;
-    end_round(10, "Anna^7 hit the fraglimit.\n");
-    open_round.stats[1][deaths] = 5;
-    open_round.who_killed_who[0][1] = largest;
-    end_round(20, "Timelimit hit.\n");
-    open_round.stats[0][kills] = 4;
-    open_round.who_killed_who[0][1] = largest;
-    open_round.who_killed_who[1][0] = 2;
-    EXPECT_EQ(rounds, 2);
-    stats[2][kills] = 9;  // anything there before is replaced
-    total_up_rounds();
-    EXPECT_EQ(stats[0][kills], 7);
-    EXPECT_EQ(stats[1][deaths], largest);
-    EXPECT_EQ(who_killed_who[0][1], largest);
-    EXPECT_EQ(who_killed_who[1][0], 2);
-    EXPECT_EQ(stats[2][kills], 0);
+    ASSERT_EQ(tables->find_player("Anna"), 0);
+    ASSERT_EQ(tables->find_player("Bob"), 1);
+    tables->open_round.stats[0][kills] = 3;
+    tables->open_round.stats[1][deaths] = largest - 1;
+    tables->end_round(10, "Anna^7 hit the fraglimit.\n");
+    tables->open_round.stats[1][deaths] = 5;
+    tables->open_round.who_killed_who[0][1] = largest;
+    tables->end_round(20, "Timelimit hit.\n");
+    tables->open_round.stats[0][kills] = 4;
+    tables->open_round.who_killed_who[0][1] = largest;
+    tables->open_round.who_killed_who[1][0] = 2;
+    EXPECT_EQ(tables->rounds, 2);
+    tables->stats[2][kills] = 9;  // anything there before is replaced
+    tables->total_up_rounds();
+    EXPECT_EQ(tables->stats[0][kills], 7);
+    EXPECT_EQ(tables->stats[1][deaths], largest);
+    EXPECT_EQ(tables->who_killed_who[0][1], largest);
+    EXPECT_EQ(tables->who_killed_who[1][0], 2);
+    EXPECT_EQ(tables->stats[2][kills], 0);
 
-    lines_read = 25;
+    tables->lines_read = 25;
     run_results results = results_of_pass("log");
     ASSERT_EQ(results.rounds.size(), 3U);
     struct expected_round {
@@ -135,12 +138,12 @@ TEST_F(Tables, TotalsAreTheSumsOfTheRoundsStoppingAtTheLargestCount) {
     EXPECT_EQ(results.rounds[0].ended_by().who, "Anna");
     EXPECT_EQ(results.rounds[1].ended_by().kind, round_end_kind::time);
 
-    // Past the rounds kept, the last holds the rest.
-    init();
-    rounds = round_limit + 7;
-    open_round.stats[0][kills] = 1;
-    total_up_rounds();
-    EXPECT_EQ(stats[0][kills], 1);
+    // Past the tables->rounds kept, the last holds the rest.
+    empty_tables();
+    tables->rounds = round_limit + 7;
+    tables->open_round.stats[0][kills] = 1;
+    tables->total_up_rounds();
+    EXPECT_EQ(tables->stats[0][kills], 1);
 }
 
 }  // namespace

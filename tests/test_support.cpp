@@ -6,11 +6,7 @@
 #include "app/progress.h"
 #include "scan/line_scanner.h"
 
-void TablesTest::SetUp() {
-    init();
-}
-
-pass_run run_on(std::string_view log, cpu_path path) {
+pass_run run_on(classic_tables& tables, std::string_view log, cpu_path path) {
     std::FILE* in = std::tmpfile();
     std::FILE* out = std::tmpfile();
     EXPECT_NE(in, nullptr);
@@ -22,7 +18,7 @@ pass_run run_on(std::string_view log, cpu_path path) {
     std::rewind(in);
     start_scan(in, path);
     start_progress(out);
-    classic_rules rules(path);
+    classic_rules rules(tables, path);
     progress_output progress;
     pass_run run{run_pass(rules, progress, path), {}};
     flush_progress();
@@ -37,16 +33,16 @@ pass_run run_on(std::string_view log, cpu_path path) {
     return run;
 }
 
-int slot_of(std::string_view player) {
-    int slot = lookup_player(player);
+int slot_of(const classic_tables& tables, std::string_view player) {
+    int slot = tables.lookup_player(player);
     EXPECT_NE(slot, no_slot) << "no slot for '" << player << "'";
     return slot;
 }
 
-int total(counter c) {
+int total(const classic_tables& tables, counter c) {
     int sum = 0;
-    for (int p = 0; p < player_count; ++p) {
-        sum += stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
+    for (int p = 0; p < tables.player_count; ++p) {
+        sum += tables.stats[static_cast<std::size_t>(p)][static_cast<std::size_t>(c)];
     }
     return sum;
 }

@@ -171,7 +171,6 @@ class session {
   public:
     session(std::FILE* in, const run_options& options, cpu_path path)
         : in_(in), options_(options), path_(path) {
-        init();
         start_progress(quiet_of(options) ? nullptr : stdout);
         start_scan(in, path, scan_mode::follow);
         // Hashed as read: once the game truncates the log, its bytes cannot be read again.
@@ -179,12 +178,13 @@ class session {
         if (options.rules == rule_set::full) {
             full_ = std::make_unique<full_count>();
         } else {
+            tables_ = std::make_unique<classic_tables>();
             // As in a normal run, closed rounds go to a temporary file, or stay in memory
             // without one.
             if (std::FILE* spill = std::tmpfile()) {
-                spill_rounds_to(spill);
+                tables_->spill_rounds_to(spill);
             }
-            classic_.emplace(path);
+            classic_.emplace(*tables_, path);
         }
     }
     ~session() { std::fclose(in_); }
@@ -226,14 +226,16 @@ class session {
         return end;
     }
 
-    std::int32_t round_ends() const { return full_ ? full_->round_ends() : rounds; }
-    std::uint64_t obituaries() const { return full_ ? full_->obituaries() : obituaries_counted(); }
+    std::int32_t round_ends() const { return full_ ? full_->round_ends() : tables_->rounds; }
+    std::uint64_t obituaries() const {
+        return full_ ? full_->obituaries() : tables_->obituaries_counted();
+    }
 
     // The results of the lines read so far, with the bytes read and the log's first line as
     // the history knows the session by; counting may go on.
     run_results results() const {
         run_results results =
-            full_ ? full_->results_so_far(options_.log) : results_of_pass(options_.log);
+            full_ ? full_->results_so_far(options_.log) : results_of_pass(*tables_, options_.log);
         results.log_bytes = bytes_scanned();
         std::string_view kept(start_);
         kept = kept.substr(
@@ -279,6 +281,7 @@ class session {
     const run_options& options_;
     cpu_path path_;
     std::unique_ptr<full_count> full_;
+    std::unique_ptr<classic_tables> tables_;
     std::optional<classic_rules> classic_;
     pass_position at_;
     std::string start_;
@@ -437,8 +440,7 @@ int follow_log(const run_options& options, cpu_path path) {
         }
         results = current->results();
     } else {
-        init();
-        results = results_of_pass(options.log);
+        results = results_of_pass(*std::make_unique<classic_tables>(), options.log);
     }
     if (end == pass_end::round_limit_stop) {
         notice_round_limit(options, reports.reports());

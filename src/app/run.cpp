@@ -74,7 +74,6 @@ int run_log(const run_options& options, cpu_path path) {
     if (options.follow) {
         return follow_log(options, path);
     }
-    init();
     std::FILE* in = open_for_reading(options.log);
     if (in == nullptr) {
         report_failure("cannot open", options.log, errno);
@@ -106,6 +105,7 @@ int run_log(const run_options& options, cpu_path path) {
     // The one place that picks the rule set: the full rules count apart from the classic tables,
     // over every line of the log.
     std::unique_ptr<full_count> full;
+    std::unique_ptr<classic_tables> tables;
     progress_output progress;
     pass_end end = pass_end::end_of_log;
     if (options.rules == rule_set::full) {
@@ -116,13 +116,14 @@ int run_log(const run_options& options, cpu_path path) {
                                                                     : pass_end::end_of_log;
     } else {
         start_scan(in, path);
+        tables = std::make_unique<classic_tables>();
         // The rounds go to a temporary file as they end, and the writers read them back one at
         // a time; without one they stay in memory.
         if (std::FILE* spill = std::tmpfile()) {
-            spill_rounds_to(spill);
+            tables->spill_rounds_to(spill);
         }
         hash_for_history(options);
-        classic_rules rules(path);
+        classic_rules rules(*tables, path);
         end = run_pass(rules, progress, path);
     }
     flush_progress();
@@ -136,7 +137,7 @@ int run_log(const run_options& options, cpu_path path) {
     }
     // Each report stands on its own: one that fails leaves the others to be written.
     bool written = true;
-    run_results results = full ? full->finish(options.log) : results_of_pass(options.log);
+    run_results results = full ? full->finish(options.log) : results_of_pass(*tables, options.log);
     results.log_bytes = bytes_scanned();
     for (pending_report& report : reports) {
         written = finish_report(report, results) && written;

@@ -21,48 +21,49 @@ void bump(std::int32_t& count, std::uint32_t times = 1) {
 enum class totals { bumped, left };
 
 template <totals to_totals = totals::bumped>
-void bump(round_tally& round, int slot, counter c, std::uint32_t times = 1) {
+void bump(classic_tables& tables, int slot, counter c, std::uint32_t times = 1) {
     auto s = static_cast<std::size_t>(slot);
     auto i = static_cast<std::size_t>(c);
+    round_tally& round = tables.open_round;
     if constexpr (to_totals == totals::bumped) {
-        bump(stats[s][i], times);
+        bump(tables.stats[s][i], times);
     }
     bump(round.stats[s][i], times);
 }
 
 template <totals to_totals = totals::bumped>
-void bump_two(round_tally& round, const obituary_kind& kind, int victim_slot, int killer_slot,
+void bump_two(classic_tables& tables, const obituary_kind& kind, int victim_slot, int killer_slot,
               std::uint32_t times = 1) {
-    bump<to_totals>(round, victim_slot, deaths, times);
-    bump<to_totals>(round, victim_slot, kind.victim, times);
-    bump<to_totals>(round, killer_slot, kills, times);
-    bump<to_totals>(round, killer_slot, kind.killer, times);
+    bump<to_totals>(tables, victim_slot, deaths, times);
+    bump<to_totals>(tables, victim_slot, kind.victim, times);
+    bump<to_totals>(tables, killer_slot, kills, times);
+    bump<to_totals>(tables, killer_slot, kind.killer, times);
     auto killer_at = static_cast<std::size_t>(killer_slot);
     auto victim_at = static_cast<std::size_t>(victim_slot);
     if constexpr (to_totals == totals::bumped) {
-        bump(who_killed_who[killer_at][victim_at], times);
+        bump(tables.who_killed_who[killer_at][victim_at], times);
     }
-    bump(round.who_killed_who[killer_at][victim_at], times);
+    bump(tables.open_round.who_killed_who[killer_at][victim_at], times);
 }
 
 // Returns the slot counted, or no_slot when the obituary was not counted.
-int count_one_name(round_tally& round, const obituary_kind& kind, const name_slot& player) {
-    int slot = find_name(player);
+int count_one_name(classic_tables& tables, const obituary_kind& kind, const name_slot& player) {
+    int slot = tables.find_name(player);
     if (slot == no_slot) {
-        ++uncounted_obituaries;
+        ++tables.uncounted_obituaries;
         return no_slot;
     }
-    bump(round, slot, kind.victim);
+    bump(tables, slot, kind.victim);
     return slot;
 }
 
 // Returns whether the obituary was counted, on the slots it leaves in victim_slot and
 // killer_slot.
-bool count_two_names(round_tally& round, const obituary_kind& kind, const name_slot& victim,
+bool count_two_names(classic_tables& tables, const obituary_kind& kind, const name_slot& victim,
                      const name_slot& killer, int& victim_slot, int& killer_slot) {
     // Either both names get a slot or the obituary changes nothing at all.
-    victim_slot = lookup_name(victim);
-    killer_slot = lookup_name(killer);
+    victim_slot = tables.lookup_name(victim);
+    killer_slot = tables.lookup_name(killer);
     int new_names = 0;
     if (victim_slot == no_slot) {
         ++new_names;
@@ -70,23 +71,23 @@ bool count_two_names(round_tally& round, const obituary_kind& kind, const name_s
     if (killer_slot == no_slot && name_text(killer) != name_text(victim)) {
         ++new_names;
     }
-    if (new_names > free_slots()) {
-        ++uncounted_obituaries;
+    if (new_names > tables.free_slots()) {
+        ++tables.uncounted_obituaries;
         return false;
     }
     if (victim_slot == no_slot) {
-        victim_slot = find_name(victim);
+        victim_slot = tables.find_name(victim);
     }
     if (killer_slot == no_slot) {
-        killer_slot = find_name(killer);
+        killer_slot = tables.find_name(killer);
     }
-    bump_two(round, kind, victim_slot, killer_slot);
+    bump_two(tables, kind, victim_slot, killer_slot);
     return true;
 }
 
-// The one place that lines_read changes after init().
-void note_lines_read(std::uint64_t lines) {
-    lines_read = lines;
+// The one place that lines_read changes once the tables are made.
+void note_lines_read(classic_tables& tables, std::uint64_t lines) {
+    tables.lines_read = lines;
 }
 
 }  // namespace
@@ -98,15 +99,15 @@ line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, s
     if (phrases == 0) {
         return verdict;  // most lines
     }
+    classic_tables& tables = *tables_;
     // A round end's obituaries belong to the round it ends, which ends after them.
-    round_tally& round = open_round;
     bool round_end = ends_round(phrases);
     if (round_end) {
         // The lines seen again before it belong to the round it ends: the pass has added them.
         assert(lines_settled());
         verdict.repeatable = false;
-        if (rounds >= round_limit) {
-            end_round(line, text);
+        if (tables.rounds >= round_limit) {
+            tables.end_round(line, text);
             verdict.go_on = false;
             return verdict;
         }
@@ -120,10 +121,10 @@ line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, s
             int killer_slot = no_slot;
             bool counted = false;
             if (kind.two_names()) {
-                counted = count_two_names(round, kind, names.vicname, names.aggname, victim_slot,
+                counted = count_two_names(tables, kind, names.vicname, names.aggname, victim_slot,
                                           killer_slot);
             } else {
-                victim_slot = count_one_name(round, kind, names.curname);
+                victim_slot = count_one_name(tables, kind, names.curname);
                 counted = victim_slot != no_slot;
             }
             if (!counted || effect.count == memo_kinds) {
@@ -137,37 +138,37 @@ line_verdict classic_rules::examine(std::string_view text, phrase_set phrases, s
         }
     }
     if (round_end) {
-        end_round(line, text);
+        tables.end_round(line, text);
     }
     return verdict;
 }
 
 void classic_rules::add_tallies(std::span<const line_tally> tallies) {
-    round_tally& round = open_round;
+    classic_tables& tables = *tables_;
     for (const line_tally& tally : tallies) {
         const line_effect& effect = tally.effect;
         for (std::size_t i = 0; i < effect.count; ++i) {
             const fired_kind& fired = effect.kinds[i];
             const obituary_kind& kind = obituary_kinds[fired.kind];
             if (kind.two_names()) {
-                bump_two<totals::left>(round, kind, fired.victim, fired.killer, tally.times);
+                bump_two<totals::left>(tables, kind, fired.victim, fired.killer, tally.times);
             } else {
-                bump<totals::left>(round, fired.victim, kind.victim, tally.times);
+                bump<totals::left>(tables, fired.victim, kind.victim, tally.times);
             }
         }
     }
 }
 
 void classic_rules::finish(std::uint64_t lines, bool stopped_at_limit) {
-    note_lines_read(lines);
-    stopped_at_round_limit = stopped_at_limit;
-    total_up_rounds();
+    note_lines_read(*tables_, lines);
+    tables_->stopped_at_round_limit = stopped_at_limit;
+    tables_->total_up_rounds();
 }
 
-bool examine_line(std::string_view text, phrase_set phrases) {
+bool examine_line(classic_tables& tables, std::string_view text, phrase_set phrases) {
     line_effect effect{};
-    std::uint64_t line = lines_read + 1;
-    bool go_on = classic_rules{}.examine(text, phrases, line, effect).go_on;
-    note_lines_read(line);
+    std::uint64_t line = tables.lines_read + 1;
+    bool go_on = classic_rules(tables).examine(text, phrases, line, effect).go_on;
+    note_lines_read(tables, line);
     return go_on;
 }

@@ -9,6 +9,7 @@
 
 #include "count/line_memo.h"
 #include "count/phrases.h"
+#include "count/tables.h"
 #include "scan/cpu.h"
 
 // What examining a line tells the pass.
@@ -17,12 +18,13 @@ struct line_verdict {
     bool repeatable;  // the same bytes seen again would do what the effect holds
 };
 
-// The classic rules, over the tables of count/tables.h, which must have been emptied with
-// init(); the round limit stops the pass.
+// The classic rules, counting into the tables they are given; the round limit stops the pass.
 class classic_rules {
   public:
-    // Rules that cut names with the given CPU path's cutters, which the CPU must have.
-    explicit classic_rules(cpu_path path = cpu_path::portable) : path_(path) {}
+    // Rules that count into `tables`, which must outlive them, and cut names with the given CPU
+    // path's cutters, which the CPU must have.
+    explicit classic_rules(classic_tables& tables, cpu_path path = cpu_path::portable)
+        : tables_(&tables), path_(path) {}
 
     // Tells whether a line with these phrases ends a round: the pass adds every tally of lines
     // seen again before it examines such a line, as they belong to the round it ends.
@@ -43,11 +45,12 @@ class classic_rules {
     void finish(std::uint64_t lines, bool stopped_at_limit);
 
   private:
+    classic_tables* tables_;
     cpu_path path_;
 };
 
-// Examines one line, the next after lines_read, which it counts, with the classic rules (names
-// cut on the portable path) and no memo, given the pass_phrases in its text (find_phrases finds
-// them). Returns false, with the line counted as no kind, when this round end is one more than the
-// round limit allows.
-bool examine_line(std::string_view text, phrase_set phrases);
+// Examines one line, the next after the tables' lines_read, which it counts, with the classic
+// rules (names cut on the portable path) and no memo, given the pass_phrases in its text
+// (find_phrases finds them). Returns false, with the line counted as no kind, when this round end
+// is one more than the round limit allows.
+bool examine_line(classic_tables& tables, std::string_view text, phrase_set phrases);

@@ -61,8 +61,8 @@ struct line_tally {
     std::uint32_t times;
 };
 
-// Forgets every line, and every sighting not settled. init() calls it when it empties the
-// tables, which remembered slots refer to; nothing else does.
+// Forgets every line, and every sighting not settled. run_pass calls it when a pass starts, as
+// remembered slots refer to the tables the pass before counted into; nothing else does.
 void forget_lines();
 
 // Forgets every line, as forget_lines does, and hands the memo's 2 MiB back to the system

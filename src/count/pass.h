@@ -18,7 +18,8 @@ enum class pass_end { end_of_log, round_limit_stop, read_failed, waiting };
 //   line_verdict examine(text, phrases, line number, line_effect&);
 //   void add_tallies(std::span<const line_tally>): lines seen again, into the round being read;
 //   void finish(lines, stopped): when the pass ends, and at each wait of a followed log, after
-//   which the pass may go on: it must leave the tables as results_of_pass reads them.
+//   which the pass may go on: it must leave its counts as its results are taken from them.
+// The memo's remembered effects hold the rules' slots, so one pass runs at a time.
 // And of the progress output: void add(std::uint64_t lines).
 
 namespace pass_detail {
@@ -137,9 +138,10 @@ struct pass_position {
 // Counts every line the scanner hands out with the rules until the log ends or the rules stop
 // the pass, with the batch loop of the given CPU path, which the CPU must have, and adds a
 // progress line for each line read (the stopping one excepted). The scanner must have been
-// started, and the tables the rules count into emptied. When the scanner waits for a followed
-// log, the pass settles the memo, finishes the rules as far as it came and returns waiting; a
-// call with the same position goes on from there.
+// started, and the rules must count into empty tables. A position at line 0 starts a pass: the
+// memo forgets the lines of any pass before. When the scanner waits for a followed log, the pass
+// settles the memo, finishes the rules as far as it came and returns waiting; a call with the
+// same position goes on from there.
 template <class Rules, class Progress>
 pass_end run_pass(Rules& rules, Progress& progress, cpu_path path, pass_position& at) {
     static_assert(readable_after_text >= memo_reads_after_text, "the memo reads past a line");
@@ -147,6 +149,10 @@ pass_end run_pass(Rules& rules, Progress& progress, cpu_path path, pass_position
     // Progress lines depend on nothing but the count, so they are added in batches.
     constexpr std::uint64_t progress_batch = 4096;
     pass_detail::batch_loop<Rules> count = pass_detail::batch_loop_for<Rules>(path);
+    if (at.lines == 0) {
+        // Remembered effects name the slots of the tables an earlier pass counted into.
+        forget_lines();
+    }
     std::uint64_t lines = at.lines;
     std::uint64_t printed = at.printed;
     std::uint64_t settled_at = at.settled_at;

@@ -1,43 +1,12 @@
 #include "count/tables.h"
 
-#include "count/line_memo.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
 #include <span>
 
-std::array<name_slot, max_players> name;
-int player_count = 0;
-std::array<std::array<std::int32_t, classic_counter_count>, max_players> stats;
-std::array<std::array<std::int32_t, max_players>, max_players> who_killed_who;
-std::int32_t rounds = 0;
-std::uint64_t uncounted_obituaries = 0;
-std::uint64_t lines_read = 0;
-bool stopped_at_round_limit = false;
-round_tally open_round;
-
 namespace {
-
-// The rounds closed so far, in log order, and the sums of their counts, which total_up_rounds
-// adds the open round to.
-round_list closed_rounds;
-round_tally closed_sums;
-
-// The round-end line of each round kept, numbered from 1.
-std::array<std::uint64_t, max_rounds> round_end_lines{};
-
-}  // namespace
-
-namespace {
-
-// An open-addressing index from name to slot in front of the slot table, so a lookup does
-// not compare against every player; slot order stays the order of first appearance.
-constexpr unsigned index_bits = 8;
-constexpr std::size_t index_size = std::size_t{1} << index_bits;
-static_assert(index_size >= std::size_t{2} * max_players, "well above max_players");
-std::array<std::int16_t, index_size> slot_index;  // -1 marks an empty entry
 
 // The index works on names in the form a slot holds them, zero-terminated and zero-filled:
 // equal names are then equal words, hashed and compared eight bytes at a time. A key is kept in
@@ -89,10 +58,11 @@ name_key key_of(const name_slot& field) {
     return key;
 }
 
-name_key key_of(std::string_view player) {
+// A name given as text, in a field as the extractors fill it.
+name_slot field_of(std::string_view player) {
     name_slot bytes{};
     std::copy_n(player.begin(), std::min(player.size(), max_name_length), bytes.begin());
-    return key_of(bytes);
+    return bytes;
 }
 
 bool same_name(const name_slot& slot, const name_key& key) {
@@ -104,44 +74,31 @@ bool same_name(const name_slot& slot, const name_key& key) {
 // folded into one, and the top bits of its product, which every bit of the fold reaches, index.
 std::size_t name_hash(const name_key& key) {
     std::uint64_t folded = key.head ^ std::rotl(key.body, 21) ^ std::rotl(key.tail, 42);
-    return static_cast<std::size_t>((folded * 0x9E3779B97F4A7C15u) >> (64 - index_bits));
+    return static_cast<std::size_t>((folded * 0x9E3779B97F4A7C15u) >> (64 - name_index_bits));
 }
 
+using name_index = std::array<std::int16_t, name_index_size>;
+
 // Returns the index entry that holds the key's slot, or the empty entry where it would go.
-std::size_t probe(const name_key& key) {
-    std::size_t i = name_hash(key) & (index_size - 1);
-    while (slot_index[i] >= 0 && !same_name(name[static_cast<std::size_t>(slot_index[i])], key)) {
-        i = (i + 1) & (index_size - 1);
+std::size_t probe(const name_index& index, const std::array<name_slot, max_players>& names,
+                  const name_key& key) {
+    std::size_t i = name_hash(key) & (name_index_size - 1);
+    while (index[i] >= 0 && !same_name(names[static_cast<std::size_t>(index[i])], key)) {
+        i = (i + 1) & (name_index_size - 1);
     }
     return i;
 }
 
-int claim(const name_key& key, std::size_t entry) {
-    if (player_count == max_players) {
-        return no_slot;
-    }
-    int slot = player_count++;
-    name_slot& text = name[static_cast<std::size_t>(slot)];
+void store_key(name_slot& text, const name_key& key) {
     std::memcpy(text.data(), &key.head, 8);
     std::memcpy(text.data() + 8, &key.body, 8);
     auto tail = static_cast<std::uint32_t>(key.tail);
     std::memcpy(text.data() + 16, &tail, 4);
-    slot_index[entry] = static_cast<std::int16_t>(slot);
-    return slot;
-}
-
-int lookup_key(const name_key& key) {
-    return slot_index[probe(key)];
-}
-
-int find_key(const name_key& key) {
-    std::size_t entry = probe(key);
-    return slot_index[entry] >= 0 ? slot_index[entry] : claim(key, entry);
 }
 
 }  // namespace
 
-void init() {
+classic_tables::classic_tables() {
     for (auto& slot : name) {
         slot.fill('\0');
         std::memcpy(slot.data(), "NULL", 4);
@@ -152,26 +109,7 @@ void init() {
     for (auto& row : who_killed_who) {
         row.fill(0);
     }
-    for (round_tally* round : {&open_round, &closed_sums}) {
-        round->end_line = 0;
-        round->end_text_length = 0;
-        for (auto& row : round->stats) {
-            row.fill(0);
-        }
-        for (auto& row : round->who_killed_who) {
-            row.fill(0);
-        }
-    }
-    closed_rounds = round_list();
-    round_end_lines.fill(0);
-    slot_index.fill(-1);
-    player_count = 0;
-    rounds = 0;
-    uncounted_obituaries = 0;
-    lines_read = 0;
-    stopped_at_round_limit = false;
-    // Remembered lines name slots of the tables as they were.
-    forget_lines();
+    slot_index_.fill(-1);
 }
 
 namespace {
@@ -187,45 +125,56 @@ void add_counts(std::int32_t* to, const std::int32_t* from, std::size_t size) {
 
 }  // namespace
 
-void total_up_rounds() {
+void classic_tables::total_up_rounds() {
     // Rounds past the last kept share it, so every count is in the closed rounds or the open one.
-    stats = closed_sums.stats;
-    who_killed_who = closed_sums.who_killed_who;
+    stats = closed_sums_.stats;
+    who_killed_who = closed_sums_.who_killed_who;
     add_counts(stats[0].data(), open_round.stats[0].data(), stats.size() * classic_counter_count);
     add_counts(who_killed_who[0].data(), open_round.who_killed_who[0].data(),
                who_killed_who.size() * max_players);
 }
 
-int round_count() {
+int classic_tables::round_count() const {
     // At the round-limit stop, rounds counts the round end that stopped the run too.
     int ended = std::min(static_cast<int>(rounds), max_rounds);
     bool lines_after =
         ended < max_rounds &&
-        lines_read > (ended == 0 ? 0 : round_end_lines[static_cast<std::size_t>(ended - 1)]);
+        lines_read > (ended == 0 ? 0 : round_end_lines_[static_cast<std::size_t>(ended - 1)]);
     return ended + (lines_after ? 1 : 0);
 }
 
-round_span span_of_round(int r) {
+round_span classic_tables::span_of_round(int r) const {
     auto k = static_cast<std::size_t>(r);
-    std::uint64_t first = k == 0 ? 1 : round_end_lines[k - 1] + 1;
+    std::uint64_t first = k == 0 ? 1 : round_end_lines_[k - 1] + 1;
     bool ended = r < rounds;
-    return {first, ended ? round_end_lines[k] : lines_read, ended};
+    return {first, ended ? round_end_lines_[k] : lines_read, ended};
 }
 
-int lookup_player(std::string_view player) {
-    return lookup_key(key_of(player));
+int classic_tables::lookup_player(std::string_view player) const {
+    return lookup_name(field_of(player));
 }
 
-int find_player(std::string_view player) {
-    return find_key(key_of(player));
+int classic_tables::find_player(std::string_view player) {
+    return find_name(field_of(player));
 }
 
-int lookup_name(const name_slot& field) {
-    return lookup_key(key_of(field));
+int classic_tables::lookup_name(const name_slot& field) const {
+    return slot_index_[probe(slot_index_, name, key_of(field))];
 }
 
-int find_name(const name_slot& field) {
-    return find_key(key_of(field));
+int classic_tables::find_name(const name_slot& field) {
+    name_key key = key_of(field);
+    std::size_t entry = probe(slot_index_, name, key);
+    if (slot_index_[entry] >= 0) {
+        return slot_index_[entry];
+    }
+    if (player_count == max_players) {
+        return no_slot;
+    }
+    int slot = player_count++;
+    store_key(name[static_cast<std::size_t>(slot)], key);
+    slot_index_[entry] = static_cast<std::int16_t>(slot);
+    return slot;
 }
 
 namespace {
@@ -275,10 +224,10 @@ round_result result_of_round(const round_tally& tally, round_span span, std::siz
 
 }  // namespace
 
-void end_round(std::uint64_t line, std::string_view text) {
+void classic_tables::end_round(std::uint64_t line, std::string_view text) {
     if (rounds < max_rounds) {
         auto r = static_cast<std::size_t>(rounds);
-        round_end_lines[r] = line;
+        round_end_lines_[r] = line;
         open_round.end_line = line;
         open_round.end_text_length = std::min(text.size(), round_end_text_size);
         std::copy_n(text.begin(), open_round.end_text_length, open_round.end_text.begin());
@@ -287,11 +236,11 @@ void end_round(std::uint64_t line, std::string_view text) {
     if (ended < max_rounds - 1) {
         // Only the claimed slots can hold counts, so only their rows and cells are cleared.
         auto players = static_cast<std::size_t>(player_count);
-        closed_rounds.push_back(result_of_round(open_round, span_of_round(ended), players));
+        closed_rounds_.push_back(result_of_round(open_round, span_of_round(ended), players));
         for (std::size_t p = 0; p < players; ++p) {
-            add_counts(closed_sums.stats[p].data(), open_round.stats[p].data(),
+            add_counts(closed_sums_.stats[p].data(), open_round.stats[p].data(),
                        classic_counter_count);
-            add_counts(closed_sums.who_killed_who[p].data(), open_round.who_killed_who[p].data(),
+            add_counts(closed_sums_.who_killed_who[p].data(), open_round.who_killed_who[p].data(),
                        players);
             open_round.stats[p].fill(0);
             std::fill_n(open_round.who_killed_who[p].begin(), players, 0);
@@ -299,11 +248,11 @@ void end_round(std::uint64_t line, std::string_view text) {
     }
 }
 
-void spill_rounds_to(std::FILE* stream) {
-    closed_rounds.spill_to(stream);
+void classic_tables::spill_rounds_to(std::FILE* stream) {
+    closed_rounds_.spill_to(stream);
 }
 
-std::uint64_t obituaries_counted() {
+std::uint64_t classic_tables::obituaries_counted() const {
     // Every classic obituary bumps at least one of its players' counters, or is left uncounted.
     std::uint64_t counted = uncounted_obituaries;
     for (std::size_t p = 0; p < static_cast<std::size_t>(player_count); ++p) {
@@ -314,27 +263,28 @@ std::uint64_t obituaries_counted() {
     return counted;
 }
 
-run_results results_of_pass(std::string_view log) {
+run_results results_of_pass(const classic_tables& tables, std::string_view log) {
     run_results results;
     results.log = std::string(log);
-    results.lines = lines_read;
-    results.round_ends = rounds;
-    results.stopped_at_round_limit = stopped_at_round_limit;
-    results.uncounted_obituaries = uncounted_obituaries;
-    auto players = static_cast<std::size_t>(player_count);
+    results.lines = tables.lines_read;
+    results.round_ends = tables.rounds;
+    results.stopped_at_round_limit = tables.stopped_at_round_limit;
+    results.uncounted_obituaries = tables.uncounted_obituaries;
+    auto players = static_cast<std::size_t>(tables.player_count);
     results.players.reserve(players);
     for (std::size_t p = 0; p < players; ++p) {
         player_result& player = results.players.emplace_back();
-        player.name = std::string(name_text(name[p]));
-        std::copy(stats[p].begin(), stats[p].end(), player.counters.begin());
+        player.name = std::string(name_text(tables.name[p]));
+        std::copy(tables.stats[p].begin(), tables.stats[p].end(), player.counters.begin());
     }
-    copy_kills(results.head_to_head, who_killed_who, players);
+    copy_kills(results.head_to_head, tables.who_killed_who, players);
     // The closed rounds stay with the tables, so that a run that follows a growing log can take
     // results again later; the copy reads the same temporary file.
-    results.rounds = closed_rounds.shared_copy();
+    results.rounds = tables.closed_rounds_so_far();
     auto closed = static_cast<int>(results.rounds.size());
-    if (round_count() > closed) {
-        results.rounds.add_in_memory(result_of_round(open_round, span_of_round(closed), players));
+    if (tables.round_count() > closed) {
+        results.rounds.add_in_memory(
+            result_of_round(tables.open_round, tables.span_of_round(closed), players));
     }
     return results;
 }
