@@ -143,9 +143,10 @@ int run_log(const run_options& options, cpu_path path) {
         written = finish_report(report, results) && written;
     }
     if (!options.history.empty()) {
-        // The pass is over: the memo's memory is the history's, so that recording does not
-        // add SQLite's pages on top of it.
+        // The pass is over: the memos' memory is the history's, so that recording does not
+        // add SQLite's pages on top of it. The results share the full rules' rounds file.
         give_back_lines();
+        full.reset();
     }
     written = record_run(options, results, scan_digests()) && written;
     if (results.uncounted_obituaries > 0) {
