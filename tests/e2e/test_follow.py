@@ -93,6 +93,23 @@ def wait_for(condition, seconds, what):
         time.sleep(0.02)
 
 
+def assert_each_report_whole(test, follower, names, before, crlf=False):
+    """After a second stop request: no temporary file is left, and each report is the live one
+    it was before or the final one that a normal run over the log writes, never a part. With
+    crlf, the normal run's line ends are read as the live reports hold them."""
+    test.assertEqual(sorted(p.name for p in follower.folder.iterdir()), sorted([LOG, *names]))
+    after = {name: follower.report(name) for name in names}
+    subprocess.run(RUNNER + [PROGRAM, "-q", "-o", "n.txt", "-o", "n.html", "-o", "n.json", LOG],
+                   cwd=follower.folder, stdin=subprocess.DEVNULL, capture_output=True,
+                   timeout=60, check=False)
+    for name in names:
+        final = (follower.folder / ("n" + name[4:])).read_bytes()
+        if crlf:
+            final = final.replace(b"\r\n", b"\n")
+        test.assertIn(after[name], [before[name], final], name)
+    print("\n  reports kept live: %d of 3" % sum(after[n] == before[n] for n in names))
+
+
 class Follower:
     """The program following qconsole.log in a folder of its own, with the text report, the page
     and the JSON report; stderr is kept in a file outside the folder."""
@@ -266,16 +283,7 @@ class Follow(unittest.TestCase):
         os.kill(follower.child.pid, signal.SIGTERM)
         os.kill(follower.child.pid, signal.SIGHUP)
         self.assertEqual(follower.child.wait(timeout=60), 2)
-        self.assertEqual(sorted(p.name for p in follower.folder.iterdir()),
-                         sorted([LOG, *names]))
-        after = {name: follower.report(name) for name in names}
-        subprocess.run(RUNNER + [PROGRAM, "-q", "-o", "n.txt", "-o", "n.html", "-o", "n.json", LOG],
-                       cwd=follower.folder, stdin=subprocess.DEVNULL, capture_output=True,
-                       timeout=60, check=False)
-        for name in names:
-            final = (follower.folder / ("n" + name[4:])).read_bytes()
-            self.assertIn(after[name], [before[name], final], name)
-        print("\n  reports kept live: %d of 3" % sum(after[n] == before[n] for n in names))
+        assert_each_report_whole(self, follower, names, before)
 
     def test_a_truncated_log_starts_a_new_tally(self):
         # The game starts again: the log is cut and written anew from a "logfile opened on"
@@ -482,16 +490,7 @@ class WindowsConsoleEvents(unittest.TestCase):
         follower.append(chat)
         status, said = self.send(follower)
         self.assertEqual(status, 2, said)
-        self.assertEqual(sorted(p.name for p in follower.folder.iterdir()),
-                         sorted([LOG, *names]))
-        after = {name: follower.report(name) for name in names}
-        subprocess.run(RUNNER + [PROGRAM, "-q", "-o", "n.txt", "-o", "n.html", "-o", "n.json", LOG],
-                       cwd=follower.folder, stdin=subprocess.DEVNULL, capture_output=True,
-                       timeout=60, check=False)
-        for name in names:
-            final = (follower.folder / ("n" + name[4:])).read_bytes().replace(b"\r\n", b"\n")
-            self.assertIn(after[name], [before[name], final], name)
-        print("\n  reports kept live: %d of 3" % sum(after[n] == before[n] for n in names))
+        assert_each_report_whole(self, follower, names, before, crlf=True)
 
 if __name__ == "__main__":
     unittest.main()
